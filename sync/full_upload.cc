@@ -1,0 +1,449 @@
+#include "sync/full_upload.h"
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "db/error.h"
+#include "photos/image_transfer.h"
+#include "photos/photo_files.h"
+#include "schema/central_schema.h"
+#include "sync/value_forms.h"
+
+namespace pv::sync {
+
+namespace {
+
+constexpr char kRoutine[] = "TransferDataToCX()";
+
+// How one value of a local row enters an INSERT.
+enum class Form {
+  Number,        // bare number (text conversion of an id)
+  Quoted,        // quoted, quote doubling; Null fails
+  Raw,           // raw insertion, quoted; Null gives ''
+  Default,       // null default (empty), quoted
+  DefaultFalse,  // null default "False", quoted
+  Nullable,      // nullable, quote doubling
+  NullableDate,  // nullable date
+  MailRoom,      // bare number or Null; always Null when the site has no mail room
+};
+
+struct ValueSpec {
+  const char* column;
+  Form form;
+};
+
+struct PhotoSpec {
+  const char* column;
+  std::string_view suffix;
+};
+
+// One table of the copy: its local query, its INSERT and its photo columns.
+struct TableSpec {
+  const char* table;
+  const char* query;
+  const char* insertHead;  // column list up to and including "Values ("
+  std::vector<ValueSpec> values;
+  const char* insertTail;  // ");" or " );"
+  std::vector<PhotoSpec> photos;
+  bool onlyRowsWithPhoto = false;
+};
+
+const char kNamesColumns[] =
+    "id, resType, lastName, firstName, suite, company, "
+    "button1Type, button2Type, button3Type, "
+    "phone1, button1Loc, button1Comm, phone2, button2Loc, button2Comm, phone3, button3Loc, "
+    "button3Comm, "
+    "hide, hideBut1, hideBut2, hideBut3, notes1, notes2, photo, photoDescr, dmCode";
+
+TableSpec NamesSpec() {
+  return {"Names",
+          nullptr,  // built from the mail-room flag
+          "Insert Into Names (id, resType, lastName, firstName, suite, company, "
+          "button1Type, button2Type, button3Type, "
+          "phone1, button1Loc, button1Comm, phone2, button2Loc, button2Comm, phone3, button3Loc, "
+          "button3Comm, "
+          "hide, hideBut1, hideBut2, hideBut3, notes1, notes2, photoDescr, mailRoomID, dmCode) "
+          "Values (",
+          {{"id", Form::Number},
+           {"resType", Form::Raw},
+           {"lastName", Form::Quoted},
+           {"firstName", Form::Quoted},
+           {"suite", Form::Quoted},
+           {"company", Form::Quoted},
+           {"button1Type", Form::Raw},
+           {"button2Type", Form::Raw},
+           {"button3Type", Form::Raw},
+           {"phone1", Form::Quoted},
+           {"button1Loc", Form::Quoted},
+           {"button1Comm", Form::Quoted},
+           {"phone2", Form::Quoted},
+           {"button2Loc", Form::Quoted},
+           {"button2Comm", Form::Quoted},
+           {"phone3", Form::Quoted},
+           {"button3Loc", Form::Quoted},
+           {"button3Comm", Form::Quoted},
+           {"hide", Form::Raw},
+           {"hideBut1", Form::Raw},
+           {"hideBut2", Form::Raw},
+           {"hideBut3", Form::Raw},
+           {"notes1", Form::Nullable},
+           {"notes2", Form::Nullable},
+           {"photoDescr", Form::Nullable},
+           {"mailRoomID", Form::MailRoom},
+           {"dmCode", Form::Default}},
+          ");",
+          {{"photo", photos::kPhotoSuffix}}};
+}
+
+std::vector<TableSpec> InstallationTables() {
+  std::vector<TableSpec> t;
+  t.push_back(NamesSpec());
+  t.push_back({"TenantAccess",
+               "Select * From TenantAccess",
+               "Insert Into TenantAccess (resId, code, descr, "
+               "codeDates, codeDays, codeTimes, "
+               "codeStartDate, codeEndDate, codeStartTime, codeEndTime, "
+               "codeMon, codeTue, codeWed, codeThr, codeFri, codeSat, codeSun, "
+               "numericalCode, accessType0, accessType1, accessType2, accessType3, accessType4, "
+               "accessType5) Values (",
+               {{"resId", Form::Number},
+                {"code", Form::Raw},
+                {"descr", Form::Quoted},
+                {"codeDates", Form::Raw},
+                {"codeDays", Form::Raw},
+                {"codeTimes", Form::Raw},
+                {"codeStartDate", Form::Raw},
+                {"codeEndDate", Form::Raw},
+                {"codeStartTime", Form::Raw},
+                {"codeEndTime", Form::Raw},
+                {"codeMon", Form::Raw},
+                {"codeTue", Form::Raw},
+                {"codeWed", Form::Raw},
+                {"codeThr", Form::Raw},
+                {"codeFri", Form::Raw},
+                {"codeSat", Form::Raw},
+                {"codeSun", Form::Raw},
+                {"numericalCode", Form::Default},
+                {"accessType0", Form::DefaultFalse},
+                {"accessType1", Form::DefaultFalse},
+                {"accessType2", Form::DefaultFalse},
+                {"accessType3", Form::DefaultFalse},
+                {"accessType4", Form::DefaultFalse},
+                {"accessType5", Form::DefaultFalse}},
+               " );",
+               {}});
+  t.push_back({"Notification",
+               "Select * From Notification",
+               "Insert Into Notification (resId, email) Values (",
+               {{"resId", Form::Number}, {"email", Form::Quoted}},
+               ");",
+               {}});
+  t.push_back({"NotificationF",
+               "Select * From NotificationF",
+               "Insert Into NotificationF (resId, email) Values (",
+               {{"resId", Form::Number}, {"email", Form::Quoted}},
+               ");",
+               {}});
+  t.push_back({"Packages",
+               "Select * From Packages",
+               "Insert Into Packages (id, nameId, packageType, packageDate, pickupDate) Values (",
+               {{"id", Form::Number},
+                {"nameId", Form::Number},
+                {"packageType", Form::Number},
+                {"packageDate", Form::NullableDate},
+                {"pickupDate", Form::NullableDate}},
+               " );",
+               {}});
+  t.push_back({"Packages_Types",
+               "Select * From Packages_Types",
+               "Insert Into Packages_Types (id, packageTypeLongName, packageTypeImage) Values (",
+               {{"id", Form::Number},
+                {"packageTypeLongName", Form::Nullable},
+                {"packageTypeImage", Form::Nullable}},
+               " );",
+               {}});
+  t.push_back({"Packages_Settings",
+               "Select id, mailRoomName From Packages_Settings",
+               "Insert Into Packages_Settings (id, mailRoomName) Values (",
+               {{"id", Form::Number}, {"mailRoomName", Form::Nullable}},
+               " );",
+               {}});
+  t.push_back({"Logs",
+               "Select * From Logs",
+               "Insert Into Logs (id, entryId, residentId, aDateTime, action, data, computerName) "
+               "Values (",
+               {{"id", Form::Number},
+                {"entryId", Form::Number},
+                {"residentId", Form::Number},
+                {"aDateTime", Form::NullableDate},
+                {"action", Form::Nullable},
+                {"data", Form::Nullable},
+                {"computerName", Form::Nullable}},
+               " );",
+               {{"photo", photos::kPhotoSuffix}, {"photo2", photos::kSecondPhotoSuffix}}});
+  t.push_back({"Entries",
+               "Select entryId, entryName, mesLine1, mesLine2, mesLine3, version From Entries",
+               "Insert Into Entries (entryId, entryName, mesLine1, mesLine2, mesLine3, version) "
+               "Values (",
+               {{"entryId", Form::Number},
+                {"entryName", Form::Quoted},
+                {"mesLine1", Form::Default},
+                {"mesLine2", Form::Default},
+                {"mesLine3", Form::Default},
+                {"version", Form::Default}},
+               " );",
+               {}});
+  t.push_back({"AdditionalPhotos",
+               "Select * From AdditionalPhotos",
+               "Insert Into AdditionalPhotos (id, label, resId) Values (",
+               {{"id", Form::Number}, {"label", Form::Nullable}, {"resId", Form::Number}},
+               ");",
+               {{"photo", photos::kPhotoSuffix}},
+               true});
+  return t;
+}
+
+// A local query, closed when it goes out of scope.
+class LocalQuery {
+ public:
+  LocalQuery(db::Connection& local, const std::string& sql) : rows_(local.Query(sql)) {}
+  ~LocalQuery() {
+    try {
+      rows_->Close();
+    } catch (...) {
+      // The run has ended one way or the other; a query that cannot be
+      // closed holds nothing the next job needs.
+    }
+  }
+  LocalQuery(const LocalQuery&) = delete;
+  LocalQuery& operator=(const LocalQuery&) = delete;
+
+  db::Rowset& rows() { return *rows_; }
+
+  // Index of `column`; DbError 3265 naming it when the query has no such column.
+  int Index(const std::string& table, const std::string& column) const {
+    const int i = rows_->FindColumn(column);
+    if (i < 0) {
+      throw db::DbError(db::kErrNoSuchColumn,
+                        "Item cannot be found in the collection corresponding to the requested "
+                        "name or ordinal: " +
+                            table + "." + column);
+    }
+    return i;
+  }
+
+ private:
+  std::unique_ptr<db::Rowset> rows_;
+};
+
+class Upload {
+ public:
+  Upload(const FullUploadContext& context, db::Connection& central, std::int64_t installationId,
+         std::string installationNumber)
+      : ctx_(context),
+        central_(central),
+        instId_(std::to_string(installationId)),
+        number_(std::move(installationNumber)) {}
+
+  // Steps after the installation database has been made current.
+  void Run() {
+    schema::CheckForTables(central_, ctx_.writeLog ? ctx_.writeLog : NoLog());
+    central_.SetCurrentDatabase(ctx_.homeDatabase);
+    const bool mailRoom = HasMailRoom();
+    RefreshInstallation();
+    ReplaceEmails();
+    central_.SetCurrentDatabase("Installation" + number_);
+    for (TableSpec& spec : InstallationTables()) {
+      if (spec.table == std::string_view("Packages_Settings") && !mailRoom) continue;
+      std::string namesQuery;
+      if (spec.query == nullptr) {
+        namesQuery = std::string("Select ") + kNamesColumns + (mailRoom ? ", mailRoomID" : "") +
+                     " From Names Where resType = 'R' Or resType = 'S'";
+        spec.query = namesQuery.c_str();
+      }
+      CopyTable(spec, mailRoom);
+    }
+  }
+
+ private:
+  static WriteLogFn NoLog() {
+    return [](const std::string&, long, const std::string&) {};
+  }
+
+  db::Connection& Local() {
+    if (ctx_.local == nullptr) {
+      throw db::DbError(db::kErrNotOpen,
+                        "Operation is not allowed when the object is closed (local database)");
+    }
+    return *ctx_.local;
+  }
+
+  bool HasMailRoom() {
+    LocalQuery q(Local(),
+                 "Select Count(*) From INFORMATION_SCHEMA.COLUMNS "
+                 "Where COLUMN_NAME = 'mailRoomID' And TABLE_NAME = 'Names'");
+    if (!q.rows().Next() || q.rows().ColumnCount() < 1) return false;
+    const db::Value& v = q.rows().Get(0);
+    if (v.type() == db::Value::Type::Integer) return v.AsInteger() == 1;
+    if (v.type() == db::Value::Type::Text) return ParseInteger(v.AsTextRef()) == 1;
+    return false;
+  }
+
+  void RefreshInstallation() {
+    LocalQuery q(Local(), "Select name, zip From Settings");
+    if (!q.rows().Next()) return;
+    const db::Value& name = q.rows().Get(q.Index("Settings", "name"));
+    const db::Value& zip = q.rows().Get(q.Index("Settings", "zip"));
+    central_.Execute("Update Installations Set locName = " + DefaultQuoted(name) + ", sqlPWD = " +
+                     TextLiteral(ctx_.localPassword) + ",  zip = " + DefaultQuoted(zip) +
+                     " Where id = " + TextLiteral(instId_) + ";");
+  }
+
+  void ReplaceEmails() {
+    central_.Execute("Delete From Emails Where instId = " + instId_ + ";");
+    LocalQuery q(Local(), "Select * From Emails");
+    const int id = q.Index("Emails", "id");
+    const int resId = q.Index("Emails", "resId");
+    const int email = q.Index("Emails", "email");
+    db::Rowset& rows = q.rows();
+    while (rows.Next()) {
+      central_.Execute("Insert Into Emails (instId, emailId, resId, email) Values (" + instId_ +
+                       ", " + Number(rows.Get(id), "Emails.id") + ", " +
+                       Number(rows.Get(resId), "Emails.resId") + ", " +
+                       Quoted(rows.Get(email), "Emails.email") + ");");
+    }
+  }
+
+  void CopyTable(const TableSpec& spec, bool mailRoom) {
+    LocalQuery q(Local(), spec.query);
+    const std::string table = spec.table;
+    std::vector<int> index;
+    std::vector<std::string> what;
+    for (const ValueSpec& v : spec.values) {
+      const bool read = v.form != Form::MailRoom || mailRoom;
+      index.push_back(read ? q.Index(table, v.column) : -1);
+      what.push_back(table + "." + v.column);
+    }
+    std::vector<int> photoIndex;
+    for (const PhotoSpec& p : spec.photos) photoIndex.push_back(q.Index(table, p.column));
+    const int idIndex = spec.photos.empty() ? -1 : q.Index(table, "id");
+
+    db::Rowset& rows = q.rows();
+    std::string sql;
+    while (rows.Next()) {
+      if (spec.onlyRowsWithPhoto && !rows.Get(photoIndex[0]).HoldsData()) continue;
+      sql.assign(spec.insertHead);
+      for (std::size_t k = 0; k < spec.values.size(); ++k) {
+        if (k > 0) sql += ", ";
+        sql += Written(spec.values[k].form, index[k] < 0 ? kNull : rows.Get(index[k]), what[k]);
+      }
+      sql += spec.insertTail;
+      central_.Execute(sql);
+
+      if (spec.photos.empty()) continue;
+      const std::int64_t id = IntegerOf(rows.Get(idIndex), table + ".id");
+      for (std::size_t k = 0; k < spec.photos.size(); ++k) {
+        const db::Value& photo = rows.Get(photoIndex[k]);
+        if (photo.HoldsData()) StorePhoto(photo, id, spec.photos[k], table);
+      }
+    }
+  }
+
+  static std::string Written(Form form, const db::Value& v, const std::string& what) {
+    switch (form) {
+      case Form::Number:
+        return Number(v, what);
+      case Form::Quoted:
+        return Quoted(v, what);
+      case Form::Raw:
+        return RawQuoted(v);
+      case Form::Default:
+        return DefaultQuoted(v);
+      case Form::DefaultFalse:
+        return DefaultQuoted(v, "False");
+      case Form::Nullable:
+        return NullableQuoted(v);
+      case Form::NullableDate:
+        return NullableDate(v);
+      case Form::MailRoom:
+        return NullableNumber(v, what);
+    }
+    return "Null";
+  }
+
+  // Passes one photo through its temp file into the central row just
+  // inserted. A file that cannot be written ends the run; the store step
+  // reports its own failure and the run goes on.
+  void StorePhoto(const db::Value& photo, std::int64_t id, const PhotoSpec& spec,
+                  const std::string& table) {
+    const std::filesystem::path path = photos::TempPhotoPath(ctx_.appFolder, number_, spec.suffix);
+    photos::RemoveFileQuietly(path);
+    photos::WritePhotoFile(photos::PhotoBytes(photo), path);
+    photos::UpdateImageInDB(id, spec.column, table, path, central_,
+                            ctx_.writeLog ? ctx_.writeLog : NoLog());
+  }
+
+  static const db::Value kNull;
+
+  const FullUploadContext& ctx_;
+  db::Connection& central_;
+  std::string instId_;
+  std::string number_;
+};
+
+const db::Value Upload::kNull;
+
+void CloseQuietly(const FullUploadContext& ctx) {
+  try {
+    if (ctx.closeCentral) ctx.closeCentral();
+  } catch (...) {
+    // Closing a connection that is already gone leaves nothing to undo.
+  }
+}
+
+}  // namespace
+
+FullUploadResult TransferDataToCX(const FullUploadContext& ctx) {
+  try {
+    if (!ctx.openCentral || !ctx.openCentral()) return FullUploadResult::NotConnected;
+  } catch (...) {
+    return FullUploadResult::NotConnected;
+  }
+
+  auto fail = [&](long number, const std::string& description) {
+    CloseQuietly(ctx);
+    if (ctx.writeLog) ctx.writeLog(kRoutine, number, description);
+    return FullUploadResult::Failed;
+  };
+
+  try {
+    // The id stands bare in statements: it must be a whole number before the
+    // first statement goes out.
+    const std::int64_t installationId = CheckedInstallationId(ctx.installationId);
+    const std::string number = InstallationNumber(ctx.installationId);
+    db::Connection* central = ctx.central ? ctx.central() : nullptr;
+    if (central == nullptr) {
+      throw db::DbError(db::kErrNotOpen,
+                        "Operation is not allowed when the object is closed (central database)");
+    }
+    if (ctx.useInstallationDatabase) ctx.useInstallationDatabase(number);
+    if (central->CurrentDatabase() != "Installation" + number) {
+      CloseQuietly(ctx);
+      return FullUploadResult::WrongDatabase;
+    }
+    Upload(ctx, *central, installationId, number).Run();
+  } catch (const db::DbError& e) {
+    return fail(e.number(), e.description());
+  } catch (const std::exception& e) {
+    return fail(0, e.what());
+  }
+
+  CloseQuietly(ctx);
+  if (ctx.sendMessage) ctx.sendMessage("DASN");
+  return FullUploadResult::Completed;
+}
+
+}  // namespace pv::sync
