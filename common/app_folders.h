@@ -1,0 +1,22 @@
+// The application folder: the account's local application-data folder plus
+// "Portavento/", holding the daily logs and the "photos/" sub-folder; the
+// program's own folder when there is no application-data folder.
+#pragma once
+
+#include <string>
+
+#include "platform/paths.h"
+#include "settings/registry_store.h"
+
+namespace pv::common {
+
+// The local application-data folder (created when missing), ending in '/';
+// empty when there is none or it cannot be created.
+std::string GetAppDataFolder(const platform::Paths& paths);
+
+// Prepares the application folder and its "photos/" sub-folder, stores it as
+// "appFolder" in the machine store and returns it (ending in '/'). Failures
+// are silent: what was set so far stays.
+std::string PrepareAppFolders(const platform::Paths& paths, const settings::RegistryStore& store);
+
+}  // namespace pv::common

@@ -1,0 +1,40 @@
+// The daily log: one file "Log mmddyy.txt" per day in the application folder,
+// one line per call, opened, appended and closed each time so other programs
+// can read it at any time. Writing never fails: a line that cannot be written
+// is lost silently.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace pv::common {
+
+class DailyLog {
+ public:
+  using Clock = std::function<std::chrono::system_clock::time_point()>;
+
+  // `appFolder` ends in '/' (or is empty until the folder is prepared);
+  // `clock` defaults to the system clock.
+  explicit DailyLog(std::string appFolder = {}, Clock clock = {});
+
+  void SetAppFolder(std::string appFolder) { appFolder_ = std::move(appFolder); }
+  const std::string& appFolder() const { return appFolder_; }
+
+  // Writes "mmddyy hh:mm:ss AM/PM message[ - errorNumber][ - detail]" + CRLF.
+  void WriteLog(const std::string& message, long errorNumber = 0,
+                const std::string& detail = {}) const;
+
+  // The line without its CRLF, for `when` in local time.
+  static std::string FormatLine(std::chrono::system_clock::time_point when,
+                                const std::string& message, long errorNumber,
+                                const std::string& detail);
+  // "Log mmddyy.txt" for `when` in local time.
+  static std::string FileName(std::chrono::system_clock::time_point when);
+
+ private:
+  std::string appFolder_;
+  Clock clock_;
+};
+
+}  // namespace pv::common

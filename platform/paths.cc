@@ -1,0 +1,93 @@
+#include "platform/paths.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+namespace pv::platform {
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::string(value) : std::string();
+}
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string HomeFolder() {
+  std::string home = Env("HOME");
+  if (!home.empty()) return home;
+  // No HOME (some service contexts): ask the password database.
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buf(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd pw{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && pw.pw_dir) {
+    return pw.pw_dir;
+  }
+  return {};
+}
+
+}  // namespace
+
+Paths Paths::UnderRoot(const std::string& root) {
+  Paths p;
+  p.root_ = root;
+  std::string base = root;
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  p.machineStore_ = base + "/etc/pvremote/machine.reg";
+  p.defaultUserStore_ = base + "/etc/pvremote/default-user.reg";
+  p.currentUserStore_ = base + "/home/.config/pvremote/user.reg";
+  p.localAppData_ = base + "/var/lib/pvremote/";
+  return p;
+}
+
+Paths Paths::FromEnvironment() {
+  std::string root = Env("PVREMOTE_ROOT");
+  if (!root.empty()) return UnderRoot(root);
+
+  Paths p;
+  p.machineStore_ = "/etc/pvremote/machine.reg";
+  p.defaultUserStore_ = "/etc/pvremote/default-user.reg";
+
+  std::string home = HomeFolder();
+  std::string config = Env("XDG_CONFIG_HOME");
+  if (config.empty() && !home.empty()) config = WithSlash(home) + ".config";
+  if (!config.empty()) p.currentUserStore_ = WithSlash(config) + "pvremote/user.reg";
+
+  // systemd may list several state directories separated by ':'; the first
+  // is the service's own.
+  std::string state = Env("STATE_DIRECTORY");
+  state = state.substr(0, state.find(':'));
+  if (!state.empty()) {
+    p.localAppData_ = WithSlash(state);
+  } else {
+    std::string data = Env("XDG_DATA_HOME");
+    if (data.empty() && !home.empty()) data = WithSlash(home) + ".local/share";
+    if (!data.empty()) p.localAppData_ = WithSlash(data) + "pvremote/";
+  }
+  return p;
+}
+
+std::string ProgramFolder() {
+  std::vector<char> buf(4096);
+  ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return {};
+  std::string exe(buf.data(), static_cast<std::size_t>(n));
+  auto slash = exe.rfind('/');
+  if (slash == std::string::npos) return {};
+  return exe.substr(0, slash + 1);
+}
+
+bool IsDebugRun() {
+  if (!Env("INVOCATION_ID").empty() || !Env("NOTIFY_SOCKET").empty()) return false;
+  return Env("PVREMOTE_DEBUG") == "1";
+}
+
+}  // namespace pv::platform

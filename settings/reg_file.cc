@@ -1,0 +1,329 @@
+#include "settings/reg_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "common/cp1252.h"
+
+namespace pv::settings {
+namespace {
+
+constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view TrimLeft(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  return s;
+}
+
+std::string_view TrimRight(std::string_view s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+void AppendUtf8(std::uint32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16LE (after its byte-order mark) to UTF-8; a lone surrogate becomes '?'.
+std::string FromUtf16Le(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  std::size_t i = 0;
+  auto unit = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                      (static_cast<unsigned char>(bytes[at + 1]) << 8));
+  };
+  while (i + 1 < bytes.size()) {
+    std::uint32_t u = unit(i);
+    i += 2;
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < bytes.size()) {
+      std::uint32_t low = unit(i);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        i += 2;
+        AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), out);
+        continue;
+      }
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      out += '?';
+    } else {
+      AppendUtf8(u, out);
+    }
+  }
+  return out;
+}
+
+// Reads a quoted string starting at s[i] == '"'. Returns the position after
+// the closing quote, or npos when there is none. "\\" and "\"" are escapes;
+// any other backslash stays as it is.
+std::size_t ReadQuoted(std::string_view s, std::size_t i, std::string& out) {
+  ++i;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c == '"') return i + 1;
+    if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
+      out += s[i + 1];
+      i += 2;
+      continue;
+    }
+    out += c;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+std::string Quote(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+bool IsSectionLine(std::string_view line) {
+  line = TrimLeft(line);
+  return !line.empty() && line.front() == '[';
+}
+
+// The key of a section header "[key]"; empty for anything else (deletions
+// "[-key]" included, which never match a key).
+std::string SectionKey(std::string_view line) {
+  line = TrimRight(TrimLeft(line));
+  if (line.size() < 2 || line.front() != '[' || line.back() != ']') return {};
+  return std::string(line.substr(1, line.size() - 2));
+}
+
+}  // namespace
+
+bool SameKey(const std::string& a, const std::string& b) {
+  std::string_view x = a, y = b;
+  while (!x.empty() && x.back() == '\\') x.remove_suffix(1);
+  while (!y.empty() && y.back() == '\\') y.remove_suffix(1);
+  return EqualNoCase(x, y);
+}
+
+bool SameName(const std::string& a, const std::string& b) { return EqualNoCase(a, b); }
+
+RegFile RegFile::Parse(const std::string& bytes) {
+  std::string text;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    text = FromUtf16Le(std::string_view(bytes).substr(2));
+  } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    text = bytes.substr(3);
+  } else if (common::IsValidUtf8(bytes)) {
+    text = bytes;
+  } else {
+    text = common::Cp1252ToUtf8(bytes);
+  }
+  RegFile file;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t nl = text.find('\n', start);
+    std::size_t end = nl == std::string::npos ? text.size() : nl;
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+      file.crlf_ = true;
+    }
+    file.lines_.push_back(std::move(line));
+    if (nl == std::string::npos) break;
+    start = nl + 1;
+  }
+  return file;
+}
+
+std::optional<RegFile> RegFile::Load(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    if (ec) return std::nullopt;
+    return RegFile();
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream data;
+  data << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return Parse(data.str());
+}
+
+std::optional<RegFile::Section> RegFile::FindSection(const std::string& key) const {
+  std::optional<Section> found;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (!IsSectionLine(lines_[i]) || !SameKey(SectionKey(lines_[i]), key)) continue;
+    Section section;
+    section.header = i;
+    std::size_t j = i + 1;
+    while (j < lines_.size() && !IsSectionLine(lines_[j])) {
+      std::string_view line = TrimLeft(lines_[j]);
+      if (line.empty() || (line.front() != '"' && line.front() != '@')) {
+        ++j;
+        continue;
+      }
+      Entry entry;
+      entry.first = j;
+      std::size_t pos;
+      if (line.front() == '@') {
+        pos = 1;
+      } else {
+        pos = ReadQuoted(line, 0, entry.name);
+      }
+      bool stringValue = false;
+      if (pos != std::string_view::npos) {
+        std::string_view rest = TrimLeft(line.substr(pos));
+        if (!rest.empty() && rest.front() == '=') {
+          rest = TrimLeft(rest.substr(1));
+          if (!rest.empty() && rest.front() == '"') {
+            std::string value;
+            if (ReadQuoted(rest, 0, value) != std::string_view::npos) {
+              entry.value = std::move(value);
+              stringValue = true;
+            }
+          }
+        }
+      }
+      ++j;
+      // Data of other types (hex:...) continues on the next line after a
+      // trailing backslash.
+      if (!stringValue) {
+        std::string_view last = TrimRight(lines_[entry.first]);
+        while (!last.empty() && last.back() == '\\' && j < lines_.size() &&
+               !IsSectionLine(lines_[j])) {
+          last = TrimRight(lines_[j]);
+          ++j;
+          ++entry.count;
+        }
+      }
+      section.entries.push_back(std::move(entry));
+    }
+    section.end = j;
+    // A key may appear more than once; as on import, the last one counts.
+    found = std::move(section);
+    i = j - 1;
+  }
+  return found;
+}
+
+std::optional<std::string> RegFile::Get(const std::string& key, const std::string& name) const {
+  auto section = FindSection(key);
+  if (!section) return std::nullopt;
+  for (auto it = section->entries.rbegin(); it != section->entries.rend(); ++it) {
+    if (SameName(it->name, name)) return it->value;
+  }
+  return std::nullopt;
+}
+
+bool RegFile::Set(const std::string& key, const std::string& name, const std::string& value) {
+  if (value.find_first_of("\r\n") != std::string::npos ||
+      name.find_first_of("\r\n") != std::string::npos ||
+      key.find_first_of("\r\n[]") != std::string::npos) {
+    return false;
+  }
+  std::string line = (name.empty() ? std::string("@") : Quote(name)) + "=" + Quote(value);
+  if (lines_.empty()) {
+    lines_.push_back(kHeader);
+    lines_.emplace_back();
+  }
+  auto section = FindSection(key);
+  if (!section) {
+    if (!lines_.back().empty()) lines_.emplace_back();
+    lines_.push_back("[" + key + "]");
+    lines_.push_back(line);
+    lines_.emplace_back();
+    return true;
+  }
+  for (auto it = section->entries.rbegin(); it != section->entries.rend(); ++it) {
+    if (!SameName(it->name, name)) continue;
+    auto first = lines_.begin() + static_cast<std::ptrdiff_t>(it->first);
+    lines_.erase(first + 1, first + static_cast<std::ptrdiff_t>(it->count));
+    lines_[it->first] = line;
+    return true;
+  }
+  // New value: after the section's last non-blank line.
+  std::size_t at = section->end;
+  while (at > section->header + 1 && TrimLeft(lines_[at - 1]).empty()) --at;
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), line);
+  return true;
+}
+
+std::string RegFile::Serialize() const {
+  std::string out;
+  const char* eol = crlf_ ? "\r\n" : "\n";
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    out += lines_[i];
+    // The last line ends the way the file did; files this program writes
+    // always end with a line break.
+    out += eol;
+  }
+  return out;
+}
+
+bool RegFile::Save(const std::string& path) const {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path target(path);
+  if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+  mode_t mode = 0600;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+
+  std::string temp = path + ".tmp." + std::to_string(::getpid());
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  ::fchmod(fd, mode);
+  std::string data = Serialize();
+  const char* p = data.data();
+  std::size_t left = data.size();
+  bool ok = true;
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace pv::settings

@@ -1,0 +1,114 @@
+#include "settings/registry_store.h"
+
+#include "settings/password.h"
+#include "settings/reg_file.h"
+#include "settings/service_settings.h"
+
+namespace pv::settings {
+namespace {
+
+// The section name of a key under a root: "HKEY_LOCAL_MACHINE\SOFTWARE\...".
+std::string SectionFor(const std::string& keyPath, const std::string& rootCode,
+                       const std::string& subKey) {
+  std::string key = keyPath.empty() ? std::string(kPortaventoKey) : keyPath;
+  if (!subKey.empty()) key += "\\" + subKey;
+  if (rootCode == kRootDefaultUser) return "HKEY_USERS\\.DEFAULT\\" + key;
+  if (rootCode == kRootCurrentUser) return "HKEY_CURRENT_USER\\" + key;
+  return "HKEY_LOCAL_MACHINE\\" + key;
+}
+
+// Where 32-bit programs on 64-bit Windows keep HKEY_LOCAL_MACHINE\SOFTWARE;
+// an export taken there is read as if it were the plain key.
+std::string RedirectedSection(const std::string& section) {
+  static const std::string kSoftware = "HKEY_LOCAL_MACHINE\\SOFTWARE\\";
+  if (section.size() <= kSoftware.size() ||
+      !SameName(section.substr(0, kSoftware.size()), kSoftware)) {
+    return {};
+  }
+  return kSoftware + "WOW6432Node\\" + section.substr(kSoftware.size());
+}
+
+}  // namespace
+
+RegistryStore::RegistryStore(const platform::Paths& paths)
+    : RegistryStore(paths.MachineStore(), paths.CurrentUserStore(), paths.DefaultUserStore()) {}
+
+RegistryStore::RegistryStore(std::string machineFile, std::string currentUserFile,
+                             std::string defaultUserFile)
+    : machineFile_(std::move(machineFile)),
+      currentUserFile_(std::move(currentUserFile)),
+      defaultUserFile_(std::move(defaultUserFile)) {}
+
+const std::string& RegistryStore::FileFor(const std::string& rootCode) const {
+  if (rootCode == kRootDefaultUser) return defaultUserFile_;
+  if (rootCode == kRootCurrentUser) return currentUserFile_;
+  return machineFile_;
+}
+
+std::string RegistryStore::GetRegValue(const std::string& name, const std::string& keyPath,
+                                       const std::string& rootCode,
+                                       const std::string& subKey) const {
+  try {
+    const std::string& path = FileFor(rootCode);
+    if (path.empty()) return {};
+    auto file = RegFile::Load(path);
+    if (!file) return {};
+    std::string section = SectionFor(keyPath, rootCode, subKey);
+    auto value = file->Get(section, name);
+    if (!value) {
+      std::string redirected = RedirectedSection(section);
+      if (!redirected.empty()) value = file->Get(redirected, name);
+    }
+    if (!value) return {};
+    // As a registry string: the text up to the first NUL.
+    return value->substr(0, value->find('\0'));
+  } catch (...) {
+    return {};
+  }
+}
+
+bool RegistryStore::TrySetRegValue(const std::string& name, const std::string& text,
+                                   const std::string& keyPath, const std::string& rootCode,
+                                   const std::string& subKey) const {
+  try {
+    const std::string& path = FileFor(rootCode);
+    if (path.empty()) return false;
+    auto file = RegFile::Load(path);
+    // A file that exists but cannot be read is never overwritten.
+    if (!file) return false;
+    if (!file->Set(SectionFor(keyPath, rootCode, subKey), name, text)) return false;
+    return file->Save(path);
+  } catch (...) {
+    return false;
+  }
+}
+
+void RegistryStore::SetRegValue(const std::string& name, const std::string& text,
+                                const std::string& keyPath, const std::string& rootCode,
+                                const std::string& subKey) const {
+  TrySetRegValue(name, text, keyPath, rootCode, subKey);
+}
+
+void RegistryStore::MigratePassword() const {
+  try {
+    std::string machine = GetRegValue("sqlPWDq");
+    if (machine.empty()) machine = GetRegValue("sqlPWD");
+    if (!machine.empty()) return;
+
+    std::string password;
+    std::string encoded = TrimBlanks(GetRegValue("sqlPWDq", "", kRootCurrentUser));
+    if (!encoded.empty()) {
+      auto decoded = DecodePassword(encoded);
+      // A value that does not decode is not copied: garbage would only
+      // replace a chance to enter the password again.
+      if (!decoded) return;
+      password = *decoded;
+    } else {
+      password = GetRegValue("sqlPWD", "", kRootCurrentUser);
+    }
+    if (!password.empty()) SetRegValue("sqlPWDq", EncodePassword(password));
+  } catch (...) {
+  }
+}
+
+}  // namespace pv::settings

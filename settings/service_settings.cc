@@ -1,0 +1,38 @@
+#include "settings/service_settings.h"
+
+#include <strings.h>
+
+#include "settings/password.h"
+
+namespace pv::settings {
+
+std::string TrimBlanks(const std::string& text) {
+  auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  auto last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+bool ServiceSettings::embedded() const { return strcasecmp(sqlDriver.c_str(), "embedded") == 0; }
+
+ServiceSettings ServiceSettings::Read(const RegistryStore& store) {
+  ServiceSettings s;
+  auto orDefault = [](std::string value, const std::string& fallback) {
+    return value.empty() ? fallback : value;
+  };
+  s.sqlUID = orDefault(store.GetRegValue("sqlUID"), s.sqlUID);
+  s.sqlPWDq = TrimBlanks(store.GetRegValue("sqlPWDq"));
+  if (!s.sqlPWDq.empty()) {
+    s.sqlPassword = DecodePassword(s.sqlPWDq);
+  } else {
+    s.sqlPassword = TrimBlanks(store.GetRegValue("sqlPWD"));
+  }
+  s.sqlPort = orDefault(store.GetRegValue("sqlPort"), s.sqlPort);
+  s.appFolder = store.GetRegValue("appFolder");
+  s.centralHost = orDefault(TrimBlanks(store.GetRegValue("centralHost")), s.centralHost);
+  s.centralPort = orDefault(TrimBlanks(store.GetRegValue("centralPort")), s.centralPort);
+  s.sqlDriver = orDefault(TrimBlanks(store.GetRegValue("sqlDriver")), s.sqlDriver);
+  return s;
+}
+
+}  // namespace pv::settings
