@@ -1,0 +1,102 @@
+#include "platform/service/unit_file.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+
+namespace pv::platform {
+
+namespace {
+
+// ExecStart takes a path with blanks only when it is quoted; systemd's
+// quoting understands C-style escapes inside double quotes.
+std::string QuoteExecPath(const std::string& path) {
+  std::string out = "\"";
+  for (char c : path) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (c == '%') {
+      out += "%%";  // systemd specifier escape
+      continue;
+    }
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace
+
+std::string UnitText(const std::filesystem::path& executable) {
+  std::string text;
+  text += "[Unit]\n";
+  text += std::string("Description=") + kDisplayName + "\n";
+  text += "Wants=network-online.target\n";
+  text += "After=network-online.target\n";
+  text += "\n";
+  text += "[Service]\n";
+  text += "Type=notify\n";
+  text += "NotifyAccess=main\n";
+  text += "ExecStart=" + QuoteExecPath(executable.string()) + "\n";
+  text += "Restart=on-failure\n";
+  text += "RestartSec=5\n";
+  text += "StateDirectory=pvremote\n";
+  text += "TimeoutStopSec=60\n";
+  text += "\n";
+  text += "[Install]\n";
+  text += "WantedBy=multi-user.target\n";
+  return text;
+}
+
+std::filesystem::path UnitDirectory() {
+  const char* root = std::getenv("PVREMOTE_ROOT");
+  if (root != nullptr && *root != '\0') {
+    return std::filesystem::path(root) / "etc/systemd/system";
+  }
+  return "/etc/systemd/system";
+}
+
+std::filesystem::path UnitPath() { return UnitDirectory() / kUnitName; }
+
+bool WriteUnitFile(const std::filesystem::path& executable) {
+  std::error_code ec;
+  std::filesystem::create_directories(UnitDirectory(), ec);
+  const std::filesystem::path target = UnitPath();
+  std::filesystem::path temp = target;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out << UnitText(executable);
+    out.flush();
+    if (!out) {
+      out.close();
+      std::filesystem::remove(temp, ec);
+      return false;
+    }
+  }
+  std::filesystem::permissions(temp, std::filesystem::perms(0644),
+                               std::filesystem::perm_options::replace, ec);
+  std::filesystem::rename(temp, target, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+bool RemoveUnitFile() {
+  std::error_code ec;
+  std::filesystem::remove(UnitPath(), ec);
+  return !std::filesystem::exists(UnitPath(), ec);
+}
+
+std::filesystem::path OwnExecutable() {
+  std::error_code ec;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  return path;
+}
+
+}  // namespace pv::platform
