@@ -1,0 +1,102 @@
+#include "common/cconcat.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "common/error.h"
+
+namespace pv::common {
+namespace {
+
+TEST(CConCat, StartsEmptyAndAppendsIntoOneIncrementOfCapacity) {
+  CConCat b;
+  EXPECT_EQ(b.Text(), "");
+  EXPECT_EQ(b.Length(), 0);
+  EXPECT_EQ(b.Increment(), 50000);
+  EXPECT_EQ(b.Capacity(), 0);
+  b.Cat("ab");
+  b.Cat("cd");
+  EXPECT_EQ(b.Text(), "abcd");
+  EXPECT_EQ(b.Length(), 4);
+  EXPECT_EQ(b.Capacity(), 50000);
+}
+
+TEST(CConCat, GrowsByTheLargerOfPartAndIncrementWhenFullOrExactlyFilled) {
+  CConCat b;
+  b.SetIncrement(10);
+  b.Cat("");  // an empty part on an empty buffer still grows
+  EXPECT_EQ(b.Capacity(), 10);
+  EXPECT_EQ(b.Length(), 0);
+  b.Cat("123456789");  // 9 < 10: no growth
+  EXPECT_EQ(b.Capacity(), 10);
+  b.Cat("x");  // exactly fills: grows by the increment
+  EXPECT_EQ(b.Capacity(), 20);
+  b.Cat(std::string(25, 'y'));  // longer than the increment: grows by its length
+  EXPECT_EQ(b.Capacity(), 45);
+  EXPECT_EQ(b.Text(), "123456789x" + std::string(25, 'y'));
+}
+
+TEST(CConCat, WritingTextSetsLengthAndCapacityAndIncrementRejectsNonPositive) {
+  CConCat b;
+  b.Cat("hello");
+  b.SetText("");
+  EXPECT_EQ(b.Length(), 0);
+  EXPECT_EQ(b.Capacity(), 0);
+  b.SetText("xyz");
+  EXPECT_EQ(b.Text(), "xyz");
+  EXPECT_EQ(b.Capacity(), 3);
+  b.SetIncrement(0);
+  b.SetIncrement(-5);
+  EXPECT_EQ(b.Increment(), 50000);
+  b.SetIncrement(7);
+  EXPECT_EQ(b.Increment(), 7);
+}
+
+TEST(CConCat, ConsumingFromTheFrontMatchesCuttingTheText) {
+  // Random appends, front cuts and rewrites against a plain string.
+  std::mt19937 rng(12345);
+  CConCat b;
+  b.SetIncrement(64);
+  std::string model;
+  for (int step = 0; step < 20000; ++step) {
+    int op = static_cast<int>(rng() % 10);
+    if (op < 6) {
+      std::string part(rng() % 100, static_cast<char>('a' + rng() % 26));
+      b.Cat(part);
+      model += part;
+    } else if (op < 9) {
+      int n = model.empty() ? 0 : static_cast<int>(rng() % (model.size() + 1));
+      b.Consume(n);
+      model.erase(0, static_cast<std::size_t>(n));
+    } else {
+      std::string text(rng() % 20, 'T');
+      b.SetText(text);
+      model = text;
+    }
+    ASSERT_EQ(b.Length(), static_cast<std::int32_t>(model.size()));
+    ASSERT_EQ(b.View(), model);
+    ASSERT_GE(b.Capacity(), b.Length());
+  }
+  EXPECT_EQ(b.Text(), model);
+}
+
+TEST(CConCat, OverflowOfTheLengthIsRaisedWithTheMembersSource) {
+  CConCat b;
+  b.Cat("x");
+  // A part whose length would pass the 32-bit range; its bytes are never read.
+  std::string_view huge("y", 1);
+  huge = std::string_view(huge.data(), 0x7fffffffu);
+  try {
+    b.Cat(huge);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrOverflow);
+    EXPECT_EQ(e.source(), ", CConCat.Cat");
+  }
+  EXPECT_EQ(b.Text(), "x");
+}
+
+}  // namespace
+}  // namespace pv::common

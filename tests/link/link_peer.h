@@ -1,0 +1,107 @@
+// The server's end of the link in tests: a loopback listener and one
+// accepted connection, driven synchronously from the test thread while the
+// session's loop runs in small slices.
+#pragma once
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace pv::link::testing {
+
+using namespace std::chrono_literals;
+
+// Runs `io` in slices until `done` holds or `limit` passes; calls `between`
+// after each slice. Returns `done()`.
+inline bool RunUntil(asio::io_context& io, const std::function<bool()>& done,
+                     std::chrono::milliseconds limit = 5000ms,
+                     const std::function<void()>& between = {}) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (!done() && std::chrono::steady_clock::now() < end) {
+    io.restart();
+    io.run_for(2ms);
+    if (between) between();
+  }
+  return done();
+}
+
+inline void RunFor(asio::io_context& io, std::chrono::milliseconds d) {
+  RunUntil(
+      io, [] { return false; }, d);
+}
+
+class Peer {
+ public:
+  // A small receive buffer makes the session's writes meet a full socket
+  // soon.
+  Peer() : acceptor_(io_) {
+    asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), 0);
+    acceptor_.open(endpoint.protocol());
+    acceptor_.set_option(asio::socket_base::receive_buffer_size(64 * 1024));
+    acceptor_.bind(endpoint);
+    acceptor_.listen();
+    acceptor_.non_blocking(true);
+  }
+
+  std::string port() const { return std::to_string(acceptor_.local_endpoint().port()); }
+
+  // Takes a pending connection; false when none is waiting.
+  bool TryAccept() {
+    std::error_code ec;
+    asio::ip::tcp::socket s(io_);
+    acceptor_.accept(s, ec);
+    if (ec) return false;
+    socket_ = std::move(s);
+    socket_.non_blocking(true);
+    ++accepted_;
+    return true;
+  }
+  int accepted() const { return accepted_; }
+
+  // Writes all of `bytes`; while the socket is full, `pump` runs (the
+  // session's loop), so a large write cannot block the test for ever.
+  void Write(const std::string& bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+      std::error_code ec;
+      at += socket_.write_some(asio::buffer(bytes.data() + at, bytes.size() - at), ec);
+      if (ec == asio::error::would_block || ec == asio::error::try_again) {
+        if (pump) pump();
+      } else if (ec) {
+        return;
+      }
+    }
+  }
+  std::function<void()> pump;
+
+  // Everything that has arrived so far is appended to received().
+  void Drain() {
+    if (!socket_.is_open()) return;
+    char buf[65536];
+    for (;;) {
+      std::error_code ec;
+      std::size_t n = socket_.read_some(asio::buffer(buf), ec);
+      if (ec || n == 0) return;
+      received_.append(buf, n);
+    }
+  }
+  std::string& received() { return received_; }
+
+  // Abortive close: the session sees a reset.
+  void Reset() {
+    socket_.set_option(asio::socket_base::linger(true, 0));
+    socket_.close();
+  }
+  void Close() { socket_.close(); }
+
+ private:
+  asio::io_context io_;
+  asio::ip::tcp::acceptor acceptor_;
+  asio::ip::tcp::socket socket_{io_};
+  std::string received_;
+  int accepted_ = 0;
+};
+
+}  // namespace pv::link::testing

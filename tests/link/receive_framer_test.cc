@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "link/link_session.h"
+
+namespace pv::link {
+namespace {
+
+TEST(ReceiveFramer, AnySplitOfTheStreamYieldsTheSameMessages) {
+  const std::string d(kDelimiter);
+  std::vector<std::string> sent = {"+OK CONN", "", "+OK VDID 17", ":tPVSt", "x:tPV", "", "end"};
+  std::string stream;
+  for (auto& m : sent) stream += m + d;
+  stream += ":tPVS";  // an unfinished delimiter stays behind
+
+  std::mt19937 rng(7);
+  for (int round = 0; round < 500; ++round) {
+    ReceiveFramer framer;
+    std::vector<std::string> got;
+    std::string message;
+    std::size_t at = 0;
+    while (at < stream.size()) {
+      std::size_t n = 1 + rng() % 9;
+      framer.Append(std::string_view(stream).substr(at, n));
+      at += n;
+      while (framer.Next(message)) got.push_back(message);
+    }
+    ASSERT_EQ(got, sent) << "round " << round;
+    EXPECT_EQ(framer.pending(), 5u);
+  }
+}
+
+TEST(ReceiveFramer, ReportsOverflowPastItsLimitAndClears) {
+  ReceiveFramer framer(16);
+  std::string message;
+  framer.Append(std::string(16, 'a'));
+  EXPECT_FALSE(framer.Next(message));
+  EXPECT_FALSE(framer.Overflowed());
+  framer.Append("b");
+  EXPECT_TRUE(framer.Overflowed());
+  framer.Clear();
+  EXPECT_EQ(framer.pending(), 0u);
+  framer.Append("ok:tPVStr");
+  ASSERT_TRUE(framer.Next(message));
+  EXPECT_EQ(message, "ok");
+}
+
+}  // namespace
+}  // namespace pv::link

@@ -1,0 +1,105 @@
+#include "platform/paths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+#include "platform/files.h"
+
+namespace pv::platform {
+namespace {
+
+// Sets environment variables for one test and puts the old values back.
+class EnvGuard {
+ public:
+  ~EnvGuard() {
+    for (auto& [name, value] : saved_) {
+      if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        ::unsetenv(name.c_str());
+      }
+    }
+  }
+  void Set(const std::string& name, const char* value) {
+    if (!saved_.count(name)) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    if (value) {
+      ::setenv(name.c_str(), value, 1);
+    } else {
+      ::unsetenv(name.c_str());
+    }
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+TEST(Paths, RootVariableRelocatesEveryLocation) {
+  EnvGuard env;
+  env.Set("PVREMOTE_ROOT", "/tmp/site");
+  env.Set("STATE_DIRECTORY", "/var/lib/elsewhere");
+  Paths p = Paths::FromEnvironment();
+  EXPECT_EQ(p.root(), "/tmp/site");
+  EXPECT_EQ(p.MachineStore(), "/tmp/site/etc/pvremote/machine.reg");
+  EXPECT_EQ(p.DefaultUserStore(), "/tmp/site/etc/pvremote/default-user.reg");
+  EXPECT_EQ(p.CurrentUserStore(), "/tmp/site/home/.config/pvremote/user.reg");
+  EXPECT_EQ(p.LocalAppDataFolder(), "/tmp/site/var/lib/pvremote/");
+  EXPECT_EQ(Paths::UnderRoot("/tmp/site/").MachineStore(), "/tmp/site/etc/pvremote/machine.reg");
+}
+
+TEST(Paths, WithoutRootTheSystemAndUserLocationsApply) {
+  EnvGuard env;
+  env.Set("PVREMOTE_ROOT", nullptr);
+  env.Set("HOME", "/home/op");
+  env.Set("XDG_CONFIG_HOME", nullptr);
+  env.Set("XDG_DATA_HOME", nullptr);
+  env.Set("STATE_DIRECTORY", nullptr);
+  Paths p = Paths::FromEnvironment();
+  EXPECT_EQ(p.root(), "");
+  EXPECT_EQ(p.MachineStore(), "/etc/pvremote/machine.reg");
+  EXPECT_EQ(p.DefaultUserStore(), "/etc/pvremote/default-user.reg");
+  EXPECT_EQ(p.CurrentUserStore(), "/home/op/.config/pvremote/user.reg");
+  EXPECT_EQ(p.LocalAppDataFolder(), "/home/op/.local/share/pvremote/");
+
+  env.Set("XDG_CONFIG_HOME", "/cfg");
+  env.Set("XDG_DATA_HOME", "/data/");
+  p = Paths::FromEnvironment();
+  EXPECT_EQ(p.CurrentUserStore(), "/cfg/pvremote/user.reg");
+  EXPECT_EQ(p.LocalAppDataFolder(), "/data/pvremote/");
+
+  // Under systemd the service's state directory (the first, when several).
+  env.Set("STATE_DIRECTORY", "/var/lib/pvremote:/var/lib/other");
+  EXPECT_EQ(Paths::FromEnvironment().LocalAppDataFolder(), "/var/lib/pvremote/");
+}
+
+TEST(Paths, DebugRunNeedsTheVariableAndNeverUnderSystemd) {
+  EnvGuard env;
+  env.Set("INVOCATION_ID", nullptr);
+  env.Set("NOTIFY_SOCKET", nullptr);
+  env.Set("PVREMOTE_DEBUG", nullptr);
+  EXPECT_FALSE(IsDebugRun());
+  env.Set("PVREMOTE_DEBUG", "0");
+  EXPECT_FALSE(IsDebugRun());
+  env.Set("PVREMOTE_DEBUG", "1");
+  EXPECT_TRUE(IsDebugRun());
+  env.Set("INVOCATION_ID", "0123abcd");
+  EXPECT_FALSE(IsDebugRun());
+  env.Set("INVOCATION_ID", nullptr);
+  env.Set("NOTIFY_SOCKET", "/run/systemd/notify");
+  EXPECT_FALSE(IsDebugRun());
+}
+
+TEST(Paths, ProgramFolderHoldsTheRunningExecutable) {
+  std::string folder = ProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_TRUE(FileExists(folder + "pv_platform_tests"));
+}
+
+}  // namespace
+}  // namespace pv::platform

@@ -1,0 +1,151 @@
+#include "settings/registry_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "tests/common/temp_dir.h"
+
+namespace pv::settings {
+namespace {
+
+using pv::testing::ReadFile;
+using pv::testing::WriteFile;
+
+class RegistryStoreTest : public ::testing::Test {
+ protected:
+  pv::testing::TempDir root;
+  platform::Paths paths = platform::Paths::UnderRoot(root.path());
+  RegistryStore store{paths};
+};
+
+TEST_F(RegistryStoreTest, EveryRootRoundTripsIntoItsOwnFileAndSection) {
+  store.SetRegValue("sqlPort", "1500");
+  store.SetRegValue("sqlPWD", "user-secret", "", kRootCurrentUser);
+  store.SetRegValue("sqlPWD", "default-secret", "", kRootDefaultUser);
+  store.SetRegValue("deep", "v", "", "", "Sub");
+  store.SetRegValue("other", "o", "SOFTWARE\\Elsewhere");
+
+  EXPECT_EQ(store.GetRegValue("sqlPort"), "1500");
+  EXPECT_EQ(store.GetRegValue("sqlPWD", "", kRootCurrentUser), "user-secret");
+  EXPECT_EQ(store.GetRegValue("sqlPWD", "", kRootDefaultUser), "default-secret");
+  EXPECT_EQ(store.GetRegValue("sqlPWD"), "");  // roots do not mix
+  EXPECT_EQ(store.GetRegValue("deep", "", "", "Sub"), "v");
+  EXPECT_EQ(store.GetRegValue("deep"), "");
+  EXPECT_EQ(store.GetRegValue("other", "SOFTWARE\\Elsewhere"), "o");
+  EXPECT_EQ(store.GetRegValue("missing"), "");
+
+  EXPECT_EQ(ReadFile(paths.MachineStore()),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillonworks Inc.\\Portavento]\n"
+            "\"sqlPort\"=\"1500\"\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillonworks Inc.\\Portavento\\Sub]\n"
+            "\"deep\"=\"v\"\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Elsewhere]\n"
+            "\"other\"=\"o\"\n\n");
+  EXPECT_NE(ReadFile(root / "home/.config/pvremote/user.reg")
+                .find("[HKEY_CURRENT_USER\\SOFTWARE\\Quillonworks Inc.\\Portavento]\n"
+                      "\"sqlPWD\"=\"user-secret\""),
+            std::string::npos);
+  EXPECT_NE(ReadFile(root / "etc/pvremote/default-user.reg")
+                .find("[HKEY_USERS\\.DEFAULT\\SOFTWARE\\Quillonworks Inc.\\Portavento]"),
+            std::string::npos);
+
+  // New files hold passwords: owner only. No temporary file is left behind.
+  struct stat st {};
+  ASSERT_EQ(::stat(paths.MachineStore().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(root / "etc/pvremote")) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 2);
+}
+
+TEST_F(RegistryStoreTest, NamesIgnoreCaseAndEscapesRoundTrip) {
+  store.SetRegValue("appFolder", "C:\\Program Files\\\"PV\"\\");
+  store.SetRegValue("APPFOLDER", "/var/lib/pvremote/Portavento/");
+  EXPECT_EQ(store.GetRegValue("appfolder"), "/var/lib/pvremote/Portavento/");
+  store.SetRegValue("quote", "a\\b\"c");
+  EXPECT_EQ(store.GetRegValue("QUOTE", "software\\quillonworks inc.\\PORTAVENTO"), "a\\b\"c");
+  std::string text = ReadFile(paths.MachineStore());
+  EXPECT_NE(text.find("\"quote\"=\"a\\\\b\\\"c\""), std::string::npos);
+  // One line per value: the rewrite replaced the first spelling.
+  EXPECT_EQ(text.find("appFolder"), std::string::npos);
+  EXPECT_NE(text.find("\"APPFOLDER\"=\"/var/lib/pvremote/Portavento/\""), std::string::npos);
+}
+
+TEST_F(RegistryStoreTest, UnknownSectionsAndLinesSurviveARewrite) {
+  std::string original =
+      "Windows Registry Editor Version 5.00\r\n"
+      "\r\n"
+      "; kept comment\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other Vendor]\r\n"
+      "\"x\"=\"1\"\r\n"
+      "\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillonworks Inc.\\Portavento]\r\n"
+      "\"sqlUID\"=\"operator\"\r\n"
+      "\"blob\"=hex:01,02,03,\\\r\n"
+      "  04,05\r\n"
+      "\"count\"=dword:00000010\r\n"
+      "@=\"default\"\r\n"
+      "\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Third]\r\n"
+      "\"y\"=\"2\"\r\n";
+  WriteFile(paths.MachineStore(), original);
+  EXPECT_EQ(store.GetRegValue("sqlUID"), "operator");
+  EXPECT_EQ(store.GetRegValue("count"), "");  // not a string value
+  EXPECT_EQ(store.GetRegValue(""), "default");
+
+  store.SetRegValue("sqlUID", "sa2");
+  store.SetRegValue("appFolder", "/a/");
+  std::string expected = original;
+  expected.replace(expected.find("\"sqlUID\"=\"operator\""), 19, "\"sqlUID\"=\"sa2\"");
+  expected.insert(expected.find("\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Third]") + 2,
+                  "\"appFolder\"=\"/a/\"\r\n");
+  EXPECT_EQ(ReadFile(paths.MachineStore()), expected);
+  EXPECT_EQ(store.GetRegValue("count"), "");
+  EXPECT_EQ(store.GetRegValue("x", "SOFTWARE\\Other Vendor"), "1");
+}
+
+TEST_F(RegistryStoreTest, ReadsAWindowsExportInUtf16WithByteOrderMark) {
+  std::u16string text =
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Quillonworks Inc.\\Portavento]\r\n"
+      u"\"sqlUID\"=\"Caf\u00e9 \u00a7\"\r\n"
+      u"\"sqlPWDq\"=\"097098099\"\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  WriteFile(paths.MachineStore(), bytes);
+  // An export taken from a 32-bit program's view of the machine key.
+  EXPECT_EQ(store.GetRegValue("sqlUID"), "Caf\xC3\xA9 \xC2\xA7");
+  EXPECT_EQ(store.GetRegValue("SQLPWDQ"), "097098099");
+
+  // A rewrite stores UTF-8 and keeps the export's content.
+  store.SetRegValue("appFolder", "/x/");
+  std::string rewritten = ReadFile(paths.MachineStore());
+  EXPECT_EQ(rewritten.rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
+  EXPECT_NE(rewritten.find("\"sqlUID\"=\"Caf\xC3\xA9 \xC2\xA7\""), std::string::npos);
+  EXPECT_EQ(store.GetRegValue("appFolder"), "/x/");
+  EXPECT_EQ(store.GetRegValue("sqlUID"), "Caf\xC3\xA9 \xC2\xA7");
+}
+
+TEST_F(RegistryStoreTest, AFailedWriteLeavesTheOldValue) {
+  store.SetRegValue("sqlPort", "1433");
+  EXPECT_FALSE(store.TrySetRegValue("sqlPort", "14\n33"));
+  EXPECT_EQ(store.GetRegValue("sqlPort"), "1433");
+
+  // The store's folder cannot be made: reads stay empty, writes do nothing.
+  WriteFile(root / "blocked", "");
+  RegistryStore blocked(platform::Paths::UnderRoot(root / "blocked"));
+  EXPECT_FALSE(blocked.TrySetRegValue("sqlPort", "1"));
+  EXPECT_EQ(blocked.GetRegValue("sqlPort"), "");
+}
+
+}  // namespace
+}  // namespace pv::settings
