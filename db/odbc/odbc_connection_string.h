@@ -1,0 +1,47 @@
+// ODBC connection strings for SQL Server drivers (FreeTDS, the vendor's
+// driver): built from the connection fields, or mapped from the ADO text
+// ("MSDASQL;DRIVER={SQL Server};SERVER=host,port;...;user id= sa;...") that
+// operators know from the Windows installations.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "db/connection.h"
+
+namespace pv::db::odbc {
+
+// How a driver reads a value in braces. The standard rule (the vendor's SQL
+// Server driver and most others): the value runs to the closing '}', and a
+// '}' inside is written twice. FreeTDS: the value runs to the first "};"
+// (or the closing '}' at the end of the text) and "}}" stays two braces, so
+// a value holding "};" cannot be given to it at all.
+enum class BraceRule { Doubled, FreeTds };
+
+// FreeTds for a driver named like FreeTDS (its name or its library,
+// libtdsodbc), Doubled for any other.
+BraceRule BraceRuleFor(std::string_view driver);
+
+// A value as it may stand in an ODBC connection string: trimmed; wrapped in
+// braces when it holds ';', '{' or '}' ('}' doubled under the standard rule);
+// unchanged otherwise. Throws DbError when the driver cannot take the value
+// (FreeTDS and "};").
+std::string QuoteOdbcValue(std::string_view value, BraceRule rule = BraceRule::Doubled);
+
+// "DRIVER={driver};SERVER=server,port;UID=user;PWD=password;DATABASE=database;"
+// with every value trimmed and quoted for the driver (SERVER without the
+// comma when the port is empty). FreeTDS ignores "user id"/"password" and
+// keeps a blank after '=' as part of the value, hence the keywords and the
+// trimming.
+std::string OdbcConnectionString(const std::string& driver, const ConnectionParams& params);
+
+// Maps an ADO-style text to an ODBC connection string for `driver`: the
+// provider ("MSDASQL" or "Provider=MSDASQL") is dropped, "DRIVER={SQL Server}"
+// (or no DRIVER at all) becomes `driver`, "user id"/"password" become UID/PWD,
+// "data source"/"address" SERVER, "initial catalog" DATABASE; values are
+// unquoted ({..} with "}}" for '}', "..", '..'), trimmed and quoted again
+// for the driver.
+// Other keywords pass through in their order; DRIVER always comes first.
+std::string OdbcConnectionStringFromAdo(const std::string& driver, std::string_view ado);
+
+}  // namespace pv::db::odbc

@@ -1,0 +1,312 @@
+// The ODBC engine against the SQLite3 ODBC driver through unixODBC: one
+// statement per command, a database file per test.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/error.h"
+#include "db/odbc/odbc_connection.h"
+#include "db/odbc/odbc_diagnostics.h"
+#include "test_database.h"
+
+namespace pv::db::odbc {
+namespace {
+
+using testing::OpenSqlite;
+using testing::TempFolder;
+
+Bytes RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  Bytes out(n);
+  for (auto& b : out) b = static_cast<std::uint8_t>(gen());
+  return out;
+}
+
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good());
+}
+
+Value ReadOne(Connection& c, const std::string& sql) {
+  auto rows = c.Query(sql);
+  EXPECT_TRUE(rows->Next()) << sql;
+  Value v = rows->Get(0);
+  EXPECT_FALSE(rows->Next()) << sql;
+  return v;
+}
+
+long ErrorNumberOf(Connection& c, const std::string& sql, std::string* description) {
+  try {
+    c.Execute(sql);
+  } catch (const DbError& e) {
+    *description = e.description();
+    return e.number();
+  }
+  ADD_FAILURE() << "no failure for " << sql;
+  return 0;
+}
+
+TEST(OdbcSqliteDriver, StoresAFileIntoABinaryColumnByteExact) {
+  TempFolder dir;
+  auto c = OpenSqlite(dir.path() / "photos.db");
+  c->Execute("Create Table Photos (id integer primary key, label varchar(20), photo blob)");
+  c->Execute("Insert Into Photos (id, label) Values (7, 'seven')");
+
+  // 5 MB of every byte value, through data-at-execution chunks and chunked reads.
+  const Bytes photo = RandomBytes(5 * 1024 * 1024 + 17, 42);
+  const auto file = dir.path() / "temp_00042.jpg";
+  WriteFile(file, photo);
+  EXPECT_TRUE(c->StoreFileInColumn("Photos", "photo", 7, file));
+  const Value stored = ReadOne(*c, "Select photo From Photos Where id = 7");
+  ASSERT_EQ(stored.type(), Value::Type::Binary);
+  EXPECT_EQ(stored.AsBinary().size(), photo.size());
+  EXPECT_TRUE(stored.AsBinary() == photo) << "bytes differ";
+  EXPECT_EQ(ReadOne(*c, "Select label From Photos Where id = 7"), Value::Text("seven"));
+
+  // A second, smaller file replaces the value completely.
+  const Bytes small = RandomBytes(1000, 7);
+  WriteFile(file, small);
+  EXPECT_TRUE(c->StoreFileInColumn("Photos", "photo", 7, file));
+  EXPECT_EQ(ReadOne(*c, "Select photo From Photos Where id = 7"), Value::Binary(small));
+
+  // No row with that id: false, and the file is not even looked at.
+  EXPECT_FALSE(c->StoreFileInColumn("Photos", "photo", 8, dir.path() / "missing.jpg"));
+
+  // A missing file for a present row is a failure that leaves the row alone.
+  try {
+    c->StoreFileInColumn("Photos", "photo", 7, dir.path() / "missing.jpg");
+    ADD_FAILURE() << "expected DbError";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), kErrFileOpen);
+    EXPECT_NE(e.description().find("missing.jpg"), std::string::npos);
+  }
+  EXPECT_EQ(ReadOne(*c, "Select photo From Photos Where id = 7"), Value::Binary(small));
+
+  // An empty file stores an empty value, not Null.
+  WriteFile(file, {});
+  EXPECT_TRUE(c->StoreFileInColumn("Photos", "photo", 7, file));
+  const Value empty = ReadOne(*c, "Select photo From Photos Where id = 7");
+  EXPECT_FALSE(empty.IsNull());
+  EXPECT_FALSE(empty.HoldsData());
+
+  // A bad column name is the driver's failure.
+  EXPECT_THROW(c->StoreFileInColumn("Photos", "nosuch", 7, file), DbError);
+}
+
+TEST(OdbcSqliteDriver, ReadsTypedValuesAndNullsOfEveryType) {
+  TempFolder dir;
+  auto c = OpenSqlite(dir.path() / "types.db");
+  c->Execute(
+      "Create Table T (id integer primary key, b bit, i int, bi bigint, f float, dt datetime, "
+      "da date, tm time, bl blob, vc varchar(50), tx text)");
+  c->Execute("Insert Into T (id) Values (1)");
+  c->Execute(
+      "Insert Into T Values (2, 1, -42, 9000000000, 1.25, '2026-12-04 13:05:09.125', "
+      "'2026-12-04', '13:05:09', x'00FF10', 'O''Brien', 'long text')");
+
+  auto rows = c->Query("Select * From T Order By id");
+  ASSERT_EQ(rows->ColumnCount(), 11);
+  EXPECT_EQ(rows->ColumnName(5), "dt");
+  ASSERT_TRUE(rows->Next());
+  for (int i = 1; i < rows->ColumnCount(); ++i) {
+    EXPECT_TRUE(rows->Get(i).IsNull()) << rows->ColumnName(i);
+  }
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get("ID"), Value::Integer(2));
+  EXPECT_EQ(rows->Get("b"), Value::Bit(true));
+  EXPECT_EQ(rows->Get("i"), Value::Integer(-42));
+  EXPECT_EQ(rows->Get("bi"), Value::Integer(9000000000));
+  EXPECT_EQ(rows->Get("f"), Value::Float(1.25));
+  EXPECT_EQ(rows->Get("dt"), Value::Date(DateTime{2026, 12, 4, 13, 5, 9, 125000000}));
+  EXPECT_EQ(rows->Get("da"), Value::Date(DateTime{2026, 12, 4, 0, 0, 0, 0}));
+  EXPECT_EQ(rows->Get("tm"), Value::Date(DateTime{1900, 1, 1, 13, 5, 9, 0}));
+  EXPECT_EQ(rows->Get("bl"), Value::Binary({0x00, 0xFF, 0x10}));
+  EXPECT_EQ(rows->Get("vc"), Value::Text("O'Brien"));
+  EXPECT_EQ(rows->Get("tx"), Value::Text("long text"));
+  EXPECT_FALSE(rows->Next());
+  EXPECT_FALSE(rows->Next());
+
+  // Expressions without a declared type: integer, text, float, binary, Null.
+  auto expr = c->Query("Select Count(*), 'a', 2.5, x'01', Null From T");
+  ASSERT_TRUE(expr->Next());
+  EXPECT_EQ(expr->Get(0), Value::Integer(2));
+  EXPECT_EQ(expr->Get(1), Value::Text("a"));
+  EXPECT_EQ(expr->Get(2), Value::Float(2.5));
+  EXPECT_EQ(expr->Get(3), Value::Binary({0x01}));
+  EXPECT_TRUE(expr->Get(4).IsNull());
+}
+
+TEST(OdbcSqliteDriver, TextTravelsAsUtf8WhateverItsLength) {
+  TempFolder dir;
+  auto c = OpenSqlite(dir.path() / "text.db");
+  c->Execute("Create Table T (id integer primary key, name varchar(50), notes text)");
+  // unixODBC converts for this narrow-only driver with UCS-2, so characters
+  // beyond the Basic Multilingual Plane cannot pass through it; drivers with
+  // wide entry points (FreeTDS) take them directly.
+  const std::string name = "J\xC3\xBCrgen \xE2\x82\xAC \xE6\x97\xA5\xE6\x9C\xAC";  // Jürgen € 日本
+  // Long enough for many chunks, with multi-byte characters across every boundary.
+  std::string notes;
+  for (int i = 0; notes.size() < 300000; ++i) {
+    notes += "line " + std::to_string(i) + " \xC3\xA9\xE2\x82\xAC\xE6\x97\xA5;";
+  }
+  c->Execute("Insert Into T Values (1, '" + name + "', '" + notes + "')");
+  EXPECT_EQ(ReadOne(*c, "Select name From T Where name = '" + name + "'"), Value::Text(name));
+  const Value back = ReadOne(*c, "Select notes From T");
+  ASSERT_EQ(back.type(), Value::Type::Text);
+  EXPECT_EQ(back.AsTextRef().size(), notes.size());
+  EXPECT_TRUE(back.AsTextRef() == notes);
+  // Column names come back in UTF-8 too.
+  auto rows = c->Query("Select name As \"N\xC3\xA4me\" From T");
+  EXPECT_EQ(rows->ColumnName(0), "N\xC3\xA4me");
+  EXPECT_EQ(rows->FindColumn("n\xC3\xA4me"), 0);
+}
+
+TEST(OdbcSqliteDriver, ReportsFailuresWithTheDriversNumberAndText) {
+  TempFolder dir;
+  auto c = OpenSqlite(dir.path() / "errors.db");
+  c->Execute("Create Table T (id integer primary key)");
+  c->Execute("Insert Into T Values (1)");
+
+  std::string text;
+  EXPECT_EQ(ErrorNumberOf(*c, "Select * From Nowhere", &text), 1);
+  EXPECT_NE(text.find("no such table: Nowhere"), std::string::npos) << text;
+  EXPECT_NE(text.find("(SQLSTATE HY000)"), std::string::npos) << text;
+
+  EXPECT_EQ(ErrorNumberOf(*c, "Insert Into T Values (1)", &text), 19);
+  EXPECT_NE(text.find("UNIQUE constraint failed"), std::string::npos) << text;
+
+  // This driver takes one statement per command.
+  EXPECT_EQ(ErrorNumberOf(*c, "Insert Into T Values (2); Insert Into T Values (3)", &text), -1);
+  EXPECT_NE(text.find("only one SQL statement allowed"), std::string::npos) << text;
+
+  // The same failures through Query, and the connection stays usable after them.
+  EXPECT_THROW(c->Query("Select nothing From T"), DbError);
+  EXPECT_TRUE(c->IsOpen());
+  EXPECT_EQ(ReadOne(*c, "Select Count(*) From T"), Value::Integer(1));
+
+  // Failures to connect: a database in a missing folder, a driver that is not installed.
+  auto other = MakeOdbcConnection(testing::kSqliteDriver);
+  EXPECT_THROW(other->Open(testing::SqliteParams(dir.path() / "no" / "such" / "x.db")), DbError);
+  EXPECT_FALSE(other->IsOpen());
+  auto missing = MakeOdbcConnection("No Such Driver");
+  try {
+    missing->Open(testing::SqliteParams(dir.path() / "x.db"));
+    ADD_FAILURE() << "expected DbError";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), kErrOdbcGeneric);  // the driver manager gives no number of its own
+    EXPECT_NE(e.description().find("No Such Driver"), std::string::npos) << e.description();
+    EXPECT_NE(e.description().find("(SQLSTATE "), std::string::npos) << e.description();
+  }
+  EXPECT_FALSE(missing->IsOpen());
+}
+
+TEST(OdbcSqliteDriver, ClosesAndReopens) {
+  TempFolder dir;
+  const auto file = dir.path() / "reopen.db";
+  auto c = OpenSqlite(file);
+  EXPECT_TRUE(c->IsOpen());
+  c->Execute("Create Table T (id integer primary key, v varchar(10))");
+  c->Execute("Insert Into T Values (1, 'kept')");
+  c->Close();
+  EXPECT_FALSE(c->IsOpen());
+  c->Close();  // closing twice is harmless
+
+  for (const auto& call : std::vector<std::function<void()>>{
+           [&] { c->Execute("Select 1"); },
+           [&] { c->Query("Select 1"); },
+           [&] { c->CurrentDatabase(); },
+           [&] { c->SetCurrentDatabase("x"); },
+           [&] { c->StoreFileInColumn("T", "v", 1, file); },
+       }) {
+    try {
+      call();
+      ADD_FAILURE() << "expected DbError";
+    } catch (const DbError& e) {
+      EXPECT_EQ(e.number(), kErrNotOpen);
+    }
+  }
+
+  c->Open(testing::SqliteParams(file));
+  EXPECT_TRUE(c->IsOpen());
+  EXPECT_EQ(ReadOne(*c, "Select v From T Where id = 1"), Value::Text("kept"));
+
+  // Opening an open connection replaces it.
+  c->Open(testing::SqliteParams(dir.path() / "second.db"));
+  EXPECT_TRUE(c->IsOpen());
+  EXPECT_THROW(c->Query("Select v From T"), DbError);
+}
+
+TEST(OdbcSqliteDriver, ExecuteConsumesTheResultAndCountsRows) {
+  TempFolder dir;
+  auto c = OpenSqlite(dir.path() / "count.db");
+  c->Execute("Create Table T (id integer primary key, v int)");
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_EQ(c->Execute("Insert Into T Values (" + std::to_string(i) + ", 0)"), 1);
+  }
+  EXPECT_EQ(c->Execute("Update T Set v = 5"), 3);
+  EXPECT_EQ(c->Execute("Update T Set v = 6 Where id = 99"), 0);
+  EXPECT_EQ(c->Execute("Delete From T Where id = 3"), 1);
+  // A query through Execute: its rows are read and discarded.
+  c->Execute("Select * From T");
+  // A statement without rows through Query: an empty rowset, the statement done.
+  auto none = c->Query("Update T Set v = 7");
+  EXPECT_EQ(none->ColumnCount(), 0);
+  EXPECT_FALSE(none->Next());
+  EXPECT_EQ(ReadOne(*c, "Select Sum(v) From T"), Value::Integer(14));
+}
+
+TEST(OdbcSqliteDriver, RowsetKeepsItsRowsWhileTheConnectionRunsOtherStatements) {
+  TempFolder dir;
+  auto c = OpenSqlite(dir.path() / "interleave.db");
+  c->Execute("Create Table Q (id integer primary key, tableName varchar(20))");
+  for (int i = 1; i <= 50; ++i) {
+    c->Execute("Insert Into Q Values (" + std::to_string(i) + ", 'NamesU')");
+  }
+  auto rows = c->Query("Select id, tableName From Q Order By id", Cursor::Keyset);
+  EXPECT_THROW(rows->Get(0), DbError);  // no current row yet
+  int seen = 0;
+  while (rows->Next()) {
+    ++seen;
+    EXPECT_EQ(rows->Get("id"), Value::Integer(seen));
+    // Work on the same connection in the middle of the walk, as the queue drain does.
+    EXPECT_EQ(c->Execute("Delete From Q Where id = " + std::to_string(seen)), 1);
+    if (seen == 10) {
+      EXPECT_EQ(ReadOne(*c, "Select Count(*) From Q"), Value::Integer(40));
+    }
+  }
+  EXPECT_EQ(seen, 50);
+  EXPECT_THROW(rows->Get(0), DbError);  // past the end
+  EXPECT_EQ(ReadOne(*c, "Select Count(*) From Q"), Value::Integer(0));
+
+  // Closing the connection closes a rowset that is still reading; the
+  // rowset may outlive the connection object.
+  c->Execute("Insert Into Q Values (1, 'x')");
+  c->Execute("Insert Into Q Values (2, 'y')");
+  auto open = c->Query("Select id From Q Order By id");
+  ASSERT_TRUE(open->Next());
+  c->Close();
+  try {
+    open->Next();
+    ADD_FAILURE() << "expected DbError";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), kErrNotOpen);
+  }
+  auto reader = OpenSqlite(dir.path() / "interleave.db");
+  auto late = reader->Query("Select id From Q Order By id");
+  ASSERT_TRUE(late->Next());
+  reader.reset();
+  EXPECT_THROW(late->Next(), DbError);
+  late->Close();
+  EXPECT_THROW(late->Next(), DbError);
+}
+
+}  // namespace
+}  // namespace pv::db::odbc
