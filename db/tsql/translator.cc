@@ -1,17 +1,184 @@
 #include "db/tsql/translator.h"
 
-namespace pv::db::tsql {
+#include "db/tsql/emitter.h"
+#include "db/tsql/lexer.h"
+#include "db/tsql/statements.h"
 
-std::vector<Statement> Translate(std::string_view batch, const SchemaLookup&) {
-  Statement s;
-  s.sql = std::string(batch);
-  return {s};
+namespace pv::db::tsql {
+namespace {
+
+// Partner index of every parenthesis; throws 102 when they do not pair.
+std::vector<size_t> MatchParens(const std::vector<Token>& t) {
+  std::vector<size_t> match(t.size(), 0);
+  std::vector<size_t> open;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (IsOp(t[i], "(")) {
+      open.push_back(i);
+    } else if (IsOp(t[i], ")")) {
+      if (open.empty()) SyntaxError(t[i]);
+      match[i] = open.back();
+      match[open.back()] = i;
+      open.pop_back();
+    }
+  }
+  if (!open.empty()) SyntaxError(t.back());
+  return match;
 }
 
-void Prepare(sqlite3*) {}
+bool Prev(const std::vector<Token>& t, size_t i, std::string_view word) {
+  return i > 0 && IsWord(t[i - 1], word);
+}
 
-DbError MapError(int sqliteExtendedCode, const std::string& sqliteMessage) {
-  return DbError(sqliteExtendedCode, sqliteMessage);
+// Whether the Word at i (depth 0) begins a new statement of a batch in which
+// statements may follow each other without a separator.
+bool StartsStatement(const std::vector<Token>& t, const std::vector<size_t>& match, size_t start,
+                     size_t i) {
+  const Token& w = t[i];
+  const Token& first = t[start];
+  const bool afterComma = i > 0 && IsOp(t[i - 1], ",");
+  if (IsWord(w, "CREATE") || IsWord(w, "USE") || IsWord(w, "TRUNCATE") || IsWord(w, "DECLARE") ||
+      IsWord(w, "PRINT") || IsWord(w, "EXEC") || IsWord(w, "EXECUTE") || IsWord(w, "GRANT") ||
+      IsWord(w, "REVOKE") || IsWord(w, "COMMIT") || IsWord(w, "ROLLBACK")) {
+    return true;
+  }
+  if (IsWord(w, "BEGIN")) return !IsWord(first, "CREATE");
+  if (IsWord(w, "ALTER") || IsWord(w, "DROP")) return !IsWord(first, "ALTER");
+  if (IsWord(w, "INSERT") || IsWord(w, "UPDATE") || IsWord(w, "DELETE")) {
+    return !(Prev(t, i, "ON") || Prev(t, i, "FOR") || Prev(t, i, "AFTER") || Prev(t, i, "OF") ||
+             afterComma);
+  }
+  if (IsWord(w, "SET")) {
+    if (IsWord(first, "UPDATE") || IsWord(first, "ALTER")) return false;
+    if (i >= 2 && (Prev(t, i, "DELETE") || Prev(t, i, "UPDATE")) && IsWord(t[i - 2], "ON")) {
+      return false;
+    }
+    return true;
+  }
+  if (IsWord(w, "SELECT")) {
+    if (Prev(t, i, "UNION") || Prev(t, i, "ALL") || Prev(t, i, "EXCEPT") ||
+        Prev(t, i, "INTERSECT") || Prev(t, i, "AS")) {
+      return false;
+    }
+    if (IsWord(first, "WITH")) return false;
+    if (IsWord(first, "INSERT")) {
+      for (size_t k = start; k < i; ++k) {
+        if (IsOp(t[k], "(")) {
+          k = match[k];
+        } else if (IsWord(t[k], "VALUES") || IsWord(t[k], "SELECT")) {
+          return true;
+        }
+      }
+      return false;
+    }
+    return true;
+  }
+  return false;
+}
+
+std::vector<Range> Split(const std::vector<Token>& t, const std::vector<size_t>& match) {
+  std::vector<Range> out;
+  size_t start = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const Token& k = t[i];
+    if (IsOp(k, "(")) {
+      i = match[i];
+    } else if (k.kind == TokKind::Semi || k.kind == TokKind::Go) {
+      if (i > start) out.push_back({start, i});
+      start = i + 1;
+    } else if (k.kind == TokKind::Word && i > start && StartsStatement(t, match, start, i)) {
+      out.push_back({start, i});
+      start = i;
+    }
+  }
+  if (start < t.size()) out.push_back({start, t.size()});
+  return out;
+}
+
+void TranslateSet(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
+  const auto& t = em.tokens();
+  if (b + 1 >= e) SyntaxError(t[b]);
+  if (t[b + 1].text[0] == '@') Unsupported("SET of a variable");
+  if (!IsWord(t[b + 1], "IDENTITY_INSERT")) return;  // session options have no effect here
+  std::string table;
+  const size_t nameEnd = em.ObjectName(b + 2, e, &table);
+  if (nameEnd == b + 2 || nameEnd + 1 != e) SyntaxError(t[nameEnd < e ? nameEnd : e - 1]);
+  const bool on = IsWord(t[nameEnd], "ON");
+  if (!on && !IsWord(t[nameEnd], "OFF")) SyntaxError(t[nameEnd]);
+  // One table at a time, as in SQL Server.
+  out.push_back({Statement::Kind::Sql, "DELETE FROM temp.pv_identity_insert", {}});
+  if (on) {
+    out.push_back({Statement::Kind::Sql,
+                   "INSERT INTO temp.pv_identity_insert (name) VALUES (" + QuoteText(table) + ")",
+                   {}});
+  }
+}
+
+void TranslateTransaction(const std::vector<Token>& t, size_t b, size_t e,
+                          std::vector<Statement>& out) {
+  const Token& w = t[b];
+  size_t k = b + 1;
+  if (IsWord(w, "BEGIN")) {
+    if (k >= e || !(IsWord(t[k], "TRAN") || IsWord(t[k], "TRANSACTION"))) {
+      Unsupported("BEGIN ... END blocks");
+    }
+    out.push_back({Statement::Kind::Sql, "BEGIN", {}});
+    return;
+  }
+  out.push_back({Statement::Kind::Sql, IsWord(w, "COMMIT") ? "COMMIT" : "ROLLBACK", {}});
+}
+
+void TranslateOne(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
+  const auto& t = em.tokens();
+  const Token& w = t[b];
+  const Token* second = b + 1 < e ? &t[b + 1] : nullptr;
+  if (w.kind == TokKind::Word) {
+    if (IsWord(w, "CREATE") && second) {
+      if (IsWord(*second, "TABLE")) return TranslateCreateTable(em, b, e, out);
+      if (IsWord(*second, "VIEW")) return TranslateCreateView(em, b, e, out);
+      if (IsWord(*second, "INDEX") || IsWord(*second, "UNIQUE") || IsWord(*second, "CLUSTERED") ||
+          IsWord(*second, "NONCLUSTERED")) {
+        return TranslateCreateIndex(em, b, e, out);
+      }
+      if (IsWord(*second, "DATABASE")) {
+        if (b + 2 >= e) SyntaxError(t[e - 1]);
+        out.push_back({Statement::Kind::CreateDatabase, {}, NameOf(t[b + 2])});
+        return;
+      }
+    }
+    if (IsWord(w, "USE")) {
+      if (b + 2 != e) SyntaxError(t[b + 1 < e ? b + 1 : b]);
+      out.push_back({Statement::Kind::UseDatabase, {}, NameOf(t[b + 1])});
+      return;
+    }
+    if (IsWord(w, "ALTER") && second && IsWord(*second, "TABLE")) {
+      return TranslateAlterTable(em, b, e, out);
+    }
+    if (IsWord(w, "DROP")) return TranslateDrop(em, b, e, out);
+    if (IsWord(w, "INSERT")) return TranslateInsert(em, b, e, out);
+    if (IsWord(w, "UPDATE")) return TranslateUpdate(em, b, e, out);
+    if (IsWord(w, "DELETE")) return TranslateDelete(em, b, e, out);
+    if (IsWord(w, "TRUNCATE")) return TranslateTruncate(em, b, e, out);
+    if (IsWord(w, "SET")) return TranslateSet(em, b, e, out);
+    if (IsWord(w, "BEGIN") || IsWord(w, "COMMIT") || IsWord(w, "ROLLBACK")) {
+      return TranslateTransaction(t, b, e, out);
+    }
+  }
+  em.ScanTables(b, e);
+  std::string sql;
+  em.Emit(b, e, sql);
+  out.push_back({Statement::Kind::Sql, std::move(sql), {}});
+}
+
+}  // namespace
+
+std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& schema) {
+  schema.BeginTranslate();
+  const std::vector<Token> tokens = Tokenize(batch);
+  const std::vector<size_t> match = MatchParens(tokens);
+  Emitter em(tokens, match, schema);
+  std::vector<Statement> out;
+  for (const Range& r : Split(tokens, match)) TranslateOne(em, r.first, r.second, out);
+  return out;
 }
 
 }  // namespace pv::db::tsql

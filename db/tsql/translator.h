@@ -13,35 +13,57 @@
 
 namespace pv::db::tsql {
 
-// Column types as declared in CREATE TABLE, lower-case without size ("bit",
-// "datetime", "int", "nvarchar", "image"); empty when unknown.
+// What the translator needs to know about the tables of the current database.
 class SchemaLookup {
  public:
   virtual ~SchemaLookup() = default;
+  // Column types as declared in CREATE TABLE, lower-case without size ("bit",
+  // "datetime", "int", "nvarchar", "image"); empty when unknown. Names match
+  // without regard to case.
   virtual std::string ColumnType(const std::string& table, const std::string& column) const = 0;
+  // The table's identity column, empty when it has none.
+  virtual std::string IdentityColumn(const std::string& /*table*/) const { return {}; }
+  // The table's columns in declared order (for INSERTs without a column
+  // list); empty when unknown.
+  virtual std::vector<std::string> Columns(const std::string& /*table*/) const { return {}; }
+  // Called once at the start of every Translate; a cache may check here
+  // whether the schema changed.
+  virtual void BeginTranslate() const {}
+};
+
+// A lookup that knows nothing: typed conversions are then left to SQLite.
+class NoSchema : public SchemaLookup {
+ public:
+  std::string ColumnType(const std::string&, const std::string&) const override { return {}; }
 };
 
 struct Statement {
-  enum class Kind { Sql, CreateDatabase, UseDatabase };
+  enum class Kind { Sql, CreateDatabase, UseDatabase, DropDatabase };
   Kind kind = Kind::Sql;
   std::string sql;   // SQLite text, for Kind::Sql
-  std::string name;  // database name, for CreateDatabase / UseDatabase
+  std::string name;  // database name, for CreateDatabase / UseDatabase / DropDatabase
 };
 
 // Splits a T-SQL batch (statements separated by ';' or simply following each
 // other, e.g. CREATE TABLE then CREATE INDEX; GO lines) into statements and
-// translates each. Throws DbError with SQL Server's number (102 syntax, ...)
-// for what it can tell SQL Server would reject.
+// translates each. Statements that have no effect here (SET NOCOUNT ON, ...)
+// yield nothing. Throws DbError with SQL Server's number (102 syntax, 105
+// unclosed quote, 241/245 conversion, 544 explicit identity value, ...) for
+// what it can tell SQL Server would reject.
 std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& schema);
 
 // Run on every sqlite3 connection the engine opens (after it opens a database
-// file): registers the SQL functions and creates the TEMP catalog views the
-// translated statements rely on.
+// file): registers the SQL functions and the case-insensitive collation, and
+// creates the TEMP catalog views (sysobjects, INFORMATION_SCHEMA.COLUMNS, ...)
+// the translated statements rely on. Throws DbError on failure.
 void Prepare(sqlite3* db);
 
 // Maps a SQLite failure to SQL Server's number (208 invalid object name, 207
 // invalid column name, 102 syntax, 2627 duplicate key, 515 Null into NOT
-// NULL, ...) with a description in SQL Server's style.
-DbError MapError(int sqliteExtendedCode, const std::string& sqliteMessage);
+// NULL, 8152 truncation, 245/241 conversion, ...) with a description in SQL
+// Server's style. `sql` (optional) is the statement that failed; it lets the
+// description name the statement kind ("INSERT fails.").
+DbError MapError(int sqliteExtendedCode, const std::string& sqliteMessage,
+                 std::string_view sql = {});
 
 }  // namespace pv::db::tsql

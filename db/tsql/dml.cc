@@ -1,0 +1,202 @@
+// INSERT, UPDATE, DELETE and TRUNCATE: literals are converted for the typed
+// columns they meet, and identity columns are guarded as SQL Server guards
+// them.
+#include "db/error.h"
+#include "db/tsql/statements.h"
+
+namespace pv::db::tsql {
+namespace {
+
+// The value SQL Server would reject unless IDENTITY_INSERT is ON for the
+// table (SET IDENTITY_INSERT records that in temp.pv_identity_insert).
+std::string GuardIdentity(const std::string& table, const std::string& value) {
+  return "CASE WHEN EXISTS (SELECT 1 FROM temp.pv_identity_insert WHERE name = " +
+         QuoteText(table) + ") THEN (" + value + ") ELSE pv_error(544, " +
+         QuoteText("Cannot insert explicit value for identity column in table '" + table +
+                   "' when IDENTITY_INSERT is set to OFF.") +
+         ") END";
+}
+
+}  // namespace
+
+void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
+  const auto& t = em.tokens();
+  size_t k = b + 1;
+  if (k < e && IsWord(t[k], "TOP")) Unsupported("INSERT TOP");
+  if (k < e && IsWord(t[k], "INTO")) ++k;
+  std::string table;
+  const size_t nameEnd = em.ObjectName(k, e, &table);
+  if (nameEnd == k) SyntaxError(t[k < e ? k : e - 1]);
+  std::string sql = "INSERT INTO";
+  em.EmitNameChain(k, nameEnd, sql);
+  k = nameEnd;
+  if (k + 1 < e && IsWord(t[k], "WITH") && IsOp(t[k + 1], "(")) k = em.Match(k + 1) + 1;
+
+  const std::string identity = em.IdentityColumn(table);
+  std::vector<std::string> columns;
+  bool listed = false;
+  if (k < e && IsOp(t[k], "(") && !(k + 1 < e && IsWord(t[k + 1], "SELECT"))) {
+    const size_t close = em.Match(k);
+    sql += " (";
+    bool first = true;
+    for (const Range& r : em.SplitCommas(k + 1, close)) {
+      if (r.second != r.first + 1 ||
+          !(t[r.first].kind == TokKind::Word || t[r.first].kind == TokKind::Quoted)) {
+        SyntaxError(t[r.first < close ? r.first : close]);
+      }
+      columns.push_back(NameOf(t[r.first]));
+      if (!first) sql += ", ";
+      first = false;
+      em.EmitToken(r.first, sql);
+    }
+    sql += ")";
+    listed = true;
+    k = close + 1;
+  }
+  if (k < e && IsWord(t[k], "OUTPUT")) Unsupported("INSERT ... OUTPUT");
+  if (k < e && IsWord(t[k], "VALUES")) {
+    if (!listed) columns = em.Columns(table);
+    sql += " VALUES";
+    ++k;
+    std::vector<TypeClass> classes;
+    bool firstRow = true;
+    while (k < e) {
+      if (!IsOp(t[k], "(")) SyntaxError(t[k]);
+      const size_t close = em.Match(k);
+      const std::vector<Range> values = em.SplitCommas(k + 1, close);
+      if (listed && values.size() != columns.size()) {
+        if (values.size() < columns.size()) {
+          throw DbError(109,
+                        "There are more columns in the INSERT statement than values specified in "
+                        "the VALUES clause. The number of values in the VALUES clause must match "
+                        "the number of columns specified in the INSERT statement.");
+        }
+        throw DbError(110,
+                      "There are fewer columns in the INSERT statement than values specified in "
+                      "the VALUES clause. The number of values in the VALUES clause must match "
+                      "the number of columns specified in the INSERT statement.");
+      }
+      if (classes.empty()) {
+        classes.reserve(values.size());
+        for (size_t n = 0; n < values.size(); ++n) {
+          classes.push_back(n < columns.size() ? ClassOf(em.ColumnType(table, columns[n]))
+                                               : TypeClass::Unknown);
+        }
+      }
+      if (!firstRow) sql += ",";
+      firstRow = false;
+      sql += " (";
+      for (size_t n = 0; n < values.size(); ++n) {
+        const Range& r = values[n];
+        if (r.first == r.second) SyntaxError(t[r.first]);
+        if (n > 0) sql += ", ";
+        std::string value;
+        if (!(n < classes.size() && em.EmitTypedLiteral(r.first, r.second, classes[n], value))) {
+          if (r.second == r.first + 1) {
+            em.EmitToken(r.first, value);
+          } else {
+            em.ScanTables(r.first, r.second);
+            em.Emit(r.first, r.second, value);
+          }
+        }
+        if (!identity.empty() && n < columns.size() && EqualsNoCase(columns[n], identity)) {
+          value = GuardIdentity(table, value);
+        }
+        sql += value;
+      }
+      sql += ")";
+      k = close + 1;
+      if (k < e && IsOp(t[k], ",")) {
+        ++k;
+        if (k >= e) SyntaxError(t[e - 1]);
+      } else if (k < e) {
+        SyntaxError(t[k]);
+      }
+    }
+  } else if (k + 1 < e && IsWord(t[k], "DEFAULT") && IsWord(t[k + 1], "VALUES")) {
+    if (k + 2 != e) SyntaxError(t[k + 2]);
+    sql += " DEFAULT VALUES";
+  } else if (k < e && (IsWord(t[k], "SELECT") || IsOp(t[k], "(") || IsWord(t[k], "WITH"))) {
+    if (!identity.empty()) {
+      for (const std::string& c : columns) {
+        if (EqualsNoCase(c, identity)) {
+          Unsupported("INSERT ... SELECT into an identity column");
+        }
+      }
+    }
+    em.ScanTables(k, e);
+    em.Emit(k, e, sql);
+  } else if (k < e && (IsWord(t[k], "EXEC") || IsWord(t[k], "EXECUTE"))) {
+    Unsupported("INSERT ... EXEC");
+  } else {
+    SyntaxError(t[k < e ? k : e - 1]);
+  }
+  out.push_back({Statement::Kind::Sql, std::move(sql), {}});
+}
+
+void TranslateUpdate(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
+  const auto& t = em.tokens();
+  if (b + 1 < e && IsWord(t[b + 1], "TOP")) Unsupported("UPDATE TOP");
+  std::string table;
+  const size_t nameEnd = em.ObjectName(b + 1, e, &table);
+  if (nameEnd == b + 1) SyntaxError(t[b + 1 < e ? b + 1 : e - 1]);
+  em.ScanTables(b, e);
+  const size_t set = em.FindWord(nameEnd, e, "SET");
+  if (set == e) SyntaxError(t[e - 1]);
+  size_t setEnd = em.FindWord(set + 1, e, "FROM");
+  setEnd = std::min(setEnd, em.FindWord(set + 1, e, "WHERE"));
+  setEnd = std::min(setEnd, em.FindWord(set + 1, e, "OPTION"));
+  const std::string identity = em.IdentityColumn(table);
+  if (!identity.empty()) {
+    for (const Range& r : em.SplitCommas(set + 1, setEnd)) {
+      size_t eq = r.first;
+      while (eq < r.second && !IsOp(t[eq], "=")) ++eq;
+      if (eq > r.first && EqualsNoCase(NameOf(t[eq - 1]), identity)) {
+        throw DbError(8102, "Cannot update identity column '" + identity + "'.");
+      }
+    }
+  }
+  std::string sql = "UPDATE";
+  em.EmitNameChain(b + 1, nameEnd, sql);
+  size_t k = nameEnd;
+  if (k + 1 < e && IsWord(t[k], "WITH") && IsOp(t[k + 1], "(")) k = em.Match(k + 1) + 1;
+  em.Emit(k, e, sql);
+  out.push_back({Statement::Kind::Sql, std::move(sql), {}});
+}
+
+void TranslateDelete(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
+  const auto& t = em.tokens();
+  size_t k = b + 1;
+  if (k < e && IsWord(t[k], "TOP")) Unsupported("DELETE TOP");
+  if (k < e && IsWord(t[k], "FROM")) ++k;
+  std::string table;
+  const size_t nameEnd = em.ObjectName(k, e, &table);
+  if (nameEnd == k) SyntaxError(t[k < e ? k : e - 1]);
+  em.ScanTables(b, e);
+  em.AddTable(table);
+  std::string sql = "DELETE FROM";
+  em.EmitNameChain(k, nameEnd, sql);
+  k = nameEnd;
+  if (k + 1 < e && IsWord(t[k], "WITH") && IsOp(t[k + 1], "(")) k = em.Match(k + 1) + 1;
+  if (k < e && IsWord(t[k], "FROM")) Unsupported("DELETE ... FROM ... JOIN");
+  em.Emit(k, e, sql);
+  out.push_back({Statement::Kind::Sql, std::move(sql), {}});
+}
+
+void TranslateTruncate(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
+  const auto& t = em.tokens();
+  if (b + 1 >= e || !IsWord(t[b + 1], "TABLE")) SyntaxError(t[b + 1 < e ? b + 1 : b]);
+  std::string table;
+  const size_t nameEnd = em.ObjectName(b + 2, e, &table);
+  if (nameEnd == b + 2 || nameEnd != e) SyntaxError(t[nameEnd < e ? nameEnd : e - 1]);
+  out.push_back({Statement::Kind::Sql, "DELETE FROM " + QuoteName(table), {}});
+  // TRUNCATE starts the identity again at its seed.
+  if (!em.IdentityColumn(table).empty()) {
+    out.push_back(
+        {Statement::Kind::Sql,
+         "DELETE FROM sqlite_sequence WHERE name = " + QuoteText(table) + " COLLATE NOCASE",
+         {}});
+  }
+}
+
+}  // namespace pv::db::tsql

@@ -1,0 +1,121 @@
+// Writes T-SQL token ranges as SQLite text: names, literals, functions, TOP,
+// '+' on text, schema prefixes and catalog names, and typed literals next to
+// bit and date-time columns.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "db/tsql/lexer.h"
+#include "db/tsql/literals.h"
+#include "db/tsql/translator.h"
+
+namespace pv::db::tsql {
+
+// Number given to statement forms the embedded engine does not support.
+inline constexpr long kErrUnsupported = 50000;
+
+[[noreturn]] void SyntaxError(const Token& near);
+[[noreturn]] void Unsupported(const std::string& what);
+
+// T-SQL's reserved keywords (those that cannot name a column unquoted).
+bool IsReservedWord(const Token& t);
+
+using Range = std::pair<size_t, size_t>;
+
+class Emitter {
+ public:
+  // `match` holds, for every '(' and ')', the index of its partner.
+  Emitter(const std::vector<Token>& tokens, const std::vector<size_t>& match,
+          const SchemaLookup& schema)
+      : t_(tokens), match_(match), schema_(schema) {}
+
+  const std::vector<Token>& tokens() const { return t_; }
+  const SchemaLookup& schema() const { return schema_; }
+  size_t Match(size_t paren) const { return match_[paren]; }
+
+  // Forgets the tables of the previous statement and collects those that
+  // [b, e) names after FROM, JOIN, UPDATE and INTO, with their aliases.
+  void ScanTables(size_t b, size_t e);
+  void AddTable(const std::string& table) { tables_.push_back({ToLower(table), table}); }
+
+  // Writes [b, e) as SQLite text.
+  void Emit(size_t b, size_t e, std::string& out);
+
+  // Reads an object name (a.b.c, brackets allowed) at b; returns the index
+  // after it and sets `name` to its last part. Returns b when there is none.
+  size_t ObjectName(size_t b, size_t e, std::string* name) const;
+
+  // Writes a single literal [b, e) (a literal, or '-' and a number) converted
+  // the way SQL Server converts it for a column of class `cls`. False when
+  // nothing needed converting (the caller then writes it as it stands).
+  // Throws DbError when SQL Server would reject the conversion.
+  bool EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out);
+  bool IsLiteral(size_t b, size_t e) const;
+
+  // The declared type of a column reference [b, e), resolved through the
+  // collected tables and aliases; empty when unknown.
+  std::string ColumnTypeOf(size_t b, size_t e) const;
+  // The schema as the statements of this batch leave it: tables created,
+  // altered or dropped earlier in the batch are known before they run.
+  std::string ColumnType(const std::string& table, const std::string& column) const;
+  std::string IdentityColumn(const std::string& table) const;
+  std::vector<std::string> Columns(const std::string& table) const;
+  struct TableShape {
+    bool exists = true;
+    std::vector<std::string> columns;
+    std::vector<std::string> types;  // lower-case, as SchemaLookup gives them
+    std::string identity;
+  };
+  void DefineTable(const std::string& table, TableShape shape);
+  void AddColumn(const std::string& table, const std::string& column, const std::string& type);
+
+  // Top-level comma-separated parts of [b, e).
+  std::vector<Range> SplitCommas(size_t b, size_t e) const;
+  // First top-level Word `keyword` in [b, e), or e.
+  size_t FindWord(size_t b, size_t e, std::string_view keyword) const;
+
+  // Appends `text` with a separating blank where one is needed.
+  static void Append(std::string& out, std::string_view text);
+  void EmitToken(size_t i, std::string& out) const;
+  // Writes an object or column name a.b.c without the schema "dbo".
+  void EmitNameChain(size_t b, size_t e, std::string& out) const;
+
+ private:
+  bool StartsOperand(size_t i, size_t e) const;
+  size_t ParsePrimary(size_t i, size_t e) const;
+  size_t ParseTerm(size_t i, size_t e) const;
+  size_t EmitChain(size_t i, size_t e, std::string& out);
+  bool TryTypedPredicate(size_t tb, size_t te, size_t e, std::string& out, size_t* after);
+  void EmitTerm(size_t b, size_t e, std::string& out);
+  void EmitPrimary(size_t b, size_t e, std::string& out);
+  void EmitFunction(size_t b, size_t open, std::string& out);
+  void EmitCast(Range type, Range expr, std::string& out);
+  size_t ParseTop(size_t i, size_t e, std::string* limit);
+  // Nested joins ("A JOIN B JOIN C ON x ON y") need parentheses in SQLite:
+  // records where they go for the FROM clause [b, e).
+  void PlanJoinParens(size_t b, size_t e);
+  size_t JoinOperatorEnd(size_t i, size_t e) const;
+  size_t SourceEnd(size_t i, size_t e) const;
+  size_t JoinedEnd(size_t i, size_t e);
+  size_t ConditionEnd(size_t i, size_t e) const;
+  bool IsColumnRef(size_t b, size_t e) const;
+  enum class Kind { Unknown, Null, Number, Text, Date };
+  Kind OperandKind(size_t b, size_t e) const;
+  std::string TableOf(const std::string& qualifier) const;
+
+  const std::vector<Token>& t_;
+  const std::vector<size_t>& match_;
+  const SchemaLookup& schema_;
+  // (lower-case alias or table name, table name)
+  std::vector<std::pair<std::string, std::string>> tables_;
+  // Tables defined by earlier statements of the batch (lower-case name).
+  std::vector<std::pair<std::string, TableShape>> defined_;
+  // Parentheses to write before given token positions: '(' or ')'.
+  std::vector<std::pair<size_t, char>> parens_;
+  const TableShape* Defined(const std::string& table) const;
+};
+
+}  // namespace pv::db::tsql

@@ -1,0 +1,366 @@
+// Prepare(): what every SQLite connection of the embedded engine needs before
+// it runs translated statements.
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "db/error.h"
+#include "db/tsql/literals.h"
+#include "db/tsql/translator.h"
+
+namespace pv::db::tsql {
+namespace {
+
+// --- Case-insensitive collation ---------------------------------------------
+// Replaces SQLite's NOCASE on our connections with SQL Server's default
+// behaviour: case folded beyond ASCII (Latin-1, Latin Extended-A, Greek,
+// Cyrillic) and trailing blanks ignored ('abc' = 'ABC  '). Files stay
+// readable by other SQLite tools, which fall back to the built-in NOCASE.
+
+unsigned Fold(unsigned c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
+  if (c >= 0x410 && c <= 0x42F) return c + 32;
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  return c;
+}
+
+// Decodes one UTF-8 character at s[*i]; bytes that are no valid UTF-8 map to
+// distinct values above the Unicode range so that comparison stays total.
+unsigned Next(const unsigned char* s, int n, int* i) {
+  const unsigned c = s[*i];
+  int len = 0;
+  unsigned cp = 0;
+  if (c < 0x80) {
+    ++*i;
+    return c;
+  }
+  if ((c & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c & 0x07;
+  } else {
+    ++*i;
+    return 0x110000 + c;
+  }
+  if (*i + len > n) {
+    ++*i;
+    return 0x110000 + c;
+  }
+  for (int k = 1; k < len; ++k) {
+    const unsigned d = s[*i + k];
+    if ((d & 0xC0) != 0x80) {
+      ++*i;
+      return 0x110000 + c;
+    }
+    cp = (cp << 6) | (d & 0x3F);
+  }
+  *i += len;
+  return cp;
+}
+
+int CompareNoCase(void*, int na, const void* pa, int nb, const void* pb) {
+  const auto* a = static_cast<const unsigned char*>(pa);
+  const auto* b = static_cast<const unsigned char*>(pb);
+  while (na > 0 && a[na - 1] == ' ') --na;
+  while (nb > 0 && b[nb - 1] == ' ') --nb;
+  int i = 0, j = 0;
+  while (i < na && j < nb) {
+    if (a[i] < 0x80 && b[j] < 0x80) {
+      unsigned x = a[i], y = b[j];
+      if (x >= 'A' && x <= 'Z') x += 32;
+      if (y >= 'A' && y <= 'Z') y += 32;
+      if (x != y) return x < y ? -1 : 1;
+      ++i;
+      ++j;
+      continue;
+    }
+    const unsigned x = Fold(Next(a, na, &i));
+    const unsigned y = Fold(Next(b, nb, &j));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (i < na) return 1;
+  if (j < nb) return -1;
+  return 0;
+}
+
+// --- SQL functions --------------------------------------------------------------
+
+void Fail(sqlite3_context* ctx, long number, const std::string& text) {
+  const std::string msg = "[" + std::to_string(number) + "] " + text;
+  sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
+}
+
+std::string TextOf(sqlite3_value* v) {
+  const unsigned char* p = sqlite3_value_text(v);
+  return p ? std::string(reinterpret_cast<const char*>(p),
+                         static_cast<size_t>(sqlite3_value_bytes(v)))
+           : std::string();
+}
+
+// Reads a value as a number the way SQL Server converts text for arithmetic.
+bool AsNumber(sqlite3_context* ctx, sqlite3_value* v, const char* otherType, double* d,
+              std::int64_t* i, bool* isInt) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER:
+      *i = sqlite3_value_int64(v);
+      *d = static_cast<double>(*i);
+      *isInt = true;
+      return true;
+    case SQLITE_FLOAT:
+      *d = sqlite3_value_double(v);
+      *isInt = false;
+      return true;
+    case SQLITE_TEXT: {
+      const std::string s = TextOf(v);
+      if (ParseNumber(s, d, i, isInt)) return true;
+      Fail(ctx, 245,
+           "Conversion failed when converting the nvarchar value '" + s + "' to data type " +
+               otherType + ".");
+      return false;
+    }
+    default:
+      Fail(ctx, 402,
+           std::string("The data types varbinary and ") + otherType +
+               " are incompatible in the add operator.");
+      return false;
+  }
+}
+
+// a + b with SQL Server's meaning: text + text concatenates, binary + binary
+// concatenates, a date-time plus a number adds days, otherwise numbers add.
+void AddFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* a = argv[0];
+  sqlite3_value* b = argv[1];
+  const int ta = sqlite3_value_type(a);
+  const int tb = sqlite3_value_type(b);
+  if (ta == SQLITE_NULL || tb == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (ta == SQLITE_TEXT && tb == SQLITE_TEXT) {
+    std::string s = TextOf(a) + TextOf(b);
+    sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    return;
+  }
+  if (ta == SQLITE_BLOB && tb == SQLITE_BLOB) {
+    std::string s;
+    const void* pa = sqlite3_value_blob(a);
+    const int na = sqlite3_value_bytes(a);
+    if (na > 0) s.assign(static_cast<const char*>(pa), static_cast<size_t>(na));
+    const void* pb = sqlite3_value_blob(b);
+    const int nb = sqlite3_value_bytes(b);
+    if (nb > 0) s.append(static_cast<const char*>(pb), static_cast<size_t>(nb));
+    sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    return;
+  }
+  // A stored date-time plus (or after) a number of days.
+  for (int k = 0; k < 2; ++k) {
+    sqlite3_value* dv = k == 0 ? a : b;
+    sqlite3_value* nv = k == 0 ? b : a;
+    const int nt = sqlite3_value_type(nv);
+    if (sqlite3_value_type(dv) == SQLITE_TEXT && (nt == SQLITE_INTEGER || nt == SQLITE_FLOAT)) {
+      const std::string text = TextOf(dv);
+      if (!IsStoredDateTime(text)) continue;
+      auto parts = ParseDateTimeText(text);
+      auto sum =
+          parts ? DateTimeFromDays(DaysSince1900(*parts) + sqlite3_value_double(nv)) : std::nullopt;
+      if (!sum) {
+        Fail(ctx, 517, "Adding a value to a 'datetime' column caused an overflow.");
+        return;
+      }
+      const std::string s = StoredDateTime(*sum);
+      sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      return;
+    }
+  }
+  double da = 0, db = 0;
+  std::int64_t ia = 0, ib = 0;
+  bool inta = false, intb = false;
+  const char* target = (ta == SQLITE_FLOAT || tb == SQLITE_FLOAT) ? "float" : "int";
+  if (!AsNumber(ctx, a, target, &da, &ia, &inta) || !AsNumber(ctx, b, target, &db, &ib, &intb)) {
+    return;
+  }
+  if (inta && intb) {
+    std::int64_t r = 0;
+    if (__builtin_add_overflow(ia, ib, &r)) {
+      Fail(ctx, 8115, "Arithmetic overflow error converting expression to data type bigint.");
+      return;
+    }
+    sqlite3_result_int64(ctx, r);
+    return;
+  }
+  sqlite3_result_double(ctx, da + db);
+}
+
+void BitFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL:
+      sqlite3_result_null(ctx);
+      return;
+    case SQLITE_INTEGER:
+      sqlite3_result_int(ctx, sqlite3_value_int64(v) != 0);
+      return;
+    case SQLITE_FLOAT:
+      sqlite3_result_int(ctx, sqlite3_value_double(v) != 0);
+      return;
+    case SQLITE_TEXT: {
+      const std::string s = TextOf(v);
+      if (auto bit = BitFromText(s)) {
+        sqlite3_result_int(ctx, *bit);
+        return;
+      }
+      Fail(ctx, 245,
+           "Conversion failed when converting the nvarchar value '" + s + "' to data type bit.");
+      return;
+    }
+    default:
+      Fail(ctx, 529, "Explicit conversion from data type varbinary to bit is not allowed.");
+      return;
+  }
+}
+
+void DateTimeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  std::optional<std::string> stored;
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL:
+      sqlite3_result_null(ctx);
+      return;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+      if (auto d = DateTimeFromDays(sqlite3_value_double(v))) {
+        stored = StoredDateTime(*d);
+      } else {
+        Fail(ctx, 8115, "Arithmetic overflow error converting expression to data type datetime.");
+        return;
+      }
+      break;
+    case SQLITE_TEXT:
+      stored = StoredDateTimeFromText(TextOf(v));
+      if (!stored) {
+        Fail(ctx, 241, "Conversion failed when converting date and/or time from character string.");
+        return;
+      }
+      break;
+    default:
+      Fail(ctx, 529, "Explicit conversion from data type varbinary to datetime is not allowed.");
+      return;
+  }
+  sqlite3_result_text(ctx, stored->data(), static_cast<int>(stored->size()), SQLITE_TRANSIENT);
+}
+
+// pv_error(number, text): fails the statement with SQL Server's number.
+void ErrorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Fail(ctx, static_cast<long>(sqlite3_value_int64(argv[0])), TextOf(argv[1]));
+}
+
+void NewIdFunction(sqlite3_context* ctx, int, sqlite3_value**) {
+  thread_local std::mt19937_64 rng{std::random_device{}()};
+  unsigned char b[16];
+  for (int i = 0; i < 16; i += 8) {
+    const std::uint64_t r = rng();
+    std::memcpy(b + i, &r, 8);
+  }
+  b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);
+  b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string s;
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) s.push_back('-');
+    s.push_back(kHex[b[i] >> 4]);
+    s.push_back(kHex[b[i] & 15]);
+  }
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// --- Catalog views ----------------------------------------------------------------
+
+constexpr const char* kCatalog = R"sql(
+CREATE TEMP TABLE IF NOT EXISTS pv_identity_insert (name TEXT PRIMARY KEY COLLATE NOCASE);
+
+CREATE TEMP VIEW IF NOT EXISTS sysobjects AS
+SELECT name COLLATE NOCASE AS name, rowid AS id,
+       (CASE type WHEN 'table' THEN 'U' ELSE 'V' END) COLLATE NOCASE AS xtype,
+       (CASE type WHEN 'table' THEN 'U' ELSE 'V' END) COLLATE NOCASE AS type,
+       1 AS uid, 0 AS parent_obj
+FROM main.sqlite_schema
+WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\_%' ESCAPE '\';
+
+CREATE TEMP VIEW IF NOT EXISTS "sys.objects" AS
+SELECT name COLLATE NOCASE AS name, rowid AS object_id, 1 AS schema_id,
+       (CASE type WHEN 'table' THEN 'U' ELSE 'V' END) COLLATE NOCASE AS type,
+       (CASE type WHEN 'table' THEN 'USER_TABLE' ELSE 'VIEW' END) AS type_desc
+FROM main.sqlite_schema
+WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\_%' ESCAPE '\';
+
+CREATE TEMP VIEW IF NOT EXISTS "sys.tables" AS
+SELECT name, object_id, schema_id, type, type_desc FROM "sys.objects" WHERE type = 'U';
+
+CREATE TEMP VIEW IF NOT EXISTS "sys.views" AS
+SELECT name, object_id, schema_id, type, type_desc FROM "sys.objects" WHERE type = 'V';
+
+CREATE TEMP VIEW IF NOT EXISTS "INFORMATION_SCHEMA.TABLES" AS
+SELECT NULL AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, name COLLATE NOCASE AS TABLE_NAME,
+       (CASE type WHEN 'table' THEN 'BASE TABLE' ELSE 'VIEW' END) AS TABLE_TYPE
+FROM main.sqlite_schema
+WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\_%' ESCAPE '\';
+
+CREATE TEMP VIEW IF NOT EXISTS "INFORMATION_SCHEMA.COLUMNS" AS
+SELECT NULL AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, ORDINAL_POSITION,
+       COLUMN_DEFAULT, IS_NULLABLE, DATA_TYPE,
+       (CASE WHEN DATA_TYPE IN ('nvarchar', 'varchar', 'nchar', 'char', 'varbinary', 'binary')
+                  AND instr(decl, '(') > 0
+             THEN CAST(substr(decl, instr(decl, '(') + 1) AS INTEGER) END)
+           AS CHARACTER_MAXIMUM_LENGTH
+FROM (SELECT m.name COLLATE NOCASE AS TABLE_NAME, p.name COLLATE NOCASE AS COLUMN_NAME,
+             p.cid + 1 AS ORDINAL_POSITION, p.dflt_value AS COLUMN_DEFAULT,
+             (CASE WHEN p."notnull" THEN 'NO' ELSE 'YES' END) AS IS_NULLABLE,
+             p.type AS decl,
+             (CASE lower(trim(CASE WHEN instr(p.type, '(') > 0
+                                   THEN substr(p.type, 1, instr(p.type, '(') - 1)
+                                   ELSE p.type END))
+                   WHEN 'integer' THEN 'bigint'
+                   ELSE lower(trim(CASE WHEN instr(p.type, '(') > 0
+                                        THEN substr(p.type, 1, instr(p.type, '(') - 1)
+                                        ELSE p.type END)) END) COLLATE NOCASE AS DATA_TYPE
+      FROM main.sqlite_schema AS m, pragma_table_info(m.name, 'main') AS p
+      WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\_%' ESCAPE '\');
+)sql";
+
+void Check(sqlite3* db, int rc) {
+  if (rc != SQLITE_OK) throw MapError(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
+}
+
+}  // namespace
+
+void Prepare(sqlite3* db) {
+  // Double-quoted text is a name, never a string (SQL Server's
+  // QUOTED_IDENTIFIER ON): an unknown "name" must fail, not become text.
+  Check(db, sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr));
+  Check(db, sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr));
+  Check(db, sqlite3_create_collation(db, "NOCASE", SQLITE_UTF8, nullptr, CompareNoCase));
+  const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  Check(db, sqlite3_create_function(db, "pv_add", 2, det, nullptr, AddFunction, nullptr, nullptr));
+  Check(db, sqlite3_create_function(db, "pv_bit", 1, det, nullptr, BitFunction, nullptr, nullptr));
+  Check(db, sqlite3_create_function(db, "pv_datetime", 1, det, nullptr, DateTimeFunction, nullptr,
+                                    nullptr));
+  Check(db, sqlite3_create_function(db, "pv_error", 2, SQLITE_UTF8, nullptr, ErrorFunction, nullptr,
+                                    nullptr));
+  Check(db, sqlite3_create_function(db, "pv_newid", 0, SQLITE_UTF8, nullptr, NewIdFunction, nullptr,
+                                    nullptr));
+  Check(db, sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr));
+  Check(db, sqlite3_exec(db, kCatalog, nullptr, nullptr, nullptr));
+}
+
+}  // namespace pv::db::tsql
