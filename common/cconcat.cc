@@ -92,7 +92,16 @@ void CConCat::Cat(std::string_view newPart) {
         capacity = static_cast<std::int64_t>(buffer_.size());
       }
       if (length_ + n >= capacity) {
-        buffer_.append(static_cast<std::size_t>(std::max<std::int64_t>(n, increment_)), ' ');
+        // Grow by max(n, increment): the part goes in and blanks fill the
+        // rest, each byte written once.
+        std::size_t newSize =
+            buffer_.size() + static_cast<std::size_t>(std::max<std::int64_t>(n, increment_));
+        buffer_.resize(static_cast<std::size_t>(start_ + length_));
+        buffer_.reserve(newSize);
+        buffer_.append(newPart.data(), newPart.size());
+        buffer_.append(newSize - buffer_.size(), ' ');
+        length_ += static_cast<std::int32_t>(n);
+        return 0;
       }
     }
     if (n > 0) std::memcpy(buffer_.data() + start_ + length_, newPart.data(), newPart.size());

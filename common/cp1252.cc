@@ -72,10 +72,11 @@ void AppendUtf8AsCp1252(std::string_view utf8, std::string& out) {
   out.reserve(out.size() + utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
-    auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out += static_cast<char>(b);
-      ++i;
+    std::size_t run = i;
+    while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
+    if (run > i) {
+      out.append(utf8.data() + i, run - i);
+      i = run;
       continue;
     }
     std::uint32_t cp = 0;
@@ -96,17 +97,23 @@ std::string Utf8ToCp1252(std::string_view utf8) {
   return out;
 }
 
+void AppendCp1252AsUtf8(std::string_view bytes, std::string& out) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    // Runs of ASCII go across in one piece.
+    std::size_t run = i;
+    while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
+    out.append(bytes.data() + i, run - i);
+    if (run == bytes.size()) break;
+    AppendCodePoint(CodePointOf(static_cast<unsigned char>(bytes[run])), out);
+    i = run + 1;
+  }
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  for (char c : bytes) {
-    auto b = static_cast<unsigned char>(c);
-    if (b < 0x80) {
-      out += c;
-    } else {
-      AppendCodePoint(CodePointOf(b), out);
-    }
-  }
+  AppendCp1252AsUtf8(bytes, out);
   return out;
 }
 

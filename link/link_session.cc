@@ -265,9 +265,22 @@ void LinkSession::OnLinkReadable() {
 bool LinkSession::ReceiveBytes(std::string_view wireBytes) {
   std::uint64_t generation = generation_;
   receive_.Append(wireBytes);
-  std::string message;
+  // The scratch strings keep their capacity from read to read; taken out of
+  // the members while in use, in case a handler ever comes back here.
+  std::string message = std::move(scratchMessage_);
+  std::string text = std::move(scratchText_);
+  struct PutBack {
+    std::string& from1;
+    std::string& to1;
+    std::string& from2;
+    std::string& to2;
+    ~PutBack() {
+      to1 = std::move(from1);
+      to2 = std::move(from2);
+    }
+  } putBack{message, scratchMessage_, text, scratchText_};
   while (receive_.Next(message)) {
-    Dispatch(message);
+    Dispatch(message, text);
     // A handler that dropped or replaced the link ends the loop; the
     // messages still waiting went with the buffer.
     if (generation != generation_) return false;
@@ -287,10 +300,12 @@ bool LinkSession::ReceiveBytes(std::string_view wireBytes) {
   return true;
 }
 
-void LinkSession::Dispatch(const std::string& wireMessage) {
+void LinkSession::Dispatch(const std::string& wireMessage, std::string& text) {
   if (!hooks_.onMessage) return;
   try {
-    hooks_.onMessage(common::Cp1252ToUtf8(wireMessage));
+    text.clear();
+    common::AppendCp1252AsUtf8(wireMessage, text);
+    hooks_.onMessage(text);
   } catch (...) {
     // A failing handler ends its own message only.
   }

@@ -120,7 +120,7 @@ class LinkSession {
   void OnConnected(std::uint64_t generation, const std::error_code& ec);
   void WaitReadable();
   void WaitWritable();
-  void Dispatch(const std::string& wireMessage);
+  void Dispatch(const std::string& wireMessage, std::string& text);
 
   std::string host_;
   std::string port_;
@@ -132,6 +132,8 @@ class LinkSession {
   common::CConCat send_;
   State state_ = State::Down;
   std::uint64_t generation_ = 0;  // bumped whenever the socket is closed or replaced
+  std::string scratchMessage_;
+  std::string scratchText_;
   bool readWaitPending_ = false;
   bool writeWaitPending_ = false;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
