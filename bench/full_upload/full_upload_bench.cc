@@ -1,0 +1,358 @@
+// Full upload of a large synthetic site on the embedded engine.
+//
+//   pv_bench_full_upload [scale] [work folder]
+//
+// scale 1 is 5,000 residents (2,000 with a 100 KB photo), 20,000 access
+// codes, 10,000 notification addresses, 20,000 parcels, 200,000 log rows
+// (5,000 with two 50 KB photos), 2,000 additional photos (50 KB) and 5,000
+// e-mail rows; 0.5 is half of everything.
+//
+// Three runs, each into a fresh central instance:
+//   1. the upload with every central statement and photo store recorded;
+//   2. the upload as the service runs it, timed, with its peak memory;
+//   3. the physical limit: the recorded statements and photo stores executed
+//      back to back by the embedded engine alone (photos from files of the
+//      same sizes), without reading the local side.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/embedded/embedded_engine.h"
+#include "schema/sql_scripts.h"
+#include "sync/full_upload.h"
+#include "tests/sync_upload/upload_site.h"
+
+namespace {
+
+using pv::testsite::BinaryLiteral;
+using pv::testsite::PatternBytes;
+using pv::testsite::UploadSite;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from) {
+  return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+// Peak resident set since the last reset, in MB.
+double PeakRssMb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  }
+  return -1;
+}
+double CurrentRssMb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  }
+  return -1;
+}
+void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+struct SiteSize {
+  int residents, residentPhotos, accessCodes, notifications, parcels, logs, logPhotos,
+      additionalPhotos, emails;
+};
+
+SiteSize Scaled(double s) {
+  auto n = [s](int v) { return static_cast<int>(v * s); };
+  return {n(5000), n(2000), n(20000), n(10000), n(20000), n(200000), n(5000), n(2000), n(5000)};
+}
+
+constexpr std::size_t kResidentPhoto = 100 * 1024;
+constexpr std::size_t kLogPhoto = 50 * 1024;
+constexpr std::size_t kAdditionalPhoto = 50 * 1024;
+
+// Runs `rows` as multi-row inserts of at most 500 rows per command.
+void InsertRows(pv::db::Connection& c, const std::string& head, int count,
+                const std::function<std::string(int)>& row) {
+  std::string sql;
+  for (int i = 0; i < count; ++i) {
+    if (sql.empty()) {
+      sql = head;
+    } else {
+      sql += ", ";
+    }
+    sql += "(" + row(i) + ")";
+    if ((i + 1) % 500 == 0 || i + 1 == count) {
+      c.Execute(sql);
+      sql.clear();
+    }
+  }
+}
+
+void FillSite(pv::db::Connection& c, const SiteSize& z) {
+  c.Execute("Insert Into Settings (name, zip) Values (N'Bench Towers', N'10001')");
+  InsertRows(c,
+             "Insert Into Names (resType, lastName, firstName, suite, company, button1Type, "
+             "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
+             "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3, "
+             "notes1, notes2, photoDescr, dmCode, mailRoomID) Values ",
+             z.residents, [](int i) {
+               return "N'R', N'O''Name" + std::to_string(i) + "', N'First', N'" +
+                      std::to_string(100 + i) +
+                      "', N'', N'P', N'E', N'N', N'5551234', N'A1', N'main', N'', N'', N'', N'', "
+                      "N'', N'', 0, 0, 1, 0, N'notes', Null, Null, N'D1', " +
+                      std::to_string(i % 3);
+             });
+  // Photos one by one: a 100 KB photo is a 200 KB literal.
+  for (int i = 0; i < z.residentPhotos; ++i) {
+    c.Execute("Update Names Set photo = " + BinaryLiteral(PatternBytes(kResidentPhoto, i)) +
+              ", photoDescr = N'photo' Where id = " + std::to_string(i + 1));
+  }
+  InsertRows(c,
+             "Insert Into TenantAccess (resId, code, descr, codeDates, codeDays, codeTimes, "
+             "codeStartDate, codeEndDate, codeStartTime, codeEndTime, codeMon, codeTue, codeWed, "
+             "codeThr, codeFri, codeSat, codeSun, numericalCode, accessType0, accessType1, "
+             "accessType2, accessType3, accessType4, accessType5) Values ",
+             z.accessCodes, [&](int i) {
+               return std::to_string(i % z.residents + 1) + ", N'" + std::to_string(1000 + i) +
+                      "', N'code', 1, 0, 0, '2026-01-01T00:00:00', '2026-12-31T00:00:00', "
+                      "'1900-01-01T08:00:00', '1900-01-01T18:00:00', 1, 1, 1, 1, 1, 0, 0, N'" +
+                      std::to_string(1000 + i) + "', 1, 0, 0, 0, 0, 0";
+             });
+  InsertRows(c, "Insert Into Notification (resId, email) Values ", z.notifications / 2, [&](int i) {
+    return std::to_string(i % z.residents + 1) + ", N'n" + std::to_string(i) + "@example.com'";
+  });
+  InsertRows(c, "Insert Into NotificationF (resId, email) Values ",
+             z.notifications - z.notifications / 2, [&](int i) {
+               return std::to_string(i % z.residents + 1) + ", N'f" + std::to_string(i) +
+                      "@example.com'";
+             });
+  InsertRows(c, "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values ",
+             z.parcels, [&](int i) {
+               return std::to_string(i % z.residents + 1) + ", 1, '2026-03-04T10:11:12', " +
+                      (i % 4 == 0 ? std::string("Null") : std::string("'2026-03-05T09:00:00'"));
+             });
+  c.Execute(
+      "Insert Into Packages_Types (id, packageTypeLongName, packageTypeImage) Values "
+      "(1, N'Box', N'box.png'), (2, N'Letter', N'letter.png')");
+  c.Execute("Insert Into Packages_Settings (id, mailRoomName) Values (1, N'Main room')");
+  InsertRows(c,
+             "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName) "
+             "Values ",
+             z.logs, [&](int i) {
+               return std::to_string(i % 4 + 1) + ", " + std::to_string(i % z.residents + 1) +
+                      ", '2026-04-01T07:08:09', N'Call', N'data " + std::to_string(i) +
+                      "', N'PANEL-1'";
+             });
+  for (int i = 0; i < z.logPhotos; ++i) {
+    c.Execute("Update Logs Set photo = " + BinaryLiteral(PatternBytes(kLogPhoto, i)) +
+              ", photo2 = " + BinaryLiteral(PatternBytes(kLogPhoto, i + 7)) +
+              " Where id = " + std::to_string(i * (z.logs / z.logPhotos) + 1));
+  }
+  c.Execute(
+      "Insert Into Entries (entryId, entryName, mesLine1, mesLine2, mesLine3, version) Values "
+      "(1, N'Front', N'Welcome', N'', N'', N'2.1'), (2, N'Back', N'', N'', N'', N'2.1'), "
+      "(3, N'Garage', N'', N'', N'', N'2.1'), (4, N'Lobby', N'', N'', N'', N'2.1')");
+  for (int i = 0; i < z.additionalPhotos; ++i) {
+    c.Execute("Insert Into AdditionalPhotos (label, resId, photo) Values (N'extra', " +
+              std::to_string(i % z.residents + 1) + ", " +
+              BinaryLiteral(PatternBytes(kAdditionalPhoto, i + 3)) + ")");
+  }
+  InsertRows(c, "Insert Into Emails (resId, email, iPhoneDeviceId) Values ", z.emails, [](int i) {
+    return std::to_string(i + 1) + ", N'r" + std::to_string(i) + "@example.com', Null";
+  });
+}
+
+// Passes everything to the real central connection and records each
+// statement and each photo store (table, column, id, file size).
+class RecordingConnection : public pv::db::Connection {
+ public:
+  RecordingConnection(std::unique_ptr<pv::db::Connection> inner, std::ofstream& out)
+      : inner_(std::move(inner)), out_(out) {}
+  void Open(const pv::db::ConnectionParams& p) override { inner_->Open(p); }
+  bool IsOpen() const override { return inner_->IsOpen(); }
+  void Close() override { inner_->Close(); }
+  void SetCommandTimeout(int s) override { inner_->SetCommandTimeout(s); }
+  std::int64_t Execute(const std::string& sql) override {
+    const std::int64_t n = inner_->Execute(sql);  // only work that was done is replayed
+    out_ << "S " << sql.size() << '\n' << sql << '\n';
+    return n;
+  }
+  std::unique_ptr<pv::db::Rowset> Query(const std::string& sql, pv::db::Cursor c) override {
+    return inner_->Query(sql, c);
+  }
+  std::string CurrentDatabase() override { return inner_->CurrentDatabase(); }
+  void SetCurrentDatabase(const std::string& name) override {
+    inner_->SetCurrentDatabase(name);  // a failed switch is not part of the work
+    out_ << "D " << name.size() << '\n' << name << '\n';
+  }
+  bool StoreFileInColumn(const std::string& table, const std::string& column, std::int64_t id,
+                         const std::filesystem::path& file) override {
+    out_ << "P " << table << ' ' << column << ' ' << id << ' ' << std::filesystem::file_size(file)
+         << '\n';
+    return inner_->StoreFileInColumn(table, column, id, file);
+  }
+
+ private:
+  std::unique_ptr<pv::db::Connection> inner_;
+  std::ofstream& out_;
+};
+
+pv::db::ConnectionParams CentralParams(const std::string& port, const std::string& db) {
+  return {"localhost", port, "sa", "", db};
+}
+
+// A fresh central instance on `port` with the home database.
+void MakeCentral(const UploadSite& site, const std::string& port) {
+  pv::db::embedded::CreateInstance(site.sqlRoot(), "localhost", port);
+  auto c = pv::db::embedded::MakeEmbeddedConnection(site.sqlRoot());
+  c->Open(CentralParams(port, ""));
+  c->Execute("Create Database PVHome");
+  c->SetCurrentDatabase("PVHome");
+  pv::schema::RunSqlScript(*c, pv::schema::ReadSqlScript(pv::schema::kHomeScript));
+  c->Execute("Insert Into Installations (installationID) Values (N'BENCH')");
+  c->Close();
+}
+
+struct RunFigures {
+  double seconds = 0;
+  double peakRssMb = 0;
+};
+
+RunFigures RunUpload(UploadSite& site, const std::string& port, std::ofstream* record) {
+  pv::db::CentralConnection central([&]() -> std::unique_ptr<pv::db::Connection> {
+    auto inner = pv::db::embedded::MakeEmbeddedConnection(site.sqlRoot());
+    if (record == nullptr) return inner;
+    return std::make_unique<RecordingConnection>(std::move(inner), *record);
+  });
+  pv::db::CentralConnectionSettings settings{"sa", "", "localhost", "PVHome", port};
+  pv::sync::FullUploadContext ctx = site.Context("1");
+  ctx.openCentral = [&] { return central.OpenCentralConnection(settings); };
+  ctx.closeCentral = [&] { central.CloseCentralConnection(); };
+  ctx.central = [&] { return central.get(); };
+  ctx.useInstallationDatabase = [&](const std::string& n) { central.UseInstallationDatabase(n); };
+  ctx.homeDatabase = "PVHome";
+
+  ResetPeakRss();
+  const auto start = Clock::now();
+  const auto result = pv::sync::TransferDataToCX(ctx);
+  RunFigures f{Seconds(start), PeakRssMb()};
+  if (result != pv::sync::FullUploadResult::Completed) {
+    std::cerr << "upload did not complete:";
+    for (const auto& l : site.logged)
+      std::cerr << ' ' << l.message << " - " << l.number << " - " << l.detail;
+    std::cerr << '\n';
+    std::exit(1);
+  }
+  return f;
+}
+
+// Executes the recorded statements and photo stores on a fresh instance.
+double Replay(const UploadSite& site, const std::string& port, const std::filesystem::path& log) {
+  const std::filesystem::path photoDir = site.root() / "replay";
+  std::filesystem::create_directories(photoDir);
+  std::map<std::uintmax_t, std::filesystem::path> files;
+
+  // Read the whole log first so that the timed part does only database work.
+  struct Op {
+    char kind;
+    std::string text;
+    std::string table, column;
+    std::int64_t id = 0;
+    std::uintmax_t size = 0;
+  };
+  std::ifstream in(log, std::ios::binary);
+  std::vector<Op> ops;
+  std::string line;
+  while (std::getline(in, line)) {
+    Op op;
+    op.kind = line[0];
+    if (op.kind == 'S' || op.kind == 'D') {
+      const std::size_t n = std::stoull(line.substr(2));
+      op.text.resize(n);
+      in.read(op.text.data(), static_cast<std::streamsize>(n));
+      in.get();
+    } else {
+      std::istringstream fields(line.substr(2));
+      fields >> op.table >> op.column >> op.id >> op.size;
+      if (!files.count(op.size)) {
+        const auto path = photoDir / (std::to_string(op.size) + ".jpg");
+        const auto bytes = PatternBytes(op.size, 99);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        files[op.size] = path;
+      }
+    }
+    ops.push_back(std::move(op));
+  }
+
+  auto c = pv::db::embedded::MakeEmbeddedConnection(site.sqlRoot());
+  const auto start = Clock::now();
+  c->Open(CentralParams(port, "PVHome"));
+  for (const Op& op : ops) {
+    if (op.kind == 'S') {
+      c->Execute(op.text);
+    } else if (op.kind == 'D') {
+      c->SetCurrentDatabase(op.text);
+    } else {
+      c->StoreFileInColumn(op.table, op.column, op.id, files[op.size]);
+    }
+  }
+  c->Close();
+  return Seconds(start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
+  const std::filesystem::path parent = argc > 2 ? argv[2] : std::filesystem::temp_directory_path();
+  const SiteSize z = Scaled(scale);
+
+  UploadSite site(true, parent);
+  auto start = Clock::now();
+  FillSite(site.local(), z);
+  std::printf("site (scale %.2f) built in %.1f s under %s\n", scale, Seconds(start),
+              site.root().c_str());
+
+  const long long rows = 1LL + z.emails + z.residents + z.accessCodes + z.notifications +
+                         z.parcels + 2 + 1 + z.logs + 4 + z.additionalPhotos;
+  const double photoMb =
+      (static_cast<double>(z.residentPhotos) * kResidentPhoto + 2.0 * z.logPhotos * kLogPhoto +
+       static_cast<double>(z.additionalPhotos) * kAdditionalPhoto) /
+      (1024.0 * 1024.0);
+
+  // 1. Recorded run.
+  const auto recordPath = site.root() / "statements.rec";
+  MakeCentral(site, "1501");
+  {
+    std::ofstream record(recordPath, std::ios::binary);
+    RunUpload(site, "1501", &record);
+  }
+  std::filesystem::remove_all(
+      pv::db::embedded::InstanceFolder(site.sqlRoot(), "localhost", "1501"));
+
+  // 2. The upload as the service runs it.
+  MakeCentral(site, "1502");
+  const double before = CurrentRssMb();
+  const RunFigures upload = RunUpload(site, "1502", nullptr);
+  std::filesystem::remove_all(
+      pv::db::embedded::InstanceFolder(site.sqlRoot(), "localhost", "1502"));
+
+  // 3. The physical limit.
+  MakeCentral(site, "1503");
+  const double limit = Replay(site, "1503", recordPath);
+
+  std::printf("rows copied           %lld\n", rows);
+  std::printf("photos copied         %.1f MB\n", photoMb);
+  std::printf("full upload           %.2f s  (%.0f rows/s, %.1f photo MB/s)\n", upload.seconds,
+              rows / upload.seconds, photoMb / upload.seconds);
+  std::printf("physical limit        %.2f s  (same statements and photo stores replayed)\n", limit);
+  std::printf("ratio                 %.2f  (target <= 2)\n", upload.seconds / limit);
+  std::printf("RSS before upload     %.1f MB\n", before);
+  std::printf("peak RSS during upload %.1f MB  (target < 64)\n", upload.peakRssMb);
+  return 0;
+}
