@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "common/cp1252.h"
@@ -296,12 +295,19 @@ bool RegFile::Save(const std::string& path) const {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path target(path);
+  // An operator's symbolic link stays a link: the file it points to is
+  // replaced.
+  if (fs::is_symlink(target, ec)) {
+    fs::path resolved = fs::canonical(target, ec);
+    if (!ec) target = resolved;
+  }
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+  const std::string file = target.string();
   mode_t mode = 0600;
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (::stat(file.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-  std::string temp = path + ".tmp." + std::to_string(::getpid());
+  std::string temp = file + ".tmp." + std::to_string(::getpid());
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) return false;
   ::fchmod(fd, mode);
@@ -321,7 +327,7 @@ bool RegFile::Save(const std::string& path) const {
   }
   if (ok && ::fsync(fd) != 0) ok = false;
   if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+  if (ok && ::rename(temp.c_str(), file.c_str()) != 0) ok = false;
   if (!ok) ::unlink(temp.c_str());
   return ok;
 }

@@ -147,5 +147,14 @@ TEST_F(RegistryStoreTest, AFailedWriteLeavesTheOldValue) {
   EXPECT_EQ(blocked.GetRegValue("sqlPort"), "");
 }
 
+TEST_F(RegistryStoreTest, ASymbolicallyLinkedStoreStaysALink) {
+  WriteFile(root / "shared/machine.reg", "");
+  std::filesystem::create_directories(root / "etc/pvremote");
+  std::filesystem::create_symlink(root / "shared/machine.reg", paths.MachineStore());
+  store.SetRegValue("sqlPort", "1500");
+  EXPECT_TRUE(std::filesystem::is_symlink(paths.MachineStore()));
+  EXPECT_NE(ReadFile(root / "shared/machine.reg").find("\"sqlPort\"=\"1500\""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pv::settings
