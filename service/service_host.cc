@@ -1,0 +1,150 @@
+#include "service/service_host.h"
+
+#include "common/app_folders.h"
+#include "settings/service_settings.h"
+
+namespace pv::service {
+
+namespace {
+
+link::LinkHooks MakeLinkHooks(ServiceHost& host, platform::Timer& updateQueue,
+                              const common::DailyLog& log) {
+  link::LinkHooks hooks;
+  hooks.onMessage = [&host](const std::string& message) { host.Dispatch(message); };
+  hooks.onStopUpdateQueue = [&updateQueue] { updateQueue.Disable(); };
+  hooks.log = [&log](const std::string& message, long number, const std::string& detail) {
+    log.WriteLog(message, number, detail);
+  };
+  return hooks;
+}
+
+}  // namespace
+
+ServiceHost::ServiceHost(asio::io_context& io, platform::Paths paths, HostIntervals intervals)
+    : io_(io),
+      paths_(std::move(paths)),
+      store_(paths_),
+      startLoadTimer_(io, intervals.startLoad),
+      tmrSQLConnection_(io, intervals.sqlConnection),
+      tmrUpdateQueue_(io, intervals.updateQueue),
+      local_([this] { return db::CreateConnection(Engine()); }, [this] { return ReadLocalLogin(); },
+             [this](const std::string& message, long number, const std::string& detail) {
+               WriteLog(message, number, detail);
+             }),
+      central_([this] { return db::CreateConnection(Engine()); }),
+      link_(io, settings::ServiceSettings::Read(store_).centralHost,
+            settings::ServiceSettings::Read(store_).centralPort,
+            MakeLinkHooks(*this, tmrUpdateQueue_, log_), intervals.socket) {
+  startLoadTimer_.SetHandler([this] {
+    startLoadTimer_.Disable();
+    StartRemote();
+  });
+  tmrSQLConnection_.SetHandler([this] { SuperviseLocalDatabase(); });
+  tmrUpdateQueue_.SetHandler([this] {
+    if (onUpdateQueueTick) onUpdateQueueTick();
+  });
+}
+
+ServiceHost::~ServiceHost() = default;
+
+db::EngineOptions ServiceHost::Engine() const {
+  db::EngineOptions options;
+  options.driver = settings::ServiceSettings::Read(store_).sqlDriver;
+  std::string base = paths_.LocalAppDataFolder();
+  if (base.empty()) base = platform::ProgramFolder();
+  options.embeddedRoot = base + "sql";
+  return options;
+}
+
+db::LocalLogin ServiceHost::ReadLocalLogin() const {
+  const auto s = settings::ServiceSettings::Read(store_);
+  db::LocalLogin login;
+  login.user = s.sqlUID;
+  login.port = s.sqlPort;
+  if (s.sqlPassword) {
+    login.password = *s.sqlPassword;
+  } else {
+    login.passwordError = "Type mismatch: the setting \"sqlPWDq\" does not decode";
+  }
+  return login;
+}
+
+void ServiceHost::WriteLog(const std::string& message, long errorNumber,
+                           const std::string& detail) const {
+  log_.WriteLog(message, errorNumber, detail);
+}
+
+void ServiceHost::SendMessage(const std::string& text) { link_.SendMessage(text, false, false); }
+
+void ServiceHost::StartRemote() {
+  try {
+    log_.SetAppFolder(common::PrepareAppFolders(paths_, store_));
+    if (local_.Open_cn()) link_.ConnectLink();
+    tmrSQLConnection_.Enable();
+    WriteLog("Remote Started");
+  } catch (...) {
+    tmrSQLConnection_.Enable();
+  }
+}
+
+void ServiceHost::ShutdownRemote() {
+  try {
+    link_.DisconnectLink(true);
+  } catch (...) {
+  }
+  try {
+    tmrSQLConnection_.Disable();
+  } catch (...) {
+  }
+  try {
+    local_.Close_cn();
+  } catch (...) {
+  }
+  try {
+    WriteLog("Remote Shutdown");
+  } catch (...) {
+  }
+}
+
+void ServiceHost::ServiceStarted() {
+  runningAsNTService = true;
+  startLoadTimer_.Enable();
+}
+
+void ServiceHost::SuperviseLocalDatabase() {
+  try {
+    switch (local_.SuperviseLocalDatabase()) {
+      case db::LocalConnection::Supervision::Open:
+        break;
+      case db::LocalConnection::Supervision::Reopened:
+        link_.ConnectLink();
+        break;
+      case db::LocalConnection::Supervision::Failed:
+        link_.DisconnectLink(true);
+        break;
+    }
+  } catch (...) {
+    // The next tick tries again.
+  }
+}
+
+void ServiceHost::InstallationConfirmed(const std::string& installationId) {
+  installationId_ = installationId;
+  tmrUpdateQueue_.Enable();
+}
+
+void ServiceHost::CentralConnectionData(const std::string& argument) {
+  if (db::HandleCentralConnectionData(argument, centralSettings_, central_)) {
+    SendMessage("DBCN");
+  }
+}
+
+void ServiceHost::FullUploadRequested() {
+  if (onFullUpload) onFullUpload();
+}
+
+void ServiceHost::CentralChange(const std::string& argument) {
+  if (onCentralChange) onCentralChange(argument);
+}
+
+}  // namespace pv::service

@@ -1,0 +1,131 @@
+// The service host: the one object that owns everything the running service
+// keeps — the event loop it runs on, the four timers, the server link, the
+// installation id, the central connection data, the local and central
+// connections, the daily log, the settings store and the paths. Every handler
+// (timer tick, socket readiness, dispatched message, signal) runs on the
+// loop's one thread.
+//
+// Later subsystems plug into the host through the hook members below; a hook
+// that is not set makes its event a no-op.
+#pragma once
+
+#include <asio/io_context.hpp>
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "common/daily_log.h"
+#include "db/connection.h"
+#include "db/connections/central_connection.h"
+#include "db/connections/local_connection.h"
+#include "link/dispatcher.h"
+#include "link/link_session.h"
+#include "platform/paths.h"
+#include "platform/timer.h"
+#include "settings/registry_store.h"
+
+namespace pv::service {
+
+struct HostIntervals {
+  std::chrono::milliseconds startLoad{2000};       // service start -> StartRemote
+  std::chrono::milliseconds sqlConnection{60000};  // local-database supervision
+  std::chrono::milliseconds socket{60000};         // link supervision and keepalive
+  std::chrono::milliseconds updateQueue{3000};     // update-queue upload
+};
+
+class ServiceHost : private link::ReplyTarget {
+ public:
+  ServiceHost(asio::io_context& io, platform::Paths paths, HostIntervals intervals = {});
+  ~ServiceHost() override;
+  ServiceHost(const ServiceHost&) = delete;
+  ServiceHost& operator=(const ServiceHost&) = delete;
+
+  // --- Hooks for the synchronisation subsystems ---
+  // "DATR": the full upload.
+  std::function<void()> onFullUpload;
+  // "UPDA": one central change, with the argument as received.
+  std::function<void(const std::string& argument)> onCentralChange;
+  // Each tick of the update-queue timer (enabled by "VDID", stopped by every
+  // disconnect of the link).
+  std::function<void()> onUpdateQueueTick;
+
+  // --- Start and shutdown ---
+  // Prepares the application folders, opens the local database and, only if
+  // that worked, the link; enables the local-database supervision; logs
+  // "Remote Started".
+  void StartRemote();
+  // Closes the link (supervision and update queue stopped), stops the
+  // local-database supervision, closes the local connection, logs "Remote
+  // Shutdown". Every step runs even when an earlier one failed.
+  void ShutdownRemote();
+  // The service manager has started the service: StartRemote follows after
+  // the start delay (startLoadTimer, one tick).
+  void ServiceStarted();
+  // One local-database supervision tick: probe, reopen, and couple the link
+  // (reopened: ConnectLink; still unavailable: DisconnectLink(true)).
+  void SuperviseLocalDatabase();
+
+  // --- What the subsystems work with ---
+  asio::io_context& io() { return io_; }
+  const platform::Paths& paths() const { return paths_; }
+  const settings::RegistryStore& store() const { return store_; }
+  // The application folder (ending in '/'), set by StartRemote.
+  const std::string& appFolder() const { return log_.appFolder(); }
+  const common::DailyLog& log() const { return log_; }
+  void WriteLog(const std::string& message, long errorNumber = 0,
+                const std::string& detail = {}) const;
+
+  link::LinkSession& link() { return link_; }
+  // Queues one message on the link.
+  void SendMessage(const std::string& text) override;
+
+  db::LocalConnection& local() { return local_; }
+  db::CentralConnection& central() { return central_; }
+  db::CentralConnectionSettings& centralSettings() { return centralSettings_; }
+  // Opens the central connection with the data of the last "DBIN".
+  bool OpenCentralConnection() { return central_.OpenCentralConnection(centralSettings_); }
+  void CloseCentralConnection() { central_.CloseCentralConnection(); }
+
+  // The argument of the last "VDID", as received.
+  const std::string& installationId() const { return installationId_; }
+
+  platform::Timer& startLoadTimer() { return startLoadTimer_; }
+  platform::Timer& tmrSQLConnection() { return tmrSQLConnection_; }
+  platform::Timer& socketTimer() { return link_.socketTimer(); }
+  platform::Timer& tmrUpdateQueue() { return tmrUpdateQueue_; }
+
+  bool runningAsNTService = false;
+
+  // The engine every connection of the service uses: the "sqlDriver" setting,
+  // embedded instances under the local application-data folder + "sql".
+  db::EngineOptions Engine() const;
+
+  // Hands one inbound message to the dispatcher (what the link does for each
+  // complete message).
+  void Dispatch(const std::string& message) { link::DispatchReply(message, *this); }
+
+ private:
+  // ReplyTarget
+  db::Connection* LocalConnection() override { return local_.get(); }
+  void InstallationConfirmed(const std::string& installationId) override;
+  void CentralConnectionData(const std::string& argument) override;
+  void FullUploadRequested() override;
+  void CentralChange(const std::string& argument) override;
+
+  db::LocalLogin ReadLocalLogin() const;
+
+  asio::io_context& io_;
+  platform::Paths paths_;
+  settings::RegistryStore store_;
+  common::DailyLog log_;
+  platform::Timer startLoadTimer_;
+  platform::Timer tmrSQLConnection_;
+  platform::Timer tmrUpdateQueue_;
+  db::LocalConnection local_;
+  db::CentralConnection central_;
+  db::CentralConnectionSettings centralSettings_;
+  std::string installationId_;
+  link::LinkSession link_;
+};
+
+}  // namespace pv::service

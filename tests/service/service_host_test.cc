@@ -1,0 +1,323 @@
+// The service host on a real event loop: a real central server on loopback,
+// the real embedded engine under a private PVREMOTE_ROOT, intervals shortened.
+#include "service/service_host.h"
+
+#include <gtest/gtest.h>
+
+#include <asio/io_context.hpp>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/embedded/embedded_engine.h"
+#include "platform/paths.h"
+#include "settings/registry_store.h"
+#include "tests/protocol/local_site.h"
+#include "tests/service/test_central.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using pv::testing::RunFor;
+using pv::testing::RunUntil;
+
+namespace {
+
+const std::string S = "\xC2\xA7";  // "§"
+
+class ServiceHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = pv::testing::MakeTempDir("pvhost");
+    paths_.emplace(pv::platform::Paths::UnderRoot(root_.string()));
+    pv::settings::RegistryStore store(*paths_);
+    store.SetRegValue("sqlDriver", "embedded");
+    store.SetRegValue("sqlPort", "1433");
+    store.SetRegValue("sqlPWD", "local pw");
+    store.SetRegValue("centralHost", "127.0.0.1");
+    store.SetRegValue("centralPort", central_.port());
+  }
+  void TearDown() override {
+    host_.reset();
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  fs::path SqlRoot() const { return root_ / "var/lib/pvremote/sql"; }
+
+  pv::testing::LocalSite& MakeSite(bool withInstallationColumn = true) {
+    site_.emplace(SqlRoot(), "1433", "local pw", withInstallationColumn);
+    return *site_;
+  }
+
+  pv::service::ServiceHost& MakeHost() {
+    pv::service::HostIntervals intervals;
+    intervals.startLoad = 50ms;
+    intervals.sqlConnection = 150ms;
+    intervals.socket = 150ms;
+    intervals.updateQueue = 30ms;
+    host_ = std::make_unique<pv::service::ServiceHost>(io_, *paths_, intervals);
+    return *host_;
+  }
+
+  // Every log line written so far (all daily files), without time stamps.
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    const fs::path folder = root_ / "var/lib/pvremote/Portavento";
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+      if (entry.path().filename().string().rfind("Log ", 0) != 0) continue;
+      std::ifstream in(entry.path());
+      for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // "mmddyy hh:mm:ss AM " is followed by the message.
+        const auto at = line.find("M ");
+        lines.push_back(at == std::string::npos ? line : line.substr(at + 2));
+      }
+    }
+    return lines;
+  }
+  int CountLog(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& l : LogLines()) n += l.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+  }
+
+  // Greets and waits for the identification.
+  std::string Identify() {
+    const std::size_t before = central_.notices().size();
+    central_.Reply("CONN");
+    if (!RunUntil(io_, [&] { return central_.notices().size() > before; })) return "<none>";
+    return central_.notices().back();
+  }
+
+  asio::io_context io_;
+  pv::testing::TestCentral central_{io_};
+  fs::path root_;
+  std::optional<pv::platform::Paths> paths_;
+  std::optional<pv::testing::LocalSite> site_;
+  std::unique_ptr<pv::service::ServiceHost> host_;
+};
+
+}  // namespace
+
+TEST_F(ServiceHostTest, IdentifiesWithANewKeyThenWithTheAssignedOne) {
+  MakeSite(false);  // Settings without installationID
+  auto& host = MakeHost();
+  host.StartRemote();
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+  EXPECT_EQ(CountLog("Remote Started"), 1);
+
+  const std::string first = Identify();
+  ASSERT_EQ(first.size(), 55u) << first;
+  EXPECT_EQ(first.substr(0, 5), "NWID ");
+  const std::string second = Identify();
+  EXPECT_EQ(second.substr(0, 5), "NWID ");
+  EXPECT_NE(first, second);  // nothing stored yet: a fresh key each time
+
+  central_.Reply("INID KEY'WITH'QUOTES");
+  RunFor(io_, 50ms);
+  EXPECT_EQ(site_->StoredKey(), "KEY'WITH'QUOTES");
+
+  // Next connection: the stored key.
+  central_.Drop();
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.connections() == 2 && central_.open(); }));
+  EXPECT_EQ(Identify(), "PVID KEY'WITH'QUOTES");
+  central_.Reply("RPID");
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.notices().size() == 4; }));
+  EXPECT_EQ(central_.notices().back(), "PVID KEY'WITH'QUOTES");
+}
+
+TEST_F(ServiceHostTest, VdidStartsTheUpdateQueueAndEveryDisconnectStopsIt) {
+  MakeSite();
+  auto& host = MakeHost();
+  int ticks = 0;
+  host.onUpdateQueueTick = [&] { ++ticks; };
+  host.StartRemote();
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+  EXPECT_FALSE(host.tmrUpdateQueue().enabled());
+  RunFor(io_, 100ms);
+  EXPECT_EQ(ticks, 0);
+
+  central_.Reply("VDID 42");
+  ASSERT_TRUE(RunUntil(io_, [&] { return ticks >= 3; }));
+  EXPECT_EQ(host.installationId(), "42");
+  EXPECT_TRUE(host.tmrUpdateQueue().enabled());
+
+  // The server closes the link: the queue stops until the next "VDID".
+  central_.Drop();
+  ASSERT_TRUE(RunUntil(io_, [&] { return !host.tmrUpdateQueue().enabled(); }));
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.connections() == 2 && central_.open(); }));
+  const int stopped = ticks;
+  RunFor(io_, 100ms);
+  EXPECT_EQ(ticks, stopped);
+  EXPECT_EQ(host.installationId(), "42");  // kept until replaced
+
+  // An empty "VDID" still starts it, with an empty id.
+  central_.Reply("VDID");
+  ASSERT_TRUE(RunUntil(io_, [&] { return host.tmrUpdateQueue().enabled(); }));
+  EXPECT_EQ(host.installationId(), "");
+
+  // Shutdown stops it too.
+  host.ShutdownRemote();
+  EXPECT_FALSE(host.tmrUpdateQueue().enabled());
+}
+
+TEST_F(ServiceHostTest, DbinIsAnsweredWithDbcnExactlyWhenTheCentralLoginWorks) {
+  MakeSite();
+  pv::db::embedded::CreateInstance(SqlRoot(), "127.0.0.1", "14330");
+  pv::db::embedded::SetLogin(SqlRoot(), "127.0.0.1", "14330", "pvcx", "pw;{1}");
+  pv::db::embedded::SetLogin(SqlRoot(), "127.0.0.1", "14330", "open", "");
+  {
+    auto c = pv::db::embedded::MakeEmbeddedConnection(SqlRoot());
+    c->Open({"127.0.0.1", "14330", "pvcx", "pw;{1}", ""});
+    c->Execute("Create Database PVHome;");
+  }
+  auto& host = MakeHost();
+  host.StartRemote();
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+
+  auto dbin = [&](const std::string& arg) {
+    central_.ClearReceived();
+    central_.Reply("DBIN " + arg);
+    central_.Reply("XXXX");  // a marker that nothing else follows
+    RunFor(io_, 150ms);
+    return central_.notices();
+  };
+  const std::vector<std::string> dbcn = {"DBCN"};
+  const std::vector<std::string> none;
+  EXPECT_EQ(dbin("pvcx" + S + "pw;{1}" + S + "127.0.0.1" + S + "PVHome" + S + "14330" + S), dbcn);
+  EXPECT_EQ(host.centralSettings().password, "pw;{1}");
+  EXPECT_FALSE(host.central().IsOpen());
+  EXPECT_EQ(dbin("pvcx" + S + "wrong" + S + "127.0.0.1" + S + "PVHome" + S + "14330" + S), none);
+  EXPECT_EQ(dbin("pvcx" + S + "pw;{1}" + S + "127.0.0.1" + S + "Nope" + S + "14330" + S), none);
+  // Five pieces: stored as far as they go, nothing tried, nothing sent.
+  EXPECT_EQ(dbin("open" + S + "" + S + "127.0.0.1" + S + "PVHome" + S + "14330"), none);
+  EXPECT_EQ(host.centralSettings().userId, "open");
+  // Seven pieces; an empty password.
+  EXPECT_EQ(
+      dbin("open" + S + "" + S + "127.0.0.1" + S + "PVHome" + S + "14330" + S + "6" + S + "7"),
+      dbcn);
+  // The stored data serve a later job.
+  ASSERT_TRUE(host.OpenCentralConnection());
+  EXPECT_EQ(host.central().get()->CurrentDatabase(), "PVHome");
+  host.CloseCentralConnection();
+}
+
+TEST_F(ServiceHostTest, LaterOrdersGoToTheirHooksAndAreIgnoredWithoutThem) {
+  MakeSite();
+  auto& host = MakeHost();
+  host.StartRemote();
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+  central_.Reply("DATR");
+  central_.Reply("UPDA 9" + S + "42" + S + "NamesU" + S + "7");
+  central_.Reply("PVTE");
+  central_.Reply("BDID");
+  RunFor(io_, 100ms);
+  EXPECT_TRUE(central_.notices().empty());
+  EXPECT_TRUE(central_.open());
+
+  std::vector<std::string> calls;
+  host.onFullUpload = [&] { calls.push_back("DATR"); };
+  host.onCentralChange = [&](const std::string& a) { calls.push_back("UPDA " + a); };
+  central_.Reply("datr");
+  central_.Reply("UPDA 9" + S + "42" + S + "NamesU" + S + "7\r");
+  ASSERT_TRUE(RunUntil(io_, [&] { return calls.size() == 2; }));
+  EXPECT_EQ(calls[0], "DATR");
+  EXPECT_EQ(calls[1], "UPDA 9" + S + "42" + S + "NamesU" + S + "7\r");
+}
+
+TEST_F(ServiceHostTest, LocalDatabaseOfflineAtStartKeepsTheLinkOffUntilAGoodTick) {
+  MakeSite();
+  site_->SetOnline(false);
+  auto& host = MakeHost();
+  host.StartRemote();
+  EXPECT_EQ(CountLog("Remote Started"), 1);
+  EXPECT_EQ(CountLog("Open_cn - 17 - "), 1);
+  EXPECT_TRUE(host.tmrSQLConnection().enabled());
+  RunFor(io_, 100ms);
+  EXPECT_EQ(central_.connections(), 0);
+
+  site_->SetOnline(true);
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+  EXPECT_EQ(Identify().substr(0, 5), "NWID ");
+}
+
+TEST_F(ServiceHostTest, LocalDatabaseLostWhileRunningSwitchesTheLinkOffAndBack) {
+  MakeSite();
+  auto& host = MakeHost();
+  host.StartRemote();
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+  central_.Reply("VDID 5");
+  ASSERT_TRUE(RunUntil(io_, [&] { return host.tmrUpdateQueue().enabled(); }));
+
+  site_->SetOnline(false);
+  ASSERT_TRUE(RunUntil(io_, [&] { return !central_.open(); }));
+  EXPECT_FALSE(host.socketTimer().enabled());
+  EXPECT_FALSE(host.tmrUpdateQueue().enabled());
+  ASSERT_TRUE(RunUntil(io_, [&] { return CountLog("Open_cn") >= 2; }));  // every tick retries
+  EXPECT_EQ(central_.connections(), 1);
+
+  site_->SetOnline(true);
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.connections() == 2 && central_.open(); }));
+  EXPECT_TRUE(host.socketTimer().enabled());
+  EXPECT_NE(host.local().open(), nullptr);
+}
+
+TEST_F(ServiceHostTest, WrongLocalPasswordLogsOpenCnEveryTick) {
+  MakeSite();
+  pv::settings::RegistryStore(*paths_).SetRegValue("sqlPWD", "not the password");
+  auto& host = MakeHost();
+  host.StartRemote();
+  EXPECT_EQ(CountLog("Remote Started"), 1);
+  ASSERT_TRUE(RunUntil(io_, [&] { return CountLog("Open_cn - 18456 - ") >= 3; }));
+  EXPECT_EQ(central_.connections(), 0);
+  EXPECT_EQ(host.local().open(), nullptr);
+
+  // The encoded password wins over the plain one.
+  pv::settings::RegistryStore(*paths_).SetRegValue("sqlPWDq", "108111099097108032112119");
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+}
+
+TEST_F(ServiceHostTest, ShutdownRunsEveryStepOnce) {
+  MakeSite();
+  auto& host = MakeHost();
+  host.StartRemote();
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+  central_.Reply("VDID 3");
+  ASSERT_TRUE(RunUntil(io_, [&] { return host.tmrUpdateQueue().enabled(); }));
+
+  host.ShutdownRemote();
+  EXPECT_FALSE(host.socketTimer().enabled());
+  EXPECT_FALSE(host.tmrUpdateQueue().enabled());
+  EXPECT_FALSE(host.tmrSQLConnection().enabled());
+  EXPECT_EQ(host.local().get(), nullptr);
+  EXPECT_EQ(CountLog("Remote Shutdown"), 1);
+  ASSERT_TRUE(RunUntil(io_, [&] { return !central_.open(); }));
+  RunFor(io_, 400ms);  // no timer brings anything back
+  EXPECT_EQ(central_.connections(), 1);
+  EXPECT_EQ(CountLog("Open_cn"), 0);
+
+  // A second shutdown is harmless and logs again.
+  host.ShutdownRemote();
+  EXPECT_EQ(CountLog("Remote Shutdown"), 2);
+}
+
+TEST_F(ServiceHostTest, ServiceStartRunsTheStartRoutineOnceAfterTheDelay) {
+  MakeSite();
+  auto& host = MakeHost();
+  host.ServiceStarted();
+  EXPECT_TRUE(host.runningAsNTService);
+  EXPECT_TRUE(host.startLoadTimer().enabled());
+  EXPECT_EQ(CountLog("Remote Started"), 0);
+  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
+  RunFor(io_, 200ms);
+  EXPECT_FALSE(host.startLoadTimer().enabled());
+  EXPECT_EQ(CountLog("Remote Started"), 1);
+  EXPECT_EQ(pv::settings::RegistryStore(*paths_).GetRegValue("appFolder"),
+            (root_ / "var/lib/pvremote/Portavento/").string());
+  EXPECT_TRUE(fs::is_directory(root_ / "var/lib/pvremote/Portavento/photos"));
+}
