@@ -180,12 +180,18 @@ TEST_F(ServiceHostTest, DbinIsAnsweredWithDbcnExactlyWhenTheCentralLoginWorks) {
   host.StartRemote();
   ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
 
+  // "RPID" after the order: its answer marks the end of what the order sent.
   auto dbin = [&](const std::string& arg) {
     central_.ClearReceived();
     central_.Reply("DBIN " + arg);
-    central_.Reply("XXXX");  // a marker that nothing else follows
-    RunFor(io_, 150ms);
-    return central_.notices();
+    central_.Reply("RPID");
+    RunUntil(io_, [&] {
+      const auto n = central_.notices();
+      return !n.empty() && n.back().rfind("NWID ", 0) == 0;
+    });
+    auto n = central_.notices();
+    if (!n.empty()) n.pop_back();
+    return n;
   };
   const std::vector<std::string> dbcn = {"DBCN"};
   const std::vector<std::string> none;
