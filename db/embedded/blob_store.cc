@@ -1,0 +1,198 @@
+#include "db/embedded/blob_store.h"
+
+#include <sqlite3.h>
+
+#include <fstream>
+#include <vector>
+
+#include "db/embedded/instance.h"
+#include "db/embedded/session.h"
+#include "db/error.h"
+
+namespace pv::db::embedded {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+constexpr long kErrTooLarge = 7119;
+constexpr long kErrNotUpdatable = 4406;
+
+struct StmtFinalizer {
+  void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+};
+using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+// "[dbo].[Names]" -> "Names"; "photo" stays.
+std::string PlainName(std::string s) {
+  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  std::size_t split = std::string::npos;
+  bool inBracket = false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '[') inBracket = true;
+    if (s[i] == ']') inBracket = false;
+    if (s[i] == '.' && !inBracket) split = i;
+  }
+  if (split != std::string::npos) s = s.substr(split + 1);
+  if (s.size() >= 2 &&
+      ((s.front() == '[' && s.back() == ']') || (s.front() == '"' && s.back() == '"'))) {
+    s = s.substr(1, s.size() - 2);
+  }
+  return s;
+}
+
+std::string Quoted(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+StmtPtr PrepareOrThrow(SqliteHandle& h, const std::string& sql) {
+  sqlite3_stmt* st = nullptr;
+  h.StartStatement();
+  const int rc =
+      sqlite3_prepare_v2(h.get(), sql.c_str(), static_cast<int>(sql.size()), &st, nullptr);
+  if (rc != SQLITE_OK) h.ThrowError(rc);
+  return StmtPtr(st);
+}
+
+void StepToEnd(SqliteHandle& h, sqlite3_stmt* st) {
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+  }
+  if (rc != SQLITE_DONE) h.ThrowError(rc);
+}
+
+// Runs the T-SQL lookup; true when it returns a row.
+bool LookupFindsRow(Session& session, const std::string& lookup) {
+  std::vector<tsql::Statement> statements = session.Translate(lookup);
+  for (const tsql::Statement& st : statements) {
+    if (st.kind != tsql::Statement::Kind::Sql) {
+      session.RunBatch({st});
+      continue;
+    }
+    SqliteHandle& h = session.main();
+    StmtPtr stmt = PrepareOrThrow(h, st.sql);
+    if (!stmt || sqlite3_column_count(stmt.get()) == 0) {
+      if (stmt) StepToEnd(h, stmt.get());
+      continue;
+    }
+    const int rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    h.ThrowError(rc);
+  }
+  return false;
+}
+
+[[noreturn]] void ThrowFile(const fs::path& file, const std::string& why) {
+  throw DbError(kErrFileOpen, "File could not be opened: " + file.string() + " (" + why + ").");
+}
+
+// Reads the next part of the file; the file must not end before `want` bytes.
+void ReadChunk(std::ifstream& in, const fs::path& file, char* buf, std::size_t want) {
+  in.read(buf, static_cast<std::streamsize>(want));
+  if (static_cast<std::size_t>(in.gcount()) != want) ThrowFile(file, "the file changed while read");
+}
+
+// The row has no rowid to stream into (WITHOUT ROWID table, indexed column):
+// bind the whole file as one value.
+void StoreWhole(SqliteHandle& h, const std::string& table, const std::string& column,
+                std::int64_t id, std::ifstream& in, const fs::path& file, std::size_t size) {
+  std::vector<char> bytes(size);
+  if (size > 0) ReadChunk(in, file, bytes.data(), size);
+  StmtPtr up = PrepareOrThrow(
+      h, "UPDATE " + Quoted(table) + " SET " + Quoted(column) + " = ?1 WHERE \"id\" = ?2");
+  sqlite3_bind_blob64(up.get(), 1, bytes.data(), size, SQLITE_STATIC);
+  sqlite3_bind_int64(up.get(), 2, id);
+  StepToEnd(h, up.get());
+}
+
+void StoreStreamed(SqliteHandle& h, const std::string& table, const std::string& column,
+                   std::int64_t id, std::ifstream& in, const fs::path& file, std::size_t size) {
+  sqlite3* db = h.get();
+  sqlite3_stmt* raw = nullptr;
+  const std::string find = "SELECT rowid FROM " + Quoted(table) + " WHERE \"id\" = ?1 LIMIT 1";
+  if (sqlite3_prepare_v2(db, find.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+    StoreWhole(h, table, column, id, in, file, size);
+    return;
+  }
+  StmtPtr sel(raw);
+  sqlite3_bind_int64(sel.get(), 1, id);
+  const int rc = sqlite3_step(sel.get());
+  if (rc != SQLITE_ROW) {
+    if (rc == SQLITE_DONE) throw DbError(kErrNotUpdatable, "The row to update was not found.");
+    h.ThrowError(rc);
+  }
+  const sqlite3_int64 rowid = sqlite3_column_int64(sel.get(), 0);
+  sel.reset();
+
+  StmtPtr up = PrepareOrThrow(
+      h, "UPDATE " + Quoted(table) + " SET " + Quoted(column) + " = zeroblob(?1) WHERE rowid = ?2");
+  sqlite3_bind_int64(up.get(), 1, static_cast<sqlite3_int64>(size));
+  sqlite3_bind_int64(up.get(), 2, rowid);
+  StepToEnd(h, up.get());
+  up.reset();
+
+  sqlite3_blob* blob = nullptr;
+  if (sqlite3_blob_open(db, "main", table.c_str(), column.c_str(), rowid, 1, &blob) != SQLITE_OK) {
+    sqlite3_blob_close(blob);
+    StoreWhole(h, table, column, id, in, file, size);
+    return;
+  }
+  std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> guard(blob, &sqlite3_blob_close);
+  std::vector<char> buf(std::min(size, kChunk));
+  for (std::size_t offset = 0; offset < size;) {
+    const std::size_t n = std::min(kChunk, size - offset);
+    ReadChunk(in, file, buf.data(), n);
+    const int wrc =
+        sqlite3_blob_write(blob, buf.data(), static_cast<int>(n), static_cast<int>(offset));
+    if (wrc != SQLITE_OK) h.ThrowError(wrc);
+    offset += n;
+  }
+  const int crc = sqlite3_blob_close(guard.release());
+  if (crc != SQLITE_OK) h.ThrowError(crc);
+}
+
+}  // namespace
+
+bool StoreFile(Session& session, const std::string& table, const std::string& column,
+               std::int64_t id, const fs::path& file) {
+  if (!LookupFindsRow(session, "Select id, " + column + " From " + table +
+                                   " Where id = " + std::to_string(id))) {
+    return false;
+  }
+  SqliteHandle& h = session.main();
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(file, ec);
+  if (ec) ThrowFile(file, ec.message());
+  const auto limit = static_cast<std::uintmax_t>(sqlite3_limit(h.get(), SQLITE_LIMIT_LENGTH, -1));
+  if (size > limit) {
+    throw DbError(kErrTooLarge, "The file " + file.string() + " holds " + std::to_string(size) +
+                                    " bytes, more than a binary column can take (" +
+                                    std::to_string(limit) + ").");
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) ThrowFile(file, "cannot be read");
+
+  // One transaction: a failure half-way leaves the column as it was.
+  const bool own = sqlite3_get_autocommit(h.get()) != 0;
+  h.Run(own ? "BEGIN IMMEDIATE" : "SAVEPOINT pv_store_file");
+  try {
+    StoreStreamed(h, PlainName(table), PlainName(column), id, in, file,
+                  static_cast<std::size_t>(size));
+    h.Run(own ? "COMMIT" : "RELEASE pv_store_file");
+  } catch (...) {
+    sqlite3_exec(h.get(), own ? "ROLLBACK" : "ROLLBACK TO pv_store_file; RELEASE pv_store_file",
+                 nullptr, nullptr, nullptr);
+    throw;
+  }
+  return true;
+}
+
+}  // namespace pv::db::embedded

@@ -1,0 +1,124 @@
+#include "db/embedded/embedded_rowset.h"
+
+#include "db/embedded/session.h"
+#include "db/embedded/sqlite_handle.h"
+#include "db/error.h"
+
+namespace pv::db::embedded {
+
+namespace {
+
+constexpr long kErrNoCurrentRow = 3021;
+
+}  // namespace
+
+EmbeddedRowset::EmbeddedRowset(std::shared_ptr<Session> session,
+                               std::shared_ptr<SqliteHandle> handle, sqlite3_stmt* statement,
+                               std::vector<tsql::Statement> trailing)
+    : session_(std::move(session)),
+      handle_(std::move(handle)),
+      statement_(statement),
+      trailing_(std::move(trailing)),
+      generation_(session_->generation()),
+      identityBefore_(sqlite3_last_insert_rowid(handle_->get())) {
+  const int n = sqlite3_column_count(statement_);
+  names_.reserve(static_cast<std::size_t>(n));
+  kinds_.reserve(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const char* name = sqlite3_column_name(statement_, i);
+    names_.emplace_back(name ? name : "");
+    kinds_.push_back(KindOfDeclaredType(sqlite3_column_decltype(statement_, i)));
+  }
+}
+
+EmbeddedRowset::~EmbeddedRowset() {
+  try {
+    Close();
+  } catch (...) {
+    // A trailing statement's failure has no one left to hear it.
+  }
+}
+
+const std::string& EmbeddedRowset::ColumnName(int index) const {
+  if (index < 0 || index >= ColumnCount()) {
+    throw DbError(kErrNoSuchColumn,
+                  "Item cannot be found in the collection corresponding to the requested name or "
+                  "ordinal.");
+  }
+  return names_[static_cast<std::size_t>(index)];
+}
+
+bool EmbeddedRowset::Next() {
+  onRow_ = false;
+  if (!statement_) return false;
+  if (!session_->IsOpen() || session_->generation() != generation_) {
+    Finish(false);
+    throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
+  }
+  handle_->StartStatement();
+  const int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) {
+    row_.resize(names_.size());
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      row_[i] = ReadColumn(statement_, static_cast<int>(i), kinds_[i]);
+    }
+    onRow_ = true;
+    return true;
+  }
+  row_.clear();
+  if (rc == SQLITE_DONE) {
+    Finish(true);
+    return false;
+  }
+  std::string msg = sqlite3_errmsg(handle_->get());
+  const char* failed = sqlite3_sql(statement_);
+  std::string sql = failed ? failed : "";
+  std::shared_ptr<SqliteHandle> handle = handle_;
+  Finish(false);
+  handle->ThrowError(rc, std::move(msg), sql);
+}
+
+const Value& EmbeddedRowset::Get(int index) const {
+  if (index < 0 || index >= ColumnCount()) {
+    throw DbError(kErrNoSuchColumn,
+                  "Item cannot be found in the collection corresponding to the requested name or "
+                  "ordinal.");
+  }
+  if (!onRow_) {
+    throw DbError(kErrNoCurrentRow,
+                  "Either BOF or EOF is True, or the current record has been deleted. Requested "
+                  "operation requires a current record.");
+  }
+  return row_[static_cast<std::size_t>(index)];
+}
+
+void EmbeddedRowset::Close() {
+  onRow_ = false;
+  row_.clear();
+  Finish(true);
+}
+
+void EmbeddedRowset::Finish(bool runTrailing) {
+  if (statement_) {
+    sqlite3_finalize(statement_);
+    statement_ = nullptr;
+  }
+  if (!session_) return;
+  std::shared_ptr<Session> session = std::move(session_);
+  std::shared_ptr<SqliteHandle> handle = std::move(handle_);
+  std::vector<tsql::Statement> trailing = std::move(trailing_);
+  const bool alive = session->IsOpen() && session->generation() == generation_;
+  if (!alive) return;
+  // An insert made by the query's own batch becomes the connection's last identity.
+  if (handle.get() != &session->main()) {
+    const sqlite3_int64 last = sqlite3_last_insert_rowid(handle->get());
+    if (last != identityBefore_) sqlite3_set_last_insert_rowid(session->main().get(), last);
+  }
+  session->ReleaseReader(std::move(handle), generation_);
+  if (runTrailing && !trailing.empty()) {
+    session->RequireUsable();
+    session->RunBatch(trailing);
+  }
+}
+
+}  // namespace pv::db::embedded

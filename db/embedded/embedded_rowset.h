@@ -1,0 +1,54 @@
+// The rows of one query of the embedded engine, stepped one at a time from
+// a SQLite statement on a reader handle. Statements of the batch that follow
+// the result set run when the rows are exhausted or the rowset is closed.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/embedded/column_reader.h"
+#include "db/tsql/translator.h"
+
+namespace pv::db::embedded {
+
+class Session;
+class SqliteHandle;
+
+class EmbeddedRowset : public Rowset {
+ public:
+  // An empty, closed result (a batch without a result set).
+  EmbeddedRowset() = default;
+  // Takes over `statement`, prepared on `handle`; `trailing` runs at the end.
+  EmbeddedRowset(std::shared_ptr<Session> session, std::shared_ptr<SqliteHandle> handle,
+                 sqlite3_stmt* statement, std::vector<tsql::Statement> trailing);
+  ~EmbeddedRowset() override;
+
+  int ColumnCount() const override { return static_cast<int>(names_.size()); }
+  const std::string& ColumnName(int index) const override;
+  bool Next() override;
+  const Value& Get(int index) const override;
+  using Rowset::Get;
+  void Close() override;
+
+ private:
+  // Ends the statement, runs the trailing statements, returns the reader.
+  void Finish(bool runTrailing);
+
+  std::shared_ptr<Session> session_;
+  std::shared_ptr<SqliteHandle> handle_;
+  sqlite3_stmt* statement_ = nullptr;
+  std::vector<tsql::Statement> trailing_;
+  std::uint64_t generation_ = 0;
+  sqlite3_int64 identityBefore_ = 0;  // the reader's last identity when the query began
+  std::vector<std::string> names_;
+  std::vector<ColumnKind> kinds_;
+  std::vector<Value> row_;
+  bool onRow_ = false;
+};
+
+}  // namespace pv::db::embedded

@@ -1,0 +1,143 @@
+#include "db/embedded/session.h"
+
+#include "db/error.h"
+
+namespace pv::db::embedded {
+
+namespace {
+
+// Readers kept open for later queries of the same connection.
+constexpr std::size_t kMaxIdleReaders = 4;
+
+}  // namespace
+
+Session::~Session() { Close(); }
+
+void Session::Open(const ConnectionParams& params) {
+  Close();
+  Instance instance(root_, params.server, params.port);
+  instance.RequireReachable();
+  if (!instance.CheckLogin(params.user, params.password)) {
+    throw DbError(kErrLoginFailed, "Login failed for user '" + params.user + "'.");
+  }
+  const std::string database = params.database.empty() ? "master" : params.database;
+  auto file = instance.FindDatabase(database);
+  if (!file) {
+    throw DbError(kErrCannotOpenDatabase, "Cannot open database \"" + database +
+                                              "\" requested by the login. The login failed.");
+  }
+  main_ = SqliteHandle::Open(*file, timeoutSeconds_);
+  schema_ = std::make_unique<SchemaCache>(main_->get());
+  instance_.emplace(std::move(instance));
+  open_ = true;
+}
+
+void Session::Close() {
+  ++generation_;
+  open_ = false;
+  idleReaders_.clear();
+  schema_.reset();
+  main_.reset();
+}
+
+void Session::SetTimeout(int seconds) {
+  timeoutSeconds_ = seconds < 0 ? 0 : seconds;
+  if (main_) main_->SetTimeout(timeoutSeconds_);
+  for (auto& r : idleReaders_) r->SetTimeout(timeoutSeconds_);
+}
+
+void Session::RequireUsable() {
+  if (!open_) {
+    throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
+  }
+  if (!instance_->Exists() || !instance_->Online()) {
+    const std::string where = instance_->server() + "," + instance_->port();
+    Close();
+    throw DbError(kErrLinkFailure,
+                  "Communication link failure: the server " + where + " is no longer available.");
+  }
+}
+
+std::vector<tsql::Statement> Session::Translate(const std::string& batch) {
+  return tsql::Translate(batch, *schema_);
+}
+
+std::int64_t Session::RunBatch(const std::vector<tsql::Statement>& statements, std::size_t from,
+                               std::int64_t affected) {
+  for (std::size_t i = from; i < statements.size(); ++i) {
+    const tsql::Statement& st = statements[i];
+    switch (st.kind) {
+      case tsql::Statement::Kind::CreateDatabase:
+        CreateDatabase(st.name);
+        break;
+      case tsql::Statement::Kind::UseDatabase:
+        SwitchDatabase(st.name);
+        break;
+      case tsql::Statement::Kind::DropDatabase:
+        DropDatabase(st.name);
+        break;
+      case tsql::Statement::Kind::Sql:
+        affected = main_->Run(st.sql, affected);
+        break;
+    }
+  }
+  return affected;
+}
+
+void Session::CreateDatabase(const std::string& name) { instance_->CreateDatabase(name); }
+
+void Session::DropDatabase(const std::string& name) {
+  auto file = instance_->FindDatabase(name);
+  if (file && *file == main_->file()) {
+    throw DbError(kErrDatabaseInUse,
+                  "Cannot drop database \"" + name + "\" because it is currently in use.");
+  }
+  instance_->DropDatabase(name);
+}
+
+void Session::SwitchDatabase(const std::string& name) {
+  auto file = instance_->FindDatabase(name);
+  if (!file) {
+    throw DbError(kErrNoSuchDatabase, "Database '" + name +
+                                          "' does not exist. Make sure that the name is entered "
+                                          "correctly.");
+  }
+  if (*file == main_->file()) return;
+  std::shared_ptr<SqliteHandle> next = SqliteHandle::Open(*file, timeoutSeconds_);
+  // The last identity stays with the connection, as SQL Server keeps it
+  // across a change of database.
+  sqlite3_set_last_insert_rowid(next->get(), sqlite3_last_insert_rowid(main_->get()));
+  idleReaders_.clear();
+  schema_ = std::make_unique<SchemaCache>(next->get());
+  main_ = std::move(next);
+}
+
+std::string Session::CurrentDatabase() const {
+  if (!open_) {
+    throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
+  }
+  return Instance::DatabaseName(main_->file());
+}
+
+std::shared_ptr<SqliteHandle> Session::AcquireReader() {
+  if (!sqlite3_get_autocommit(main_->get())) return main_;
+  std::shared_ptr<SqliteHandle> reader;
+  if (!idleReaders_.empty()) {
+    reader = std::move(idleReaders_.back());
+    idleReaders_.pop_back();
+  } else {
+    reader = SqliteHandle::Open(main_->file(), timeoutSeconds_);
+  }
+  // SCOPE_IDENTITY() in the query sees the connection's last insert.
+  sqlite3_set_last_insert_rowid(reader->get(), sqlite3_last_insert_rowid(main_->get()));
+  return reader;
+}
+
+void Session::ReleaseReader(std::shared_ptr<SqliteHandle> reader, std::uint64_t generation) {
+  if (!reader || reader == main_ || !open_ || generation != generation_) return;
+  if (reader->file() != main_->file() || idleReaders_.size() >= kMaxIdleReaders) return;
+  if (!sqlite3_get_autocommit(reader->get())) return;  // left inside a transaction: drop it
+  idleReaders_.push_back(std::move(reader));
+}
+
+}  // namespace pv::db::embedded

@@ -1,0 +1,134 @@
+#include "db/embedded/sqlite_handle.h"
+
+#include <climits>
+
+#include "db/embedded/instance.h"
+#include "db/error.h"
+#include "db/tsql/translator.h"
+
+namespace pv::db::embedded {
+
+namespace {
+
+// The progress handler looks at the clock every this many virtual-machine
+// steps: often enough to stop within milliseconds, rare enough to cost nothing.
+constexpr int kProgressSteps = 1000;
+
+int BusyMilliseconds(int seconds) {
+  if (seconds <= 0) return INT_MAX;
+  return seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000;
+}
+
+bool StartsWithWord(const char* sql, const char* word) {
+  while (*sql == ' ' || *sql == '\t' || *sql == '\r' || *sql == '\n' || *sql == '(') ++sql;
+  for (; *word; ++word, ++sql) {
+    char c = *sql;
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != *word) return false;
+  }
+  char next = *sql;
+  return !((next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') ||
+           (next >= '0' && next <= '9') || next == '_');
+}
+
+}  // namespace
+
+bool ReportsRowCount(sqlite3_stmt* st) {
+  if (sqlite3_stmt_readonly(st) || sqlite3_column_count(st) != 0) return false;
+  const char* sql = sqlite3_sql(st);
+  if (!sql) return false;
+  return StartsWithWord(sql, "INSERT") || StartsWithWord(sql, "UPDATE") ||
+         StartsWithWord(sql, "DELETE") || StartsWithWord(sql, "REPLACE");
+}
+
+std::unique_ptr<SqliteHandle> SqliteHandle::Open(const std::filesystem::path& file,
+                                                 int timeoutSeconds) {
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(file.string().c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+    sqlite3_close_v2(raw);
+    throw DbError(kErrCannotOpenDatabase,
+                  "Cannot open the database file " + file.string() + ": " + msg);
+  }
+  std::unique_ptr<SqliteHandle> h(new SqliteHandle(raw, file));
+  sqlite3_extended_result_codes(raw, 1);
+  h->SetTimeout(timeoutSeconds);
+  sqlite3_progress_handler(raw, kProgressSteps, &SqliteHandle::OnProgress, h.get());
+  // WAL lets readers and one writer of several programs work at once;
+  // NORMAL syncs at checkpoints only, which keeps every committed statement
+  // across a killed process (not across a power cut).
+  h->StartStatement();
+  rc = sqlite3_exec(raw, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
+                    nullptr);
+  if (rc != SQLITE_OK) h->ThrowError(rc);
+  tsql::Prepare(raw);
+  return h;
+}
+
+SqliteHandle::~SqliteHandle() { sqlite3_close_v2(db_); }
+
+void SqliteHandle::SetTimeout(int seconds) {
+  timeoutSeconds_ = seconds < 0 ? 0 : seconds;
+  sqlite3_busy_timeout(db_, BusyMilliseconds(timeoutSeconds_));
+}
+
+void SqliteHandle::StartStatement() {
+  timedOut_ = false;
+  deadlineActive_ = timeoutSeconds_ > 0;
+  if (deadlineActive_) {
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
+  }
+}
+
+int SqliteHandle::OnProgress(void* self) {
+  auto* h = static_cast<SqliteHandle*>(self);
+  if (h->deadlineActive_ && std::chrono::steady_clock::now() >= h->deadline_) {
+    h->timedOut_ = true;
+    return 1;
+  }
+  return 0;
+}
+
+void SqliteHandle::ThrowError(int rc) const { ThrowError(rc, sqlite3_errmsg(db_)); }
+
+void SqliteHandle::ThrowError(int rc, std::string msg, std::string_view sql) const {
+  const int primary = rc & 0xff;
+  if (primary == SQLITE_INTERRUPT && timedOut_) {
+    throw DbError(kErrQueryTimeout, "Query timeout expired");
+  }
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+    throw DbError(kErrLockTimeout,
+                  "Lock request time out period exceeded: the database is in use by another "
+                  "connection.");
+  }
+  if (msg.empty() || msg == "not an error") msg = sqlite3_errstr(rc);
+  throw tsql::MapError(rc, msg, sql);
+}
+
+std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
+  const char* tail = sql.c_str();
+  const char* end = tail + sql.size();
+  while (tail < end) {
+    sqlite3_stmt* st = nullptr;
+    StartStatement();
+    int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &st, &tail);
+    if (rc != SQLITE_OK) ThrowError(rc, sqlite3_errmsg(db_), sql);
+    if (!st) continue;  // blanks or a comment
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+      std::string msg = sqlite3_errmsg(db_);
+      const char* failed = sqlite3_sql(st);
+      std::string text = failed ? failed : "";
+      sqlite3_finalize(st);
+      ThrowError(rc, std::move(msg), text);
+    }
+    if (ReportsRowCount(st)) affected = sqlite3_changes64(db_);
+    sqlite3_finalize(st);
+  }
+  return affected;
+}
+
+}  // namespace pv::db::embedded

@@ -1,0 +1,224 @@
+// Statements, typed values, streaming rowsets, binary columns and timeouts
+// of the embedded engine.
+#include <thread>
+
+#include "db/embedded/instance.h"
+#include "tests/db_embedded/embedded_fixture.h"
+
+namespace pv::db::embedded {
+namespace {
+
+using EmbeddedConnectionTest = EmbeddedFixture;
+
+constexpr const char* kAllTypes =
+    "Create Table AllTypes (id int NOT NULL PRIMARY KEY, b bit NULL, i int NULL, s smallint NULL, "
+    "t tinyint NULL, g bigint NULL, f float NULL, r real NULL, m money NULL, d decimal(18, 2) "
+    "NULL, "
+    "dt datetime NULL, sd smalldatetime NULL, da date NULL, c char(4) NULL, vc varchar(20) NULL, "
+    "nc nchar(4) NULL, nv nvarchar(50) NULL, tx text NULL, nt ntext NULL, bi binary(4) NULL, "
+    "vb varbinary(10) NULL, im image NULL)";
+
+TEST_F(EmbeddedConnectionTest, ValuesComeBackTypedByTheDeclaredColumnType) {
+  auto c = Connect();
+  c->Execute(kAllTypes);
+  c->Execute(
+      "Insert Into AllTypes (id, b, i, s, t, g, f, r, m, d, dt, sd, da, c, vc, nc, nv, tx, nt) "
+      "Values (1, 1, -7, 300, 255, 9007199254740993, 0.1, 2.5, 12.25, 3.75, "
+      "'2026-12-04T13:05:09', '2026-12-04 13:05', '2026-12-04', 'ab', 'O''Brien', 'x', "
+      "'Zoë', 'long', 'longer')");
+  auto rows = c->Query("Select * From AllTypes");
+  ASSERT_EQ(rows->ColumnCount(), 22);
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get("b"), Value::Bit(true));
+  EXPECT_EQ(rows->Get("b").ToText(), "True");
+  EXPECT_EQ(rows->Get("i"), Value::Integer(-7));
+  EXPECT_EQ(rows->Get("s"), Value::Integer(300));
+  EXPECT_EQ(rows->Get("t"), Value::Integer(255));
+  EXPECT_EQ(rows->Get("g"), Value::Integer(9007199254740993));
+  EXPECT_EQ(rows->Get("f"), Value::Float(0.1));
+  EXPECT_EQ(rows->Get("r"), Value::Float(2.5));
+  EXPECT_EQ(rows->Get("m"), Value::Float(12.25));
+  EXPECT_EQ(rows->Get("d"), Value::Float(3.75));
+  EXPECT_EQ(rows->Get("dt"), Value::Date({2026, 12, 4, 13, 5, 9, 0}));
+  EXPECT_EQ(rows->Get("sd"), Value::Date({2026, 12, 4, 13, 5, 0, 0}));
+  EXPECT_EQ(rows->Get("da"), Value::Date({2026, 12, 4, 0, 0, 0, 0}));
+  EXPECT_EQ(rows->Get("vc"), Value::Text("O'Brien"));
+  EXPECT_EQ(rows->Get("nv"), Value::Text("Zoë"));
+  EXPECT_EQ(rows->Get("NT"), Value::Text("longer"));
+  EXPECT_EQ(rows->Get("im"), Value::Null());
+  EXPECT_FALSE(rows->Next());
+
+  // Computed columns take the type of what they compute.
+  auto computed = c->Query("Select Count(*), 1.5, 'x', Max(dt) From AllTypes");
+  ASSERT_TRUE(computed->Next());
+  EXPECT_EQ(computed->Get(0), Value::Integer(1));
+  EXPECT_EQ(computed->Get(1), Value::Float(1.5));
+  EXPECT_EQ(computed->Get(2), Value::Text("x"));
+  EXPECT_EQ(computed->Get(3).type(), Value::Type::Text);
+}
+
+TEST_F(EmbeddedConnectionTest, NullsOfEveryTypeReadBackAsNull) {
+  auto c = Connect();
+  c->Execute(kAllTypes);
+  c->Execute("Insert Into AllTypes (id) Values (1)");
+  auto rows = c->Query("Select * From AllTypes");
+  ASSERT_TRUE(rows->Next());
+  for (int i = 1; i < rows->ColumnCount(); ++i) {
+    EXPECT_TRUE(rows->Get(i).IsNull()) << rows->ColumnName(i);
+    EXPECT_EQ(NullToDefault(rows->Get(i), "dflt"), "dflt");
+  }
+  EXPECT_EQ(rows->Get("id"), Value::Integer(1));
+}
+
+TEST_F(EmbeddedConnectionTest, ColumnsAreFoundByNameWithoutRegardToCase) {
+  auto c = Connect();
+  c->Execute("Create Table Names (ID int NOT NULL, LastName nvarchar(50) NULL)");
+  c->Execute("Insert Into Names (ID, LastName) Values (5, 'Smith')");
+  auto rows = c->Query("Select * From Names");
+  EXPECT_EQ(rows->FindColumn("lastname"), 1);
+  EXPECT_EQ(rows->FindColumn("Id"), 0);
+  EXPECT_EQ(rows->FindColumn("photo"), -1);
+  EXPECT_EQ(ErrorOf([&] { rows->Get(0); }), 3021);  // before the first row
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get("LASTNAME").AsTextRef(), "Smith");
+  EXPECT_EQ(ErrorOf([&] { rows->Get("photo"); }), kErrNoSuchColumn);
+  EXPECT_EQ(ErrorOf([&] { rows->Get(2); }), kErrNoSuchColumn);
+}
+
+TEST_F(EmbeddedConnectionTest, ExecuteRunsEveryStatementOfABatchAndCountsTheLastChange) {
+  auto c = Connect();
+  EXPECT_EQ(c->Execute("Create Table T (id int NOT NULL, v int NULL)"), -1);
+  EXPECT_EQ(c->Execute("Insert Into T (id, v) Values (1, 10); Insert Into T (id, v) Values (2, 20);"
+                       "Insert Into T (id, v) Values (3, 30)"),
+            1);
+  EXPECT_EQ(c->Execute("Update T Set v = v + 1 Where id >= 2"), 2);
+  EXPECT_EQ(c->Execute("Delete From T Where id = 99"), 0);
+  // A failing statement stops the batch; what ran before it stays committed.
+  EXPECT_NE(ErrorOf([&] {
+              c->Execute("Insert Into T (id) Values (4); Insert Into Nowhere (id) Values (5)");
+            }),
+            0);
+  auto rows = c->Query("Select Count(*) From T");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get(0).AsInteger(), 4);
+  // A query whose batch makes a row before its result set returns that set.
+  auto made = c->Query("Insert Into T (id, v) Values (6, 60); Select v From T Where id = 6");
+  ASSERT_TRUE(made->Next());
+  EXPECT_EQ(made->Get(0).AsInteger(), 60);
+  // A batch without a result set gives an empty rowset.
+  auto none = c->Query("Delete From T Where id = 6");
+  EXPECT_EQ(none->ColumnCount(), 0);
+  EXPECT_FALSE(none->Next());
+}
+
+TEST_F(EmbeddedConnectionTest, ARowsetKeepsItsRowsWhileChangesMadeMeanwhileCommitAtOnce) {
+  auto c = Connect();
+  c->Execute("Create Table UpdateQueue (id int NOT NULL PRIMARY KEY, tableName nvarchar(50) NULL)");
+  for (int i = 1; i <= 5; ++i) {
+    c->Execute("Insert Into UpdateQueue (id, tableName) Values (" + std::to_string(i) +
+               ", 'NamesU')");
+  }
+  // Drain the queue as the service does: read the rows once, delete each as handled.
+  auto rows = c->Query("Select * From UpdateQueue Order By id Asc");
+  int seen = 0;
+  while (rows->Next()) {
+    ++seen;
+    EXPECT_EQ(rows->Get("id").AsInteger(), seen);
+    c->Execute("Delete From UpdateQueue Where id = " + std::to_string(seen) + ";");
+    // Rows queued during the drain wait for the next one.
+    c->Execute("Insert Into UpdateQueue (id, tableName) Values (" + std::to_string(seen + 10) +
+               ", 'NamesU')");
+    // Another program sees the delete while the rowset is still open.
+    auto other = Connect();
+    auto count = other->Query("Select Count(*) From UpdateQueue");
+    ASSERT_TRUE(count->Next());
+    EXPECT_EQ(count->Get(0).AsInteger(), 5);
+  }
+  EXPECT_EQ(seen, 5);
+}
+
+TEST_F(EmbeddedConnectionTest, ClosingTheConnectionEndsItsRowsets) {
+  auto c = Connect();
+  c->Execute("Create Table T (id int NOT NULL)");
+  c->Execute("Insert Into T (id) Values (1); Insert Into T (id) Values (2)");
+  auto rows = c->Query("Select id From T");
+  ASSERT_TRUE(rows->Next());
+  c->Close();
+  EXPECT_FALSE(c->IsOpen());
+  EXPECT_EQ(ErrorOf([&] { rows->Next(); }), kErrNotOpen);
+  EXPECT_EQ(ErrorOf([&] { c->Execute("Delete From T"); }), kErrNotOpen);
+  EXPECT_EQ(ErrorOf([&] { c->CurrentDatabase(); }), kErrNotOpen);
+  // The connection opens again after a close.
+  c->Open(Params("Portavento"));
+  EXPECT_EQ(c->CurrentDatabase(), "Portavento");
+  c.reset();
+  EXPECT_FALSE(rows->Next());
+}
+
+TEST_F(EmbeddedConnectionTest, AFileStoredInABinaryColumnReadsBackByteForByte) {
+  auto c = Connect();
+  c->Execute(
+      "Create Table Names (id int NOT NULL PRIMARY KEY, lastName nvarchar(50) NULL, "
+      "photo image NULL)");
+  c->Execute(
+      "Insert Into Names (id, lastName) Values (7, 'Smith'); "
+      "Insert Into Names (id, lastName) Values (8, 'Jones')");
+  const auto big = RandomFile("big.jpg", 10 * 1024 * 1024 + 13);
+  ASSERT_TRUE(c->StoreFileInColumn("Names", "photo", 7, big));
+  auto rows = c->Query("Select id, photo From Names Order By id", Cursor::Keyset);
+  ASSERT_TRUE(rows->Next());
+  ASSERT_EQ(rows->Get("photo").type(), Value::Type::Binary);
+  EXPECT_TRUE(rows->Get("photo").AsBinary() == ReadFile(big));
+  ASSERT_TRUE(rows->Next());
+  EXPECT_TRUE(rows->Get("photo").IsNull());  // the other row is untouched
+  rows->Close();
+
+  // A smaller file replaces the value completely; an empty file stores zero bytes, not Null.
+  const auto small = RandomFile("small.jpg", 1000, 9);
+  ASSERT_TRUE(c->StoreFileInColumn("Names", "photo", 7, small));
+  const auto empty = RandomFile("empty.jpg", 0);
+  ASSERT_TRUE(c->StoreFileInColumn("Names", "photo", 8, empty));
+  rows = c->Query("Select photo From Names Order By id");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_TRUE(rows->Get(0).AsBinary() == ReadFile(small));
+  ASSERT_TRUE(rows->Next());
+  EXPECT_FALSE(rows->Get(0).IsNull());
+  EXPECT_FALSE(rows->Get(0).HoldsData());
+}
+
+TEST_F(EmbeddedConnectionTest, StoringAFileNeedsTheRowAndAReadableFile) {
+  auto c = Connect();
+  c->Execute("Create Table Logs (id int NOT NULL, photo image NULL, photo2 image NULL)");
+  c->Execute("Insert Into Logs (id) Values (3)");
+  const auto file = RandomFile("p.jpg", 5000);
+  EXPECT_FALSE(c->StoreFileInColumn("Logs", "photo", 4, file));  // no such row
+  EXPECT_EQ(ErrorOf([&] { c->StoreFileInColumn("Logs", "photo", 3, root_ / "missing.jpg"); }),
+            kErrFileOpen);
+  EXPECT_NE(ErrorOf([&] { c->StoreFileInColumn("Nowhere", "photo", 3, file); }), 0);
+  EXPECT_NE(ErrorOf([&] { c->StoreFileInColumn("Logs", "photo9", 3, file); }), 0);
+  // The failures left the row as it was, and the connection usable.
+  ASSERT_TRUE(c->StoreFileInColumn("Logs", "photo2", 3, file));
+  auto rows = c->Query("Select photo, photo2 From Logs");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_TRUE(rows->Get("photo").IsNull());
+  EXPECT_TRUE(rows->Get("photo2").AsBinary() == ReadFile(file));
+}
+
+TEST_F(EmbeddedConnectionTest, AStatementRunningPastTheCommandTimeoutIsStopped) {
+  auto c = Connect();
+  c->SetCommandTimeout(1);
+  std::string text;
+  const long number = ErrorOf(
+      [&] {
+        auto rows = c->Query(
+            "With c(x) As (Select 1 Union All Select x + 1 From c) Select Count(*) From c");
+        rows->Next();
+      },
+      &text);
+  EXPECT_EQ(number, kErrQueryTimeout) << text;
+  // The connection goes on working after the timeout.
+  EXPECT_EQ(c->Execute("Create Table T (id int NOT NULL)"), -1);
+}
+
+}  // namespace
+}  // namespace pv::db::embedded

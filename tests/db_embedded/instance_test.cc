@@ -1,0 +1,151 @@
+// Instances, logins, databases and the offline marker, seen from a client.
+#include "db/embedded/instance.h"
+
+#include "tests/db_embedded/embedded_fixture.h"
+
+namespace pv::db::embedded {
+namespace {
+
+using Instances = EmbeddedFixture;
+
+TEST_F(Instances, AnInstanceExistsOnlyOnceCreatedAndMissingOnesAreUnreachable) {
+  EXPECT_TRUE(InstanceExists(root_, "localhost", "1433"));
+  EXPECT_FALSE(InstanceExists(root_, "localhost", "1434"));
+  EXPECT_FALSE(InstanceExists(root_, "otherhost", "1433"));
+  EXPECT_FALSE(InstanceExists(root_, "localhost", "port"));
+
+  auto c = MakeEmbeddedConnection(root_);
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1434")); }, &text),
+            kErrServerUnreachable);
+  EXPECT_NE(text.find("localhost,1434"), std::string::npos) << text;
+  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "central.example", "1433")); }, &text),
+            kErrServerUnreachable);
+  EXPECT_NE(text.find("central.example,1433"), std::string::npos) << text;
+  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "localhost", "14x3")); }),
+            kErrServerUnreachable);
+  EXPECT_FALSE(c->IsOpen());
+  // Administration of a missing instance fails the same way.
+  EXPECT_EQ(ErrorOf([&] { SetLogin(root_, "localhost", "1434", "sa", "x"); }),
+            kErrServerUnreachable);
+  EXPECT_EQ(ErrorOf([&] { SetOnline(root_, "localhost", "1434", false); }), kErrServerUnreachable);
+
+  // Creating it makes it reachable; creating it again changes nothing.
+  CreateInstance(root_, "localhost", "1434");
+  CreateInstance(root_, "localhost", "1434");
+  c->Open(Params("", "localhost", "1434"));
+  EXPECT_EQ(c->CurrentDatabase(), "master");
+}
+
+TEST_F(Instances, TheNamesOfThisMachineAllReachTheSameInstance) {
+  for (const char* server :
+       {"localhost", "LocalHost", "127.0.0.1", "(local)", ".", " localhost "}) {
+    auto c = MakeEmbeddedConnection(root_);
+    EXPECT_NO_THROW(c->Open(Params("Portavento", server, "1433"))) << server;
+    EXPECT_TRUE(c->IsOpen()) << server;
+  }
+  EXPECT_EQ(InstanceFolder(root_, "(local)", "01433"), InstanceFolder(root_, "localhost", "1433"));
+  EXPECT_NE(InstanceFolder(root_, "localhost\\SQLEXPRESS", "1433"),
+            InstanceFolder(root_, "localhost", "1433"));
+  // A name with path characters stays inside the root.
+  EXPECT_EQ(InstanceFolder(root_, "../../etc", "1433").parent_path(), root_);
+}
+
+TEST_F(Instances, LoginsFailLikeSqlServerAndCanBeChanged) {
+  auto c = MakeEmbeddedConnection(root_);
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1433", "sa", "pw")); }, &text),
+            kErrLoginFailed);
+  EXPECT_EQ(text, "Login failed for user 'sa'.");
+  EXPECT_EQ(
+      ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1433", "pvuser", "")); }, &text),
+      kErrLoginFailed);
+  EXPECT_EQ(text, "Login failed for user 'pvuser'.");
+
+  SetLogin(root_, "localhost", "1433", "pvuser", "S3cret;'x");
+  SetLogin(root_, "127.0.0.1", "1433", "sa", "new");
+  EXPECT_NO_THROW(c->Open(Params("Portavento", "localhost", "1433", "PVUSER", "S3cret;'x")));
+  EXPECT_EQ(
+      ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1433", "pvuser", "s3cret;'x")); }),
+      kErrLoginFailed);  // passwords are case-sensitive
+  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1433", "sa", "")); }),
+            kErrLoginFailed);
+  EXPECT_NO_THROW(c->Open(Params("Portavento", "localhost", "1433", "sa", "new")));
+  EXPECT_NE(ErrorOf([&] { SetLogin(root_, "localhost", "1433", "", "x"); }), 0);
+}
+
+TEST_F(Instances, AMissingDatabaseFailsTheLoginWith4060) {
+  auto c = MakeEmbeddedConnection(root_);
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Nowhere")); }, &text), kErrCannotOpenDatabase);
+  EXPECT_EQ(text, "Cannot open database \"Nowhere\" requested by the login. The login failed.");
+  EXPECT_FALSE(c->IsOpen());
+  EXPECT_EQ(ErrorOf([&] { c->Open(Params("../instance")); }), kErrCannotOpenDatabase);
+  // Database names ignore case; the name reads back as it was created.
+  c->Open(Params("PORTAVENTO"));
+  EXPECT_EQ(c->CurrentDatabase(), "Portavento");
+}
+
+TEST_F(Instances, CreateDatabaseMakesOneFileAndTheConnectionSwitchesBetweenDatabases) {
+  auto c = Connect();
+  c->Execute("Create Database Installation00042;");
+  EXPECT_TRUE(std::filesystem::is_regular_file(InstanceFolder(root_, "localhost", "1433") /
+                                               "Installation00042.sqlite"));
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { c->Execute("Create Database installation00042"); }, &text),
+            kErrDatabaseExists);
+  EXPECT_NE(text.find("already exists"), std::string::npos);
+
+  c->Execute("Create Table Home (id int NOT NULL, name nvarchar(20) NULL)");
+  c->Execute("Insert Into Home (id, name) Values (1, 'home')");
+  c->SetCurrentDatabase("installation00042");
+  EXPECT_EQ(c->CurrentDatabase(), "Installation00042");
+  c->Execute("Create Table Inst (id int NOT NULL)");
+  c->Execute("Insert Into Inst (id) Values (42)");
+  EXPECT_NE(ErrorOf([&] { c->Query("Select id From Home"); }), 0);  // other database
+
+  EXPECT_EQ(ErrorOf([&] { c->SetCurrentDatabase("Installation00043"); }, &text),
+            kErrNoSuchDatabase);
+  EXPECT_EQ(text,
+            "Database 'Installation00043' does not exist. Make sure that the name is entered "
+            "correctly.");
+  EXPECT_EQ(c->CurrentDatabase(), "Installation00042");  // a failed switch keeps the current one
+
+  c->SetCurrentDatabase("Portavento");
+  auto rows = c->Query("Select name From Home");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get("NAME").AsTextRef(), "home");
+  rows->Close();
+
+  // A second connection opened on the new database sees the row.
+  auto other = Connect("INSTALLATION00042");
+  auto inst = other->Query("Select id From Inst");
+  ASSERT_TRUE(inst->Next());
+  EXPECT_EQ(inst->Get(0).AsInteger(), 42);
+}
+
+TEST_F(Instances, AnInstanceTakenOfflineBreaksOpenConnectionsUntilBroughtBack) {
+  auto c = Connect();
+  c->Execute("Create Table T (id int NOT NULL)");
+  c->Execute("Insert Into T (id) Values (1)");
+  EXPECT_TRUE(IsOnline(root_, "localhost", "1433"));
+
+  SetOnline(root_, "(local)", "1433", false);
+  EXPECT_FALSE(IsOnline(root_, "localhost", "1433"));
+  EXPECT_TRUE(std::filesystem::exists(InstanceFolder(root_, "localhost", "1433") / "offline"));
+  EXPECT_EQ(ErrorOf([&] { c->Execute("Insert Into T (id) Values (2)"); }), kErrLinkFailure);
+  EXPECT_FALSE(c->IsOpen());
+  EXPECT_EQ(ErrorOf([&] { c->Query("Select id From T"); }), kErrNotOpen);
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento")); }, &text), kErrServerUnreachable);
+  EXPECT_NE(text.find("localhost,1433"), std::string::npos) << text;
+
+  SetOnline(root_, "localhost", "1433", true);
+  c->Open(Params("Portavento"));
+  auto rows = c->Query("Select Count(*) From T");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get(0), Value::Integer(1));  // the refused insert left nothing behind
+}
+
+}  // namespace
+}  // namespace pv::db::embedded
