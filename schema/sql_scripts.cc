@@ -96,7 +96,7 @@ std::vector<Batch> SplitBatches(std::string_view script) {
       finish(repeat);
       continue;
     }
-    if (!started && !IsBlank(line)) {
+    if (!started) {
       current.firstLine = lineNumber;
       started = true;
     }

@@ -31,7 +31,7 @@ std::string ReadSqlScript(std::string_view fileName);
 struct Batch {
   std::string text;
   int repeat = 1;     // "GO 3" runs the batch three times
-  int firstLine = 1;  // line of the script where the batch starts (1-based)
+  int firstLine = 1;  // line of the script where the batch text starts (1-based)
 };
 
 // Cuts a script into batches at lines that hold only "GO" (any case, blanks

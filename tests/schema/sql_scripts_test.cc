@@ -29,7 +29,7 @@ TEST(SplitBatchesTest, GoLinesSeparateBatchesWhateverTheirCaseBlanksOrCount) {
   EXPECT_EQ(batches[0].firstLine, 1);
   EXPECT_EQ(batches[0].repeat, 1);
   EXPECT_EQ(batches[1].text, "\nINSERT INTO a VALUES (1)\n");
-  EXPECT_EQ(batches[1].firstLine, 5);
+  EXPECT_EQ(batches[1].firstLine, 4);
   EXPECT_EQ(batches[1].repeat, 3);
   EXPECT_EQ(batches[2].text, "GOTO done\nSELECT 'GO' AS go_column\n");
   EXPECT_EQ(batches[2].firstLine, 7);
