@@ -65,9 +65,13 @@ class PvsqlTest : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
 
-  // Runs pvsql with `args` (and --root) and optional standard input.
-  Result Run(const std::vector<std::string>& args, const std::string& input = {}) {
-    std::string cmd = ShellQuote(PVSQL_BINARY) + " --root " + ShellQuote(root_.string());
+  // Runs pvsql with `args` (and --root unless `prefix` sets the environment
+  // instead) and optional standard input.
+  Result Run(const std::vector<std::string>& args, const std::string& input = {},
+             const std::string& prefix = {}) {
+    std::string cmd = prefix.empty()
+                          ? ShellQuote(PVSQL_BINARY) + " --root " + ShellQuote(root_.string())
+                          : prefix + " " + ShellQuote(PVSQL_BINARY);
     for (const std::string& a : args) cmd += " " + ShellQuote(a);
     const fs::path in = dir_ / "stdin.txt";
     const fs::path out = dir_ / "stdout.txt";
@@ -228,6 +232,13 @@ TEST_F(PvsqlTest, LoginsAndOfflineInstancesBehaveLikeAServer) {
 
   // Instance commands on a missing instance fail.
   EXPECT_EQ(Run({"-S", "localhost,1600", "--offline"}).exitCode, 1);
+}
+
+TEST_F(PvsqlTest, DefaultDataRootIsTheServicesApplicationDataFolder) {
+  const std::string env = "env PVREMOTE_ROOT=" + ShellQuote(dir_.string());
+  ASSERT_EQ(Run({"-S", "localhost,1444", "--create-instance"}, {}, env).exitCode, 0);
+  EXPECT_TRUE(fs::is_directory(dir_ / "var/lib/pvremote/sql/localhost,1444"));
+  EXPECT_EQ(Run({"-S", "localhost,1444", "-Q", "select 1"}, {}, env).exitCode, 0);
 }
 
 TEST_F(PvsqlTest, HelpDescribesOptionsAndCommands) {
