@@ -1,5 +1,5 @@
-// The central connection data of "DBIN": how the fields are read, when the
-// test connection opens, and the installation database's name.
+// The central connection data of "DBIN" as the fields are read, and the
+// installation database and number.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,18 +19,12 @@ namespace {
 
 const std::string S = "\xC2\xA7";  // the field separator "§"
 
-std::string Dbin(const std::string& user, const std::string& password, const std::string& server,
-                 const std::string& database, const std::string& port, const std::string& sixth) {
-  return user + S + password + S + server + S + database + S + port + S + sixth;
-}
-
 class CentralDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
     root_ = pv::testing::MakeTempDir("pvcentral-data");
     pv::db::embedded::CreateInstance(root_, "localhost", "14330");
     pv::db::embedded::SetLogin(root_, "localhost", "14330", "central", "s3cret;{x}");
-    pv::db::embedded::SetLogin(root_, "localhost", "14330", "nopass", "");
     auto c = pv::db::embedded::MakeEmbeddedConnection(root_);
     pv::db::ConnectionParams p{"localhost", "14330", "central", "s3cret;{x}", ""};
     c->Open(p);
@@ -49,56 +43,6 @@ class CentralDataTest : public ::testing::Test {
 };
 
 }  // namespace
-
-TEST_F(CentralDataTest, GoodCredentialsOpenAndCloseTheTestConnection) {
-  CentralConnectionSettings s;
-  auto central = MakeCentral();
-  EXPECT_TRUE(HandleCentralConnectionData(
-      Dbin("central", "s3cret;{x}", "localhost", "Home", "14330", ""), s, central));
-  EXPECT_EQ(s.userId, "central");
-  EXPECT_EQ(s.password, "s3cret;{x}");
-  EXPECT_EQ(s.server, "localhost");
-  EXPECT_EQ(s.homeDatabase, "Home");
-  EXPECT_EQ(s.port, "14330");
-  EXPECT_FALSE(central.IsOpen());
-  EXPECT_EQ(central.get(), nullptr);  // closed and released
-
-  // A job opens with the stored data and lands in the home database.
-  ASSERT_TRUE(central.OpenCentralConnection(s));
-  EXPECT_TRUE(pv::db::AdoConnectionString(pv::db::CentralConnectionParams(s))
-                  .find(";password=s3cret;{x};") != std::string::npos);
-  EXPECT_EQ(central.get()->CurrentDatabase(), "Home");
-  central.CloseCentralConnection();
-  EXPECT_EQ(central.get(), nullptr);
-
-  // Seven pieces: the first five count, the rest is ignored.
-  EXPECT_TRUE(HandleCentralConnectionData(
-      Dbin("central", "s3cret;{x}", "localhost", "Home", "14330", "6") + S + "seventh", s,
-      central));
-  EXPECT_EQ(s.port, "14330");
-  // An empty password piece is an empty password.
-  EXPECT_TRUE(HandleCentralConnectionData(Dbin("nopass", "", "localhost", "Home", "14330", "x"), s,
-                                          central));
-  EXPECT_EQ(s.password, "");
-  EXPECT_NE(pv::db::AdoConnectionString(pv::db::CentralConnectionParams(s))
-                .find(";password=;database=Home;"),
-            std::string::npos);
-}
-
-TEST_F(CentralDataTest, BadDataOpensNothing) {
-  CentralConnectionSettings s;
-  auto central = MakeCentral();
-  EXPECT_FALSE(HandleCentralConnectionData(
-      Dbin("central", "wrong", "localhost", "Home", "14330", ""), s, central));
-  EXPECT_FALSE(HandleCentralConnectionData(
-      Dbin("central", "s3cret;{x}", "localhost", "NoSuchDb", "14330", ""), s, central));
-  EXPECT_FALSE(HandleCentralConnectionData(
-      Dbin("central", "s3cret;{x}", "localhost", "Home", "14331", ""), s, central));
-  EXPECT_FALSE(HandleCentralConnectionData(
-      Dbin("central", "s3cret;{x}", "localhost", "Home", "port", ""), s, central));
-  // A failed open leaves a connection object that is not open.
-  EXPECT_FALSE(central.IsOpen());
-}
 
 TEST_F(CentralDataTest, FewerThanSixPiecesReplaceWhatWasReadAndTryNoConnection) {
   CentralConnectionSettings s{"u0", "p0", "h0", "d0", "1"};

@@ -128,15 +128,6 @@ TEST(ReplyDispatch, EachWordReachesItsHandlerAndOthersAreDropped) {
   EXPECT_TRUE(quiet.sent.empty());
 }
 
-TEST(ReplyDispatch, IdentificationWithoutLocalDatabaseSendsNothing) {
-  Recorder r;
-  DispatchReply("+OK CONN", r);
-  DispatchReply("+OK RPID", r);
-  DispatchReply("+OK INID ABC", r);
-  EXPECT_TRUE(r.sent.empty());
-  EXPECT_TRUE(r.calls.empty());
-}
-
 TEST(RandomKey, FiftyUpperCaseLettersFreshEachTime) {
   std::set<std::string> keys;
   std::set<char> letters;

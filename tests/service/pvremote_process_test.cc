@@ -262,7 +262,11 @@ TEST_F(PvremoteProcessTest, SwitchesMapToSystemctl) {
     EXPECT_TRUE(WaitExit(p)) << Output();
     std::vector<std::string> lines;
     std::stringstream s(ReadFile(calls));
-    for (std::string l; std::getline(s, l);) lines.push_back(l.substr(l.find(' ') + 1));
+    const std::string rootArg = "--root=" + root_.string() + " ";
+    for (std::string l; std::getline(s, l);) {
+      EXPECT_EQ(l.rfind(rootArg, 0), 0u) << l;
+      lines.push_back(l.substr(std::min(l.size(), rootArg.size())));
+    }
     return std::make_pair(p.status(), lines);
   };
   using Calls = std::vector<std::string>;

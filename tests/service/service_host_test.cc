@@ -200,6 +200,7 @@ TEST_F(ServiceHostTest, DbinIsAnsweredWithDbcnExactlyWhenTheCentralLoginWorks) {
   EXPECT_FALSE(host.central().IsOpen());
   EXPECT_EQ(dbin("pvcx" + S + "wrong" + S + "127.0.0.1" + S + "PVHome" + S + "14330" + S), none);
   EXPECT_EQ(dbin("pvcx" + S + "pw;{1}" + S + "127.0.0.1" + S + "Nope" + S + "14330" + S), none);
+  EXPECT_EQ(dbin("pvcx" + S + "pw;{1}" + S + "127.0.0.1" + S + "PVHome" + S + "14331" + S), none);
   // Five pieces: stored as far as they go, nothing tried, nothing sent.
   EXPECT_EQ(dbin("open" + S + "" + S + "127.0.0.1" + S + "PVHome" + S + "14330"), none);
   EXPECT_EQ(host.centralSettings().userId, "open");

@@ -74,24 +74,6 @@ std::string ReadFile(const fs::path& p) {
   return s.str();
 }
 
-// A stand-in systemctl that appends its arguments, one call per line, to
-// `log` and exits with 0.
-fs::path WriteRecorder(const fs::path& dir, const fs::path& log) {
-  const fs::path script = dir / "systemctl-recorder";
-  std::ofstream out(script);
-  out << "#!/bin/sh\necho \"$*\" >> '" << log.string() << "'\nexit 0\n";
-  out.close();
-  fs::permissions(script, fs::perms(0755));
-  return script;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::stringstream s(text);
-  for (std::string line; std::getline(s, line);) lines.push_back(line);
-  return lines;
-}
-
 }  // namespace
 
 TEST(CommandLine, SwitchesCompareAsTheServiceManagerExpects) {
@@ -147,38 +129,6 @@ TEST(SystemdUnit, WrittenUnderTheRootAndAcceptedBySystemd) {
 TEST(SystemdUnit, ExecutablePathWithBlanksIsQuoted) {
   const std::string text = pv::platform::UnitText("/opt/port vento/pv\"remote%");
   EXPECT_NE(text.find("ExecStart=\"/opt/port vento/pv\\\"remote%%\"\n"), std::string::npos);
-}
-
-TEST(ServiceControl, SystemctlCallsCarryTheRootAndDoNotWaitForJobs) {
-  TempDir dir;
-  const fs::path log = dir.path() / "calls.txt";
-  ScopedEnv root("PVREMOTE_ROOT", dir.path().string());
-  ScopedEnv systemctl("PVREMOTE_SYSTEMCTL", WriteRecorder(dir.path(), log).string());
-  const std::string r = "--root=" + dir.path().string();
-
-  EXPECT_TRUE(pv::platform::InstallService());
-  EXPECT_TRUE(fs::exists(dir.path() / "etc/systemd/system/PVRemote.service"));
-  pv::platform::StartService();
-  pv::platform::StopService();
-  pv::platform::UninstallService();
-  EXPECT_FALSE(fs::exists(dir.path() / "etc/systemd/system/PVRemote.service"));
-
-  const std::vector<std::string> expected = {
-      r + " enable PVRemote.service",
-      r + " start --no-block PVRemote.service",
-      r + " stop --no-block PVRemote.service",
-      r + " disable PVRemote.service",
-  };
-  EXPECT_EQ(Lines(ReadFile(log)), expected);
-}
-
-TEST(ServiceControl, FailingSystemctlMeansNotInstalled) {
-  TempDir dir;
-  ScopedEnv root("PVREMOTE_ROOT", dir.path().string());
-  ScopedEnv systemctl("PVREMOTE_SYSTEMCTL", "/bin/false");
-  EXPECT_FALSE(pv::platform::InstallService());
-  ScopedEnv missing("PVREMOTE_SYSTEMCTL", (dir.path() / "no-such-program").string());
-  EXPECT_EQ(pv::platform::RunSystemctl({"start"}), -1);
 }
 
 TEST(ServiceControl, RealSystemctlEnablesAndDisablesBelowTheRoot) {
