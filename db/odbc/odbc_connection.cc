@@ -81,8 +81,11 @@ class OdbcConnection final : public Connection {
     const SQLRETURN rc = ExecDirect(session, stmt, sql);
     std::int64_t affected = -1;
     if (rc == SQL_NO_DATA) {
-      // A searched UPDATE or DELETE that met no row, and nothing else.
-      return 0;
+      // No result at all: a searched UPDATE or DELETE that met no row (count
+      // 0), or statements that report no count (-1).
+      SQLLEN count = 0;
+      if (!SQL_SUCCEEDED(SQLRowCount(stmt.get(), &count))) count = 0;
+      return count < 0 ? -1 : count;
     }
     do {
       if (ResultColumns(session, stmt) == 0) {
@@ -150,9 +153,18 @@ class OdbcConnection final : public Connection {
           SQL_NO_DATA) {
         return false;
       }
-      const SQLRETURN rc = SQLFetch(stmt.get());
-      if (rc == SQL_NO_DATA) return false;
-      if (!SQL_SUCCEEDED(rc)) session.Fail(SQL_HANDLE_STMT, stmt.get(), "SQLFetch", rc);
+      bool found = false;
+      // Read to the end (the column is never fetched): a result left pending
+      // would make the driver cancel it, a round trip of its own.
+      for (;;) {
+        const SQLRETURN rc = SQLFetch(stmt.get());
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) session.Fail(SQL_HANDLE_STMT, stmt.get(), "SQLFetch", rc);
+        found = true;
+      }
+      while (MoreResults(session, stmt)) {
+      }
+      if (!found) return false;
     }
 
     std::error_code ec;

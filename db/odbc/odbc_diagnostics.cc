@@ -66,8 +66,12 @@ DbError MakeError(const std::vector<DiagRecord>& records, const std::string& wha
   if (records.empty()) {
     return DbError(kErrOdbcGeneric, what + " failed (ODBC return code " + std::to_string(rc) + ")");
   }
-  const DiagRecord& first = records.front();
-  const long number = first.native != 0 ? first.native : FallbackNumber(first.sqlState);
+  // The number comes from the first error; informational records (class
+  // "01": PRINT output, warnings) that precede it carry none worth logging.
+  auto first = std::find_if(records.begin(), records.end(),
+                            [](const DiagRecord& r) { return !StartsWith(r.sqlState, "01"); });
+  if (first == records.end()) first = records.begin();
+  const long number = first->native != 0 ? first->native : FallbackNumber(first->sqlState);
   std::string description;
   std::vector<std::string> seen;
   for (const DiagRecord& r : records) {

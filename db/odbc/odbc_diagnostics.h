@@ -29,7 +29,8 @@ struct DiagRecord {
 // The diagnostic records of a handle (at most a handful; very long texts cut).
 std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 
-// The number: the first record's native number; when that is 0, a number
+// The number: the native number of the first error record (the first record
+// when all are informational, SQLSTATE class 01); when that is 0, a number
 // chosen by its SQLSTATE (connection failures 17, timeouts -2, else
 // kErrOdbcGeneric). The description: the distinct messages in order, each
 // followed by "(SQLSTATE xxxxx)", joined with "; ". Without any record:

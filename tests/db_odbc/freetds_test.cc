@@ -1,139 +1,94 @@
-// FreeTDS through unixODBC: what the driver receives from the connection
-// fields, and how a failed connection reads. No SQL Server is needed: a
-// closed loopback port, and a loopback listener that answers the first
-// login packet far enough to read it.
+// The ODBC engine through the FreeTDS driver and unixODBC. There is no SQL
+// Server on these machines: the driver talks to a closed loopback port or to
+// TdsPeer, a scripted stand-in that answers like a server would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <asio.hpp>
 #include <chrono>
 #include <cstdint>
-#include <future>
-#include <optional>
+#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
+#include "db/odbc/odbc_diagnostics.h"
+#include "db/odbc/utf16.h"
+#include "tds_peer.h"
+#include "test_database.h"
 
 namespace pv::db::odbc {
 namespace {
 
-using asio::ip::tcp;
+using testing::TdsBytes;
+using testing::TdsPeer;
+using testing::TdsReply;
+using testing::TdsRequest;
+using testing::tds::Done;
+using testing::tds::kDoneCount;
+using testing::tds::kDoneError;
+using testing::tds::kDoneMore;
+using testing::tds::ResultSet;
+using Col = testing::tds::ResultSet::Type;
 
 constexpr const char* kFreeTds = "FreeTDS";
 
-std::uint16_t ClosedLoopbackPort() {
-  asio::io_context io;
-  tcp::acceptor a(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
-  const auto port = a.local_endpoint().port();
-  a.close();
-  return port;
-}
-
-// What a LOGIN7 packet carries, as FreeTDS sent it.
-struct Login {
-  std::u16string user;
-  std::u16string password;
-  std::u16string database;
-};
-
-std::vector<std::uint8_t> ReadPacket(tcp::socket& s) {
-  std::vector<std::uint8_t> header(8);
-  asio::read(s, asio::buffer(header));
-  const std::size_t length = (static_cast<std::size_t>(header[2]) << 8) | header[3];
-  std::vector<std::uint8_t> body(length > 8 ? length - 8 : 0);
-  asio::read(s, asio::buffer(body));
-  return body;
-}
-
-std::u16string Field(const std::vector<std::uint8_t>& login, std::size_t at, bool password) {
-  const std::size_t offset = login.at(at) | (login.at(at + 1) << 8);
-  const std::size_t chars = login.at(at + 2) | (login.at(at + 3) << 8);
-  std::u16string out;
-  for (std::size_t i = 0; i < chars; ++i) {
-    std::uint8_t lo = login.at(offset + 2 * i);
-    std::uint8_t hi = login.at(offset + 2 * i + 1);
-    if (password) {  // each byte: nibbles swapped, then XOR 0xA5
-      lo ^= 0xA5;
-      hi ^= 0xA5;
-      lo = static_cast<std::uint8_t>((lo << 4) | (lo >> 4));
-      hi = static_cast<std::uint8_t>((hi << 4) | (hi >> 4));
-    }
-    out.push_back(static_cast<char16_t>(lo | (hi << 8)));
-  }
+TdsBytes Join(std::initializer_list<TdsBytes> parts) {
+  TdsBytes out;
+  for (const TdsBytes& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
 
-// Accepts one connection, answers the pre-login packet (no encryption) and
-// reads the login packet, then drops the connection.
-class LoginCatcher {
- public:
-  LoginCatcher() : acceptor_(io_, tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {
-    port_ = acceptor_.local_endpoint().port();
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~LoginCatcher() {
-    asio::error_code ec;
-    acceptor_.close(ec);
-    if (thread_.joinable()) thread_.join();
-  }
-  std::uint16_t port() const { return port_; }
-  std::optional<Login> Wait() {
-    if (result_.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
-      return std::nullopt;
-    return result_.get();
-  }
+bool StartsWith(const std::u16string& s, const std::u16string& prefix) {
+  return s.rfind(prefix, 0) == 0;
+}
 
- private:
-  void Run() {
-    std::optional<Login> login;
-    try {
-      tcp::socket s(io_);
-      acceptor_.accept(s);
-      ReadPacket(s);  // pre-login
-      // Reply: VERSION and ENCRYPTION options; encryption not supported.
-      const std::vector<std::uint8_t> payload = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01,
-                                                 0x00, 0x11, 0x00, 0x01, 0xFF, 0x0F,
-                                                 0x00, 0x07, 0xD0, 0x00, 0x00, 0x02};
-      std::vector<std::uint8_t> reply = {
-          0x04, 0x01, 0x00, static_cast<std::uint8_t>(8 + payload.size()), 0x00, 0x00, 0x01, 0x00};
-      reply.insert(reply.end(), payload.begin(), payload.end());
-      asio::write(s, asio::buffer(reply));
-      const std::vector<std::uint8_t> body = ReadPacket(s);
-      login = Login{Field(body, 40, false), Field(body, 44, true), Field(body, 68, false)};
-    } catch (const std::exception&) {
-    }
-    promise_.set_value(login);
-  }
+ConnectionParams PeerParams(const TdsPeer& peer) {
+  return ConnectionParams{"127.0.0.1", std::to_string(peer.port()), "sa", "pw", "Portavento"};
+}
 
-  asio::io_context io_;
-  tcp::acceptor acceptor_;
-  std::uint16_t port_ = 0;
-  std::promise<std::optional<Login>> promise_;
-  std::future<std::optional<Login>> result_ = promise_.get_future();
-  std::thread thread_;
-};
+std::unique_ptr<Connection> OpenPeer(const TdsPeer& peer) {
+  auto c = MakeOdbcConnection(kFreeTds);
+  c->Open(PeerParams(peer));
+  return c;
+}
+
+// Three residents, for the walks below.
+TdsBytes ThreeNames() {
+  ResultSet rs;
+  rs.Column(u"id", Col::Int).Column(u"lastName", Col::NVarChar);
+  for (int i = 1; i <= 3; ++i) {
+    rs.Row({ResultSet::Integer(i), ResultSet::Text(u"Name " + std::u16string(1, u'0' + i))});
+  }
+  return Join({rs.Build(), Done(kDoneCount, 3)});
+}
 
 TEST(OdbcFreeTds, RefusedConnectionFailsQuicklyWithNumberAndText) {
+  std::uint16_t port = 0;
+  {
+    asio::io_context io;
+    asio::ip::tcp::acceptor a(io, {asio::ip::address_v4::loopback(), 0});
+    port = a.local_endpoint().port();
+  }
   auto c = MakeOdbcConnection(kFreeTds);
-  ConnectionParams p{"127.0.0.1", std::to_string(ClosedLoopbackPort()), "sa", "pw", "Portavento"};
   const auto start = std::chrono::steady_clock::now();
   try {
-    c->Open(p);
+    c->Open(ConnectionParams{"127.0.0.1", std::to_string(port), "sa", "pw", "Portavento"});
     FAIL() << "connected to a closed port";
   } catch (const DbError& e) {
     EXPECT_EQ(e.number(), 20009) << e.description();
     EXPECT_NE(e.description().find("Unable to connect"), std::string::npos) << e.description();
-    EXPECT_NE(e.description().find("SQLSTATE 08"), std::string::npos) << e.description();
+    EXPECT_NE(e.description().find("(SQLSTATE 08"), std::string::npos) << e.description();
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_FALSE(c->IsOpen());
   EXPECT_THROW(c->Execute("Select 1"), DbError);
 }
 
-TEST(OdbcFreeTds, DriverReceivesTheValuesExactly) {
+TEST(OdbcFreeTds, DriverReceivesTheConnectionValuesExactly) {
+  TdsPeer peer([](const TdsRequest&) { return TdsReply::Send(Done(0)); });
   struct Case {
     std::string user, password, database;
     std::u16string wantUser, wantPassword, wantDatabase;
@@ -144,19 +99,269 @@ TEST(OdbcFreeTds, DriverReceivesTheValuesExactly) {
       // Separators and braces inside values arrive as they are.
       {"sa", "p;w{d}x", "Home;1", u"sa", u"p;w{d}x", u"Home;1"},
       {"sa", "ends}", "{db}", u"sa", u"ends}", u"{db}"},
-      {"sa", "", "d", u"sa", u"", u"d"},
+      {"o'brien", "", "Installation00042", u"o'brien", u"", u"Installation00042"},
+      {"sa", "\xC3\xA9t\xC3\xA9\xE2\x82\xAC", "d", u"sa", u"\u00e9t\u00e9\u20ac", u"d"},
   };
-  for (const Case& k : cases) {
-    LoginCatcher catcher;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& k = cases[i];
     auto c = MakeOdbcConnection(kFreeTds);
-    ConnectionParams p{"127.0.0.1", std::to_string(catcher.port()), k.user, k.password, k.database};
-    EXPECT_THROW(c->Open(p), DbError);  // the catcher drops the login
-    const std::optional<Login> login = catcher.Wait();
-    ASSERT_TRUE(login.has_value()) << "no login packet for password " << k.password;
-    EXPECT_TRUE(login->user == k.wantUser) << k.user;
-    EXPECT_TRUE(login->password == k.wantPassword) << k.password;
-    EXPECT_TRUE(login->database == k.wantDatabase) << k.database;
+    c->Open(
+        ConnectionParams{"127.0.0.1", std::to_string(peer.port()), k.user, k.password, k.database});
+    EXPECT_TRUE(c->IsOpen());
+    c->Close();
+    const auto logins = peer.logins();
+    ASSERT_EQ(logins.size(), i + 1);
+    EXPECT_TRUE(logins[i].user == k.wantUser) << k.user;
+    EXPECT_TRUE(logins[i].password == k.wantPassword) << k.password;
+    EXPECT_TRUE(logins[i].database == k.wantDatabase) << k.database;
   }
+}
+
+TEST(OdbcFreeTds, ReadsSqlServerTypesAsTypedValues) {
+  std::u16string longText;
+  while (longText.size() < 100000) longText += u"Zeile \u00e9\u20ac\U0001F600 ";
+  TdsBytes photo(300000);
+  for (std::size_t i = 0; i < photo.size(); ++i) photo[i] = static_cast<std::uint8_t>(i * 31 + 7);
+
+  TdsPeer peer([&](const TdsRequest& r) {
+    ResultSet rs;
+    rs.Column(u"id", Col::Int)
+        .Column(u"big", Col::BigInt)
+        .Column(u"hide", Col::Bit)
+        .Column(u"ratio", Col::Float)
+        .Column(u"amount", Col::Decimal)
+        .Column(u"aDateTime", Col::DateTime)
+        .Column(u"aDate", Col::Date)
+        .Column(u"aTime", Col::Time)
+        .Column(u"lastName", Col::NVarChar)
+        .Column(u"notes", Col::NVarCharMax)
+        .Column(u"photo", Col::VarBinaryMax);
+    rs.Row({ResultSet::Integer(-7), ResultSet::Integer(9000000000), ResultSet::Integer(1),
+            ResultSet::Real(0.5), ResultSet::Real(12.34),
+            ResultSet::When(2026, 12, 4, 13, 5, 9, 36), ResultSet::When(2026, 12, 4),
+            ResultSet::When(1900, 1, 1, 13, 5, 9, 1234567),
+            ResultSet::Text(u"J\u00fcrgen \U0001F600"), ResultSet::Text(longText),
+            ResultSet::Bytes(photo)});
+    rs.Row(std::vector<ResultSet::Cell>(11, ResultSet::Null()));
+    if (StartsWith(r.sql, u"Select"))
+      return TdsReply::Send(Join({rs.Build(), Done(kDoneCount, 2)}));
+    return TdsReply::Send(Done(0));
+  });
+  auto c = OpenPeer(peer);
+  auto rows = c->Query("Select * From Names");
+  ASSERT_EQ(rows->ColumnCount(), 11);
+  EXPECT_EQ(rows->ColumnName(5), "aDateTime");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get("id"), Value::Integer(-7));
+  EXPECT_EQ(rows->Get("big"), Value::Integer(9000000000));
+  EXPECT_EQ(rows->Get("hide"), Value::Bit(true));
+  EXPECT_EQ(rows->Get("ratio"), Value::Float(0.5));
+  ASSERT_EQ(rows->Get("amount").type(), Value::Type::Float);
+  EXPECT_DOUBLE_EQ(rows->Get("amount").AsFloat(), 12.34);
+  EXPECT_EQ(rows->Get("aDateTime"), Value::Date(DateTime{2026, 12, 4, 13, 5, 9, 120000000}));
+  EXPECT_EQ(rows->Get("aDate"), Value::Date(DateTime{2026, 12, 4, 0, 0, 0, 0}));
+  EXPECT_EQ(rows->Get("aTime"), Value::Date(DateTime{1900, 1, 1, 13, 5, 9, 123456700}));
+  // A driver with wide entry points carries every plane, in chunks of any size.
+  EXPECT_EQ(rows->Get("lastName"), Value::Text("J\xC3\xBCrgen \xF0\x9F\x98\x80"));
+  EXPECT_TRUE(rows->Get("notes") == Value::Text(Utf16ToUtf8(longText)));
+  EXPECT_TRUE(rows->Get("photo") == Value::Binary(photo));
+  ASSERT_TRUE(rows->Next());
+  for (int i = 0; i < rows->ColumnCount(); ++i) {
+    EXPECT_TRUE(rows->Get(i).IsNull()) << rows->ColumnName(i);
+  }
+  EXPECT_FALSE(rows->Next());
+}
+
+TEST(OdbcFreeTds, ExecuteConsumesEveryResultOfABatch) {
+  TdsPeer peer([](const TdsRequest& r) {
+    if (StartsWith(r.sql, u"Insert")) {  // three statements, three counts
+      return TdsReply::Send(Join(
+          {Done(kDoneMore | kDoneCount, 1), Done(kDoneMore | kDoneCount, 2), Done(kDoneCount, 5)}));
+    }
+    if (StartsWith(r.sql, u"Create")) {  // no counts at all
+      return TdsReply::Send(Join({Done(kDoneMore), Done(0)}));
+    }
+    if (StartsWith(r.sql, u"Update")) {  // the second statement fails, the third runs
+      return TdsReply::Send(Join({Done(kDoneMore | kDoneCount, 1),
+                                  testing::tds::Error(208, u"Invalid object name 'Nowhere'."),
+                                  Done(kDoneMore | kDoneError), Done(kDoneCount, 4)}));
+    }
+    if (StartsWith(r.sql, u"Print")) {  // a message before the failure
+      return TdsReply::Send(Join(
+          {testing::tds::Info(0, u"checking"),
+           testing::tds::Error(2627, u"Violation of PRIMARY KEY constraint."), Done(kDoneError)}));
+    }
+    if (StartsWith(r.sql, u"Set")) {  // a count before the rows
+      return TdsReply::Send(Join({Done(kDoneMore | kDoneCount, 1), ThreeNames()}));
+    }
+    return TdsReply::Send(Done(kDoneCount, 1));
+  });
+  auto c = OpenPeer(peer);
+  EXPECT_EQ(c->Execute("Insert Into A Values (1); Insert Into A Values (2); Insert ..."), 5);
+  EXPECT_EQ(c->Execute("Create Table T (id int); Create Index ..."), -1);
+  try {
+    c->Execute("Update A Set x = 1; Update Nowhere Set x = 1; Update B Set x = 1");
+    ADD_FAILURE() << "the failure inside the batch was lost";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), 208);
+    EXPECT_NE(e.description().find("Invalid object name 'Nowhere'."), std::string::npos)
+        << e.description();
+    EXPECT_NE(e.description().find("(SQLSTATE 42S02)"), std::string::npos) << e.description();
+  }
+  EXPECT_TRUE(c->IsOpen());
+  EXPECT_EQ(c->Execute("Delete From A"), 1);
+  // The number is the error's, not that of the message printed before it.
+  try {
+    c->Execute("Print 'checking'; Insert Into A Values (1)");
+    ADD_FAILURE() << "no failure";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), 2627) << e.description();
+    EXPECT_NE(e.description().find("checking"), std::string::npos) << e.description();
+  }
+
+  // Query passes over counts to the first result with rows.
+  auto rows = c->Query("Set NoCount Off; Insert ...; Select id, lastName From Names");
+  int n = 0;
+  while (rows->Next()) EXPECT_EQ(rows->Get("id"), Value::Integer(++n));
+  EXPECT_EQ(n, 3);
+}
+
+TEST(OdbcFreeTds, RowsetLeavesTheConnectionFreeForOtherStatements) {
+  TdsPeer peer([](const TdsRequest& r) {
+    if (StartsWith(r.sql, u"Select")) return TdsReply::Send(ThreeNames());
+    return TdsReply::Send(Done(kDoneCount, 1));
+  });
+  auto c = OpenPeer(peer);
+  // FreeTDS refuses a statement while another one's rows are pending
+  // ("Invalid cursor state"); the rowset reads its rows first instead.
+  auto rows = c->Query("Select id, lastName From UpdateQueue", Cursor::Keyset);
+  int seen = 0;
+  while (rows->Next()) {
+    ++seen;
+    EXPECT_EQ(rows->Get("lastName"), Value::Text("Name " + std::to_string(seen)));
+    EXPECT_EQ(c->Execute("Delete From UpdateQueue Where id = " + std::to_string(seen)), 1);
+  }
+  EXPECT_EQ(seen, 3);
+  EXPECT_EQ(peer.cancels(), 0);  // read, not thrown away
+
+  // A rowset closed half-way cancels the rest; the connection goes on.
+  auto half = c->Query("Select id, lastName From Names");
+  ASSERT_TRUE(half->Next());
+  half->Close();
+  EXPECT_EQ(c->Execute("Delete From Names Where id = 1"), 1);
+  EXPECT_TRUE(c->IsOpen());
+}
+
+TEST(OdbcFreeTds, CurrentDatabaseFollowsTheServer) {
+  TdsPeer peer([](const TdsRequest& r) {
+    if (r.sql.find(u"Installation00042") != std::u16string::npos) {
+      return TdsReply::Send(
+          Join({testing::tds::DatabaseChange(u"Installation00042", u"Portavento"), Done(0)}));
+    }
+    return TdsReply::Send(
+        Join({testing::tds::Error(911,
+                                  u"Database 'Installation00007' does not exist. Make sure that "
+                                  u"the name is entered correctly."),
+              Done(kDoneError)}));
+  });
+  auto c = OpenPeer(peer);
+  EXPECT_EQ(c->CurrentDatabase(), "Portavento");
+  c->SetCurrentDatabase("Installation00042");
+  EXPECT_EQ(c->CurrentDatabase(), "Installation00042");
+  try {
+    c->SetCurrentDatabase("Installation00007");
+    ADD_FAILURE() << "switched to a missing database";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), 911);
+    EXPECT_NE(e.description().find("does not exist"), std::string::npos) << e.description();
+  }
+  EXPECT_EQ(c->CurrentDatabase(), "Installation00042");
+}
+
+TEST(OdbcFreeTds, StoreFileInColumnSendsTheFileAsOneParameter) {
+  TdsPeer peer([](const TdsRequest& r) {
+    if (StartsWith(r.sql, u"Select id, photo From Photos Where id = 7")) {
+      ResultSet rs;
+      rs.Column(u"id", Col::Int).Column(u"photo", Col::VarBinaryMax);
+      rs.Row({ResultSet::Integer(7), ResultSet::Null()});
+      return TdsReply::Send(Join({rs.Build(), Done(kDoneCount, 1)}));
+    }
+    if (StartsWith(r.sql, u"Select")) {
+      ResultSet rs;
+      rs.Column(u"id", Col::Int).Column(u"photo", Col::VarBinaryMax);
+      return TdsReply::Send(Join({rs.Build(), Done(kDoneCount, 0)}));
+    }
+    return TdsReply::Send(Done(kDoneCount, 1));  // the UPDATE
+  });
+  testing::TempFolder dir;
+  TdsBytes photo(200000);
+  for (std::size_t i = 0; i < photo.size(); ++i) photo[i] = static_cast<std::uint8_t>(i * 13 + 1);
+  const auto file = dir.path() / "temp_00042.jpg";
+  {
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(photo.data()),
+              static_cast<std::streamsize>(photo.size()));
+  }
+
+  auto c = OpenPeer(peer);
+  EXPECT_FALSE(c->StoreFileInColumn("Photos", "photo", 8, file));
+  EXPECT_TRUE(c->StoreFileInColumn("Photos", "photo", 7, file));
+  const auto requests = peer.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_TRUE(requests[0].sql == u"Select id, photo From Photos Where id = 8");
+  EXPECT_TRUE(requests[1].sql == u"Select id, photo From Photos Where id = 7");
+  // The UPDATE goes as a call with the statement text and the bytes as a parameter.
+  const TdsRequest& update = requests[2];
+  EXPECT_EQ(update.type, 3);
+  const std::u16string text = u"Update Photos Set photo = ";
+  TdsBytes textBytes;
+  for (char16_t ch : text) {
+    textBytes.push_back(static_cast<std::uint8_t>(ch));
+    textBytes.push_back(static_cast<std::uint8_t>(ch >> 8));
+  }
+  EXPECT_NE(std::search(update.body.begin(), update.body.end(), textBytes.begin(), textBytes.end()),
+            update.body.end());
+  EXPECT_NE(std::search(update.body.begin(), update.body.end(), photo.begin(), photo.end()),
+            update.body.end());
+  EXPECT_EQ(peer.cancels(), 0);  // the lookup's result was read to its end
+}
+
+TEST(OdbcFreeTds, TimeoutAndLostServerReadClearly) {
+  TdsPeer peer([](const TdsRequest& r) {
+    if (StartsWith(r.sql, u"WaitFor")) return TdsReply::NoAnswer();
+    if (StartsWith(r.sql, u"Shutdown")) return TdsReply::Drop();
+    return TdsReply::Send(Done(kDoneCount, 1));
+  });
+  auto c = OpenPeer(peer);
+  c->SetCommandTimeout(1);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    c->Execute("WaitFor Delay '00:10:00'");
+    ADD_FAILURE() << "no timeout";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), kErrOdbcTimeout);
+    EXPECT_NE(e.description().find("(SQLSTATE HYT00)"), std::string::npos) << e.description();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  // The statement was cancelled; the connection is fine.
+  EXPECT_TRUE(c->IsOpen());
+  EXPECT_EQ(c->Execute("Update A Set x = 1"), 1);
+
+  try {
+    c->Execute("Shutdown");
+    ADD_FAILURE() << "no failure when the server went away";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), 20017) << e.description();
+    EXPECT_NE(e.description().find("Unexpected EOF from the server"), std::string::npos)
+        << e.description();
+  }
+  EXPECT_FALSE(c->IsOpen());
+  EXPECT_THROW(c->Execute("Update A Set x = 1"), DbError);
+  // Opening again reaches the server anew.
+  c->Open(PeerParams(peer));
+  EXPECT_TRUE(c->IsOpen());
+  EXPECT_EQ(c->Execute("Update A Set x = 1"), 1);
+  EXPECT_EQ(peer.logins().size(), 2u);
 }
 
 }  // namespace
