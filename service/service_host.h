@@ -80,6 +80,9 @@ class ServiceHost : private link::ReplyTarget {
   void SendMessage(const std::string& text) override;
 
   db::LocalConnection& local() { return local_; }
+  // The local login as the settings give it now (user, decoded password,
+  // port).
+  db::LocalLogin ReadLocalLogin() const;
   db::CentralConnection& central() { return central_; }
   db::CentralConnectionSettings& centralSettings() { return centralSettings_; }
   // Opens the central connection with the data of the last "DBIN".
@@ -111,8 +114,6 @@ class ServiceHost : private link::ReplyTarget {
   void CentralConnectionData(const std::string& argument) override;
   void FullUploadRequested() override;
   void CentralChange(const std::string& argument) override;
-
-  db::LocalLogin ReadLocalLogin() const;
 
   asio::io_context& io_;
   platform::Paths paths_;

@@ -14,6 +14,7 @@
 #include "platform/service/service_control.h"
 #include "service/command_line.h"
 #include "service/service_host.h"
+#include "service/subsystems.h"
 #include "settings/registry_store.h"
 
 namespace pv::service {
@@ -58,6 +59,7 @@ int RunService() {
 
   asio::io_context io;
   ServiceHost host(io, platform::Paths::FromEnvironment());
+  AttachSubsystems(host);
   bool stopped = false;
   auto stop = [&] {
     if (stopped) return;
