@@ -315,6 +315,7 @@ int main(int argc, char** argv) {
   UploadSite site(true, parent);
   auto start = Clock::now();
   FillSite(site.local(), z);
+  const double buildPeak = PeakRssMb();
   std::printf("site (scale %.2f) built in %.1f s under %s\n", scale, Seconds(start),
               site.root().c_str());
 
@@ -352,6 +353,7 @@ int main(int argc, char** argv) {
               rows / upload.seconds, photoMb / upload.seconds);
   std::printf("physical limit        %.2f s  (same statements and photo stores replayed)\n", limit);
   std::printf("ratio                 %.2f  (target <= 2)\n", upload.seconds / limit);
+  std::printf("peak RSS while building the site %.1f MB\n", buildPeak);
   std::printf("RSS before upload     %.1f MB\n", before);
   std::printf("peak RSS during upload %.1f MB  (target < 64)\n", upload.peakRssMb);
   return 0;
