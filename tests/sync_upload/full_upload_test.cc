@@ -8,6 +8,7 @@
 #include <string>
 
 #include "db/embedded/embedded_engine.h"
+#include "tests/sync_upload/sample_site.h"
 #include "tests/sync_upload/upload_site.h"
 
 namespace pv::testsite {
@@ -29,134 +30,9 @@ std::string Logged(const UploadSite& site) {
   return out;
 }
 
-const db::Bytes kResidentPhoto = PatternBytes(3000, 1);
-const db::Bytes kLargeResidentPhoto = PatternBytes(200 * 1024, 2);
-const db::Bytes kLogPhoto = PatternBytes(5000, 3);
-const db::Bytes kLogPhoto2 = PatternBytes(7000, 4);
-const db::Bytes kSingleLogPhoto = PatternBytes(1234, 5);
-const db::Bytes kAdditionalPhoto = PatternBytes(4321, 6);
-
-// A site with a row of every kind, names with quotes and non-Latin letters,
-// photos in every photo column, and rows that must not be copied (a resident
-// of type X, additional photos without data).
-void FillSite(db::Connection& local) {
-  local.Execute("Insert Into Settings (name, zip) Values (N'Résidence d''Été', N'H2X 1Y4')");
-  auto names = [&](const std::string& values) {
-    local.Execute(
-        "Insert Into Names (resType, lastName, firstName, suite, company, button1Type, "
-        "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
-        "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3, notes1, "
-        "notes2, photo, photoDescr, dmCode, mailRoomID) Values (" +
-        values + ")");
-  };
-  names(
-      "N'R', N'O''Brien', N'Seán', N'101', N'', N'P', N'E', N'N', N'5551234', N'A1', "
-      "N'It''s me', N'5555678', N'A2', N'', N'', N'', N'', 0, 0, 1, 0, N'key under the "
-      "mat, isn''t it', N'second', " +
-      BinaryLiteral(kResidentPhoto) + ", N'front', N'D''1', 7");
-  names(
-      "N'S', N'王', N'小明', N'B2', N'王氏公司', N'P', N'P', N'P', N'1', N'', N'', N'2', N'', "
-      "N'', N'3', N'', N'', 1, 1, 1, 1, N'备注', N'', Null, Null, N'', Null");
-  names(
-      "N'X', N'Hidden', N'Staff', N'0', N'', N'P', N'P', N'P', N'', N'', N'', N'', N'', N'', "
-      "N'', N'', N'', 0, 0, 0, 0, Null, Null, Null, Null, Null, Null");
-  names(
-      "N'R', N'Large', N'Photo', N'404', N'ACME', N'P', N'P', N'P', N'', N'', N'', N'', N'', "
-      "N'', N'', N'', N'', 0, 0, 0, 0, N'', N'', " +
-      BinaryLiteral(kLargeResidentPhoto) + ", N'big', N'', 12");
-
-  local.Execute(
-      "Insert Into TenantAccess (resId, code, descr, codeDates, codeDays, codeTimes, "
-      "codeStartDate, codeEndDate, codeStartTime, codeEndTime, codeMon, codeTue, codeWed, codeThr, "
-      "codeFri, codeSat, codeSun, numericalCode, accessType0, accessType1, accessType2, "
-      "accessType3, accessType4, accessType5) Values "
-      "(1, N'1234', N'Seán''s code', 1, 0, 1, '2026-01-01T00:00:00', '2026-12-31T23:59:59', "
-      "'1900-01-01T08:00:00', '1900-01-01T18:30:00', 1, 1, 1, 1, 1, 0, 0, N'1234', 1, 0, 0, 0, "
-      "0, 1)");
-  local.Execute(
-      "Insert Into TenantAccess (resId, code, descr, codeDates, codeDays, codeTimes, "
-      "codeStartDate, codeEndDate, codeStartTime, codeEndTime, codeMon, codeTue, codeWed, codeThr, "
-      "codeFri, codeSat, codeSun, numericalCode, accessType0, accessType1, accessType2, "
-      "accessType3, accessType4, accessType5) Values "
-      "(2, N'9999', N'门卡', 0, 0, 0, '2025-02-03T04:05:06', '2025-02-04T04:05:06', "
-      "'1900-01-01T00:00:00', '1900-01-01T00:00:00', 0, 0, 0, 0, 0, 1, 1, N'9999', 0, 1, 1, 1, "
-      "1, 0)");
-  local.Execute("Insert Into Notification (resId, email) Values (1, N'obrien@example.com')");
-  local.Execute("Insert Into Notification (resId, email) Values (2, N'wang@例子.cn')");
-  local.Execute("Insert Into NotificationF (resId, email) Values (1, N'o''brien@example.com')");
-  local.Execute(
-      "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values "
-      "(1, 1, '2026-03-04T10:11:12', '2026-03-05T09:00:00')");
-  local.Execute(
-      "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values "
-      "(2, 2, '2026-03-06T10:11:12.5', Null)");
-  local.Execute(
-      "Insert Into Packages_Types (id, packageTypeLongName, packageTypeImage) Values "
-      "(1, N'Box', N'box.png'), (2, N'Carrier''s letter', N'letter.png')");
-  local.Execute("Insert Into Packages_Settings (id, mailRoomName) Values (1, N'Main room')");
-  local.Execute(
-      "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, photo, "
-      "photo2) Values (1, 1, '2026-04-01T07:08:09', N'Call', N'O''Brien', N'PANEL-1', " +
-      BinaryLiteral(kLogPhoto) + ", " + BinaryLiteral(kLogPhoto2) + ")");
-  local.Execute(
-      "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, photo, "
-      "photo2) Values (2, 2, '2026-04-02T07:08:09', N'Code', N'王', N'PANEL-2', " +
-      BinaryLiteral(kSingleLogPhoto) + ", Null)");
-  local.Execute(
-      "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, photo, "
-      "photo2) Values (1, 0, Null, Null, Null, Null, Null, Null)");
-  local.Execute(
-      "Insert Into Entries (entryId, entryName, mesLine1, mesLine2, mesLine3, version) Values "
-      "(1, N'Front door', N'Welcome', N'', N'', N'2.1'), (2, N'Garage', N'Drive in', N'slow', "
-      "N'', N'2.0')");
-  local.Execute("Insert Into AdditionalPhotos (label, resId, photo) Values (N'Car', 1, " +
-                BinaryLiteral(kAdditionalPhoto) + ")");
-  local.Execute("Insert Into AdditionalPhotos (label, resId, photo) Values (N'Nothing', 1, Null)");
-  local.Execute("Insert Into AdditionalPhotos (label, resId, photo) Values (N'Empty', 2, 0x)");
-  local.Execute(
-      "Insert Into Emails (resId, email, iPhoneDeviceId) Values "
-      "(1, N'o''brien@example.com', Null), (2, N'wang@例子.cn', N'dev')");
-}
-
-// Local and central hold the same rows for `columns` of `table`.
-void ExpectSameRows(UploadSite& site, const std::string& table, const std::string& columns,
-                    const std::string& localFilter, const std::string& order) {
-  auto central = site.Central("Installation00042");
-  const Rows expected = Dump(
-      site.local(), "Select " + columns + " From " + table + localFilter + " Order By " + order);
-  const Rows actual = Dump(*central, "Select " + columns + " From " + table + " Order By " + order);
-  EXPECT_EQ(expected, actual) << table;
-}
-
-const char kNamesColumns[] =
-    "id, resType, lastName, firstName, suite, company, button1Type, button2Type, button3Type, "
-    "phone1, button1Loc, button1Comm, phone2, button2Loc, button2Comm, phone3, button3Loc, "
-    "button3Comm, hide, hideBut1, hideBut2, hideBut3, notes1, notes2, photo, photoDescr, "
-    "mailRoomID, dmCode";
-const char kTenantAccessColumns[] =
-    "resId, code, descr, codeDates, codeDays, codeTimes, codeStartDate, codeEndDate, "
-    "codeStartTime, codeEndTime, codeMon, codeTue, codeWed, codeThr, codeFri, codeSat, codeSun, "
-    "numericalCode, accessType0, accessType1, accessType2, accessType3, accessType4, accessType5";
-
-void ExpectWholeSiteCopied(UploadSite& site) {
-  ExpectSameRows(site, "Names", kNamesColumns, " Where resType = 'R' Or resType = 'S'", "id");
-  ExpectSameRows(site, "TenantAccess", kTenantAccessColumns, "", "resId, code");
-  ExpectSameRows(site, "Notification", "resId, email", "", "resId, email");
-  ExpectSameRows(site, "NotificationF", "resId, email", "", "resId, email");
-  ExpectSameRows(site, "Packages", "id, nameId, packageType, packageDate, pickupDate", "", "id");
-  ExpectSameRows(site, "Packages_Types", "id, packageTypeLongName, packageTypeImage", "", "id");
-  ExpectSameRows(site, "Packages_Settings", "id, mailRoomName", "", "id");
-  ExpectSameRows(site, "Logs",
-                 "id, entryId, residentId, aDateTime, action, data, computerName, photo, photo2",
-                 "", "id");
-  ExpectSameRows(site, "Entries", "entryId, entryName, mesLine1, mesLine2, mesLine3, version", "",
-                 "entryId");
-  ExpectSameRows(site, "AdditionalPhotos", "id, label, resId, photo", " Where id = 1", "id");
-}
-
 TEST(FullUpload, CopiesTheWholeSiteRowByRowAndPhotoByPhoto) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   site.AddInstallations(43);
   {
     auto home = site.Central();
@@ -169,7 +45,7 @@ TEST(FullUpload, CopiesTheWholeSiteRowByRowAndPhotoByPhoto) {
   EXPECT_TRUE(site.logged.empty()) << Logged(site);
   EXPECT_EQ(site.centralConnection().get(), nullptr) << "central connection left open";
 
-  ExpectWholeSiteCopied(site);
+  ExpectSampleSiteCopied(site.local(), *site.Central("Installation00042"));
 
   // The home database: this installation's row refreshed, its e-mail rows
   // replaced, another installation's left alone.
@@ -192,7 +68,7 @@ TEST(FullUpload, CopiesTheWholeSiteRowByRowAndPhotoByPhoto) {
 
 TEST(FullUpload, QuotesAndNonLatinLettersArriveIntact) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   auto central = site.Central("Installation00042");
   EXPECT_EQ(
@@ -207,7 +83,7 @@ TEST(FullUpload, QuotesAndNonLatinLettersArriveIntact) {
 
 TEST(FullUpload, LogRowWithBothPhotosStoresEachInItsOwnColumn) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   auto central = site.Central("Installation00042");
   EXPECT_EQ(Dump(*central, "Select photo, photo2 From Logs Where id = 1"),
@@ -220,7 +96,7 @@ TEST(FullUpload, LogRowWithBothPhotosStoresEachInItsOwnColumn) {
 
 TEST(FullUpload, AdditionalPhotosWithoutPhotoAreNotCopied) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   auto central = site.Central("Installation00042");
   EXPECT_EQ(Dump(*central, "Select id, label, resId, photo From AdditionalPhotos"),
@@ -276,7 +152,7 @@ TEST(FullUpload, EmptyTablesStillGiveDasn) {
 
 TEST(FullUpload, NullLastNameStopsTheRunAndKeepsEarlierRows) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   site.local().Execute("Update Names Set lastName = Null Where id = 4");
   EXPECT_EQ(site.Upload("42"), FullUploadResult::Failed);
   EXPECT_TRUE(site.sent.empty());
@@ -311,7 +187,7 @@ TEST(FullUpload, SiteWithoutMailRoomWritesNullAndSkipsPackagesSettings) {
 
 TEST(FullUpload, InstallationNumberNamesTheDatabaseAndTheTempFiles) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   auto central = site.Central("Installation00042");
   EXPECT_EQ(Dump(*central, "Select Count(*) From Names"), (Rows{{db::Value::Integer(3)}}));
@@ -328,7 +204,7 @@ TEST(FullUpload, InstallationNumberNamesTheDatabaseAndTheTempFiles) {
 TEST(FullUpload, InstallationIdWithLettersFailsBeforeTheFirstStatement) {
   for (const char* id : {"4x2", "abc", "", "42; Drop Table Emails"}) {
     UploadSite site;
-    FillSite(site.local());
+    FillSampleSite(site.local());
     {
       auto home = site.Central();
       home->Execute(
@@ -349,7 +225,7 @@ TEST(FullUpload, InstallationIdWithLettersFailsBeforeTheFirstStatement) {
 
 TEST(FullUpload, SecondRunGivesTheSameCentralContentAndKeepsPinkNotes) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   {
     auto central = site.Central("Installation00042");
@@ -360,7 +236,7 @@ TEST(FullUpload, SecondRunGivesTheSameCentralContentAndKeepsPinkNotes) {
   }
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   EXPECT_EQ(site.sent, (std::vector<std::string>{"DASN", "DASN"}));
-  ExpectWholeSiteCopied(site);
+  ExpectSampleSiteCopied(site.local(), *site.Central("Installation00042"));
   auto home = site.Central();
   EXPECT_EQ(Dump(*home, "Select Count(*) From Emails Where instId = 42"),
             (Rows{{db::Value::Integer(2)}}));
@@ -371,7 +247,7 @@ TEST(FullUpload, SecondRunGivesTheSameCentralContentAndKeepsPinkNotes) {
 
 TEST(FullUpload, CentralInstanceOfflineSendsAndLogsNothing) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   site.SetCentralOnline(false);
   EXPECT_EQ(site.Upload("42"), FullUploadResult::NotConnected);
   EXPECT_TRUE(site.sent.empty());
@@ -382,7 +258,7 @@ TEST(FullUpload, CentralInstanceOfflineSendsAndLogsNothing) {
 
 TEST(FullUpload, CentralGoingOfflineMidRunIsLoggedWithoutDasn) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   // Past the Installations update, the e-mail rows and the first residents.
   site.TakeCentralOfflineAtStatement(30);
   EXPECT_EQ(site.Upload("42"), FullUploadResult::Failed);
@@ -398,12 +274,12 @@ TEST(FullUpload, CentralGoingOfflineMidRunIsLoggedWithoutDasn) {
   site.TakeCentralOfflineAtStatement(0);
   site.logged.clear();
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
-  ExpectWholeSiteCopied(site);
+  ExpectSampleSiteCopied(site.local(), *site.Central("Installation00042"));
 }
 
 TEST(FullUpload, InstallationDatabaseNotCurrentEndsSilentlyAndClosesTheConnection) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   auto ctx = site.Context("42");
   ctx.useInstallationDatabase = [](const std::string&) {};  // creation refused by the server
   EXPECT_EQ(sync::TransferDataToCX(ctx), FullUploadResult::WrongDatabase);
@@ -415,7 +291,7 @@ TEST(FullUpload, InstallationDatabaseNotCurrentEndsSilentlyAndClosesTheConnectio
 
 TEST(FullUpload, UnwritableTempPhotoFileEndsTheRun) {
   UploadSite site;
-  FillSite(site.local());
+  FillSampleSite(site.local());
   std::filesystem::remove_all(site.appFolder() / "photos");
   EXPECT_EQ(site.Upload("42"), FullUploadResult::Failed);
   EXPECT_TRUE(site.sent.empty());
