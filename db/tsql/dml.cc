@@ -27,7 +27,9 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
   std::string table;
   const size_t nameEnd = em.ObjectName(k, e, &table);
   if (nameEnd == k) SyntaxError(t[k < e ? k : e - 1]);
-  std::string sql = "INSERT INTO";
+  std::string sql;
+  sql.reserve(t[e - 1].text.data() - t[b].text.data() + 64);
+  sql = "INSERT INTO";
   em.EmitNameChain(k, nameEnd, sql);
   k = nameEnd;
   if (k + 1 < e && IsWord(t[k], "WITH") && IsOp(t[k + 1], "(")) k = em.Match(k + 1) + 1;
@@ -77,10 +79,10 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
                       "the number of columns specified in the INSERT statement.");
       }
       if (classes.empty()) {
+        const std::vector<std::string> types = em.ColumnTypes(table, columns);
         classes.reserve(values.size());
         for (size_t n = 0; n < values.size(); ++n) {
-          classes.push_back(n < columns.size() ? ClassOf(em.ColumnType(table, columns[n]))
-                                               : TypeClass::Unknown);
+          classes.push_back(n < types.size() ? ClassOf(types[n]) : TypeClass::Unknown);
         }
       }
       if (!firstRow) sql += ",";
@@ -90,7 +92,10 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
         const Range& r = values[n];
         if (r.first == r.second) SyntaxError(t[r.first]);
         if (n > 0) sql += ", ";
-        std::string value;
+        const bool guarded =
+            !identity.empty() && n < columns.size() && EqualsNoCase(columns[n], identity);
+        std::string guardedValue;
+        std::string& value = guarded ? guardedValue : sql;
         if (!(n < classes.size() && em.EmitTypedLiteral(r.first, r.second, classes[n], value))) {
           if (r.second == r.first + 1) {
             em.EmitToken(r.first, value);
@@ -99,10 +104,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
             em.Emit(r.first, r.second, value);
           }
         }
-        if (!identity.empty() && n < columns.size() && EqualsNoCase(columns[n], identity)) {
-          value = GuardIdentity(table, value);
-        }
-        sql += value;
+        if (guarded) sql += GuardIdentity(table, guardedValue);
       }
       sql += ")";
       k = close + 1;

@@ -302,11 +302,7 @@ void Emitter::EmitToken(size_t i, std::string& out) const {
       }
       return;
     case TokKind::Word:
-      if (IsWord(k, "CURRENT_TIMESTAMP")) {
-        Append(out, kLocalNow);
-        return;
-      }
-      if (k.text.size() > 1 && k.text[0] == '@') {
+      if (k.text[0] == '@' && k.text.size() > 1) {
         if (IsWord(k, "@@IDENTITY")) {
           Append(out, "last_insert_rowid()");
         } else if (IsWord(k, "@@ROWCOUNT")) {
@@ -316,6 +312,10 @@ void Emitter::EmitToken(size_t i, std::string& out) const {
         } else {
           throw DbError(137, "Must declare the scalar variable \"" + std::string(k.text) + "\".");
         }
+        return;
+      }
+      if (IsWord(k, "CURRENT_TIMESTAMP")) {
+        Append(out, kLocalNow);
         return;
       }
       Append(out, k.text);
@@ -447,6 +447,15 @@ std::string Emitter::ColumnType(const std::string& table, const std::string& col
     return {};
   }
   return schema_.ColumnType(table, column);
+}
+
+std::vector<std::string> Emitter::ColumnTypes(const std::string& table,
+                                              const std::vector<std::string>& columns) const {
+  if (!Defined(table)) return schema_.ColumnTypes(table, columns);
+  std::vector<std::string> types;
+  types.reserve(columns.size());
+  for (const std::string& c : columns) types.push_back(ColumnType(table, c));
+  return types;
 }
 
 std::string Emitter::IdentityColumn(const std::string& table) const {

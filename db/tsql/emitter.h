@@ -62,6 +62,8 @@ class Emitter {
   // altered or dropped earlier in the batch are known before they run.
   std::string ColumnType(const std::string& table, const std::string& column) const;
   std::string IdentityColumn(const std::string& table) const;
+  std::vector<std::string> ColumnTypes(const std::string& table,
+                                       const std::vector<std::string>& columns) const;
   std::vector<std::string> Columns(const std::string& table) const;
   struct TableShape {
     bool exists = true;

@@ -200,6 +200,9 @@ DbError MapError(int code, const std::string& message, std::string_view sql) {
     size_t sp = msg.find(' ');
     std::string name(msg.substr(sp + 1, msg.find(" already exists") - sp - 1));
     name = StripSchema(name);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+      name = name.substr(1, name.size() - 2);
+    }
     if (StartsWith(msg, "index ")) {
       return DbError(1913, "The operation failed because an index or statistics with name '" +
                                name + "' already exists.");

@@ -1,22 +1,40 @@
 #include "db/tsql/lexer.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 #include "db/error.h"
 
 namespace pv::db::tsql {
 namespace {
 
-bool IsIdentStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '@' || c == '#' ||
-         c >= 0x80;
+// Character classes, one table lookup each.
+enum : unsigned char { kBlank = 1, kIdentStart = 2, kIdentPart = 4, kDigit = 8, kHex = 16 };
+
+constexpr std::array<unsigned char, 256> MakeClasses() {
+  std::array<unsigned char, 256> c{};
+  for (int i = 0; i < 256; ++i) {
+    unsigned char v = 0;
+    if (i == ' ' || i == '\t' || i == '\r' || i == '\n' || i == '\f' || i == '\v') v |= kBlank;
+    if ((i >= 'A' && i <= 'Z') || (i >= 'a' && i <= 'z') || i == '_' || i == '@' || i == '#' ||
+        i >= 0x80) {
+      v |= kIdentStart | kIdentPart;
+    }
+    if (i >= '0' && i <= '9') v |= kDigit | kIdentPart | kHex;
+    if (i == '$') v |= kIdentPart;
+    if ((i >= 'a' && i <= 'f') || (i >= 'A' && i <= 'F')) v |= kHex;
+    c[static_cast<size_t>(i)] = v;
+  }
+  return c;
 }
-bool IsIdentPart(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(unsigned char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-bool IsBlank(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
+constexpr std::array<unsigned char, 256> kClasses = MakeClasses();
+
+bool IsIdentStart(unsigned char c) { return kClasses[c] & kIdentStart; }
+bool IsIdentPart(unsigned char c) { return kClasses[c] & kIdentPart; }
+bool IsDigit(unsigned char c) { return kClasses[c] & kDigit; }
+bool IsHexDigit(unsigned char c) { return kClasses[c] & kHex; }
+bool IsBlank(unsigned char c) { return kClasses[c] & kBlank; }
 
 [[noreturn]] void Unclosed(std::string_view rest) {
   std::string shown(rest.substr(0, 100));
@@ -48,11 +66,11 @@ bool IsGoLine(std::string_view s, size_t p, size_t* end) {
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
+    const unsigned char x = static_cast<unsigned char>(a[i]);
+    const unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x == y) continue;
+    // Letters differ only in bit 0x20; anything else differing is no match.
+    if ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z') return false;
   }
   return true;
 }
@@ -65,15 +83,12 @@ std::string ToLower(std::string_view s) {
   return r;
 }
 
-bool IsWord(const Token& t, std::string_view upperKeyword) {
-  return t.kind == TokKind::Word && EqualsNoCase(t.text, upperKeyword);
-}
-
-bool IsOp(const Token& t, std::string_view op) { return t.kind == TokKind::Op && t.text == op; }
-
 std::vector<Token> Tokenize(std::string_view s) {
+  // About one token for every four characters of ordinary statements; a
+  // huge literal does not make this reservation huge.
   std::vector<Token> out;
-  out.reserve(s.size() / 4 + 4);
+  out.reserve(std::min<size_t>(s.size() / 3 + 8, 4096));
+  auto push = [&](TokKind kind, std::string_view text) { out.push_back(Token{kind, text}); };
   size_t i = 0;
   const size_t n = s.size();
   while (i < n) {
@@ -110,18 +125,17 @@ std::vector<Token> Tokenize(std::string_view s) {
     if (c == '\'' || ((c == 'N' || c == 'n') && i + 1 < n && s[i + 1] == '\'')) {
       size_t j = (c == '\'') ? i + 1 : i + 2;
       for (;;) {
-        if (j >= n) Unclosed(s.substr(start));
-        if (s[j] == '\'') {
-          if (j + 1 < n && s[j + 1] == '\'') {
-            j += 2;
-            continue;
-          }
-          ++j;
-          break;
+        const void* q = j < n ? std::memchr(s.data() + j, '\'', n - j) : nullptr;
+        if (!q) Unclosed(s.substr(start));
+        j = static_cast<size_t>(static_cast<const char*>(q) - s.data());
+        if (j + 1 < n && s[j + 1] == '\'') {
+          j += 2;
+          continue;
         }
         ++j;
+        break;
       }
-      out.push_back({c == '\'' ? TokKind::String : TokKind::NString, s.substr(start, j - start)});
+      push(c == '\'' ? TokKind::String : TokKind::NString, s.substr(start, j - start));
       i = j;
       continue;
     }
@@ -140,14 +154,14 @@ std::vector<Token> Tokenize(std::string_view s) {
         }
         ++j;
       }
-      out.push_back({TokKind::Quoted, s.substr(start, j - start)});
+      push(TokKind::Quoted, s.substr(start, j - start));
       i = j;
       continue;
     }
     if (c == '0' && i + 1 < n && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
       size_t j = i + 2;
       while (j < n && IsHexDigit(static_cast<unsigned char>(s[j]))) ++j;
-      out.push_back({TokKind::Hex, s.substr(start, j - start)});
+      push(TokKind::Hex, s.substr(start, j - start));
       i = j;
       continue;
     }
@@ -166,25 +180,25 @@ std::vector<Token> Tokenize(std::string_view s) {
           j = k;
         }
       }
-      out.push_back({TokKind::Number, s.substr(start, j - start)});
+      push(TokKind::Number, s.substr(start, j - start));
       i = j;
       continue;
     }
     if (IsIdentStart(c)) {
       size_t goEnd = 0;
       if ((c == 'G' || c == 'g') && IsGoLine(s, i, &goEnd)) {
-        out.push_back({TokKind::Go, s.substr(start, 2)});
+        push(TokKind::Go, s.substr(start, 2));
         i = goEnd;
         continue;
       }
       size_t j = i + 1;
       while (j < n && IsIdentPart(static_cast<unsigned char>(s[j]))) ++j;
-      out.push_back({TokKind::Word, s.substr(start, j - start)});
+      push(TokKind::Word, s.substr(start, j - start));
       i = j;
       continue;
     }
     if (c == ';') {
-      out.push_back({TokKind::Semi, s.substr(start, 1)});
+      push(TokKind::Semi, s.substr(start, 1));
       ++i;
       continue;
     }
@@ -193,12 +207,12 @@ std::vector<Token> Tokenize(std::string_view s) {
       const char d = s[i + 1];
       if ((c == '<' && (d == '>' || d == '=')) || (c == '>' && d == '=') ||
           (c == '!' && (d == '=' || d == '<' || d == '>')) || (c == '|' && d == '|')) {
-        out.push_back({TokKind::Op, s.substr(start, 2)});
+        push(TokKind::Op, s.substr(start, 2));
         i += 2;
         continue;
       }
     }
-    out.push_back({TokKind::Op, s.substr(start, 1)});
+    push(TokKind::Op, s.substr(start, 1));
     ++i;
   }
   return out;

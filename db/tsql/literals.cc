@@ -140,19 +140,62 @@ bool ParseTime(std::string_view s, size_t p, DateTimeParts* d) {
 
 TypeClass ClassOf(std::string_view t) {
   if (t.empty()) return TypeClass::Unknown;
-  if (t == "nvarchar" || t == "varchar" || t == "nchar" || t == "char" || t == "ntext" ||
-      t == "text" || t == "sysname" || t == "uniqueidentifier" || t == "xml")
-    return TypeClass::Text;
-  if (t == "int" || t == "bigint" || t == "smallint" || t == "tinyint" || t == "integer")
-    return TypeClass::Integer;
-  if (t == "bit") return TypeClass::Bit;
-  if (t == "decimal" || t == "numeric" || t == "money" || t == "smallmoney")
-    return TypeClass::Decimal;
-  if (t == "float" || t == "real") return TypeClass::Float;
-  if (t == "datetime" || t == "smalldatetime" || t == "date" || t == "datetime2" || t == "time")
-    return TypeClass::DateTime;
-  if (t == "varbinary" || t == "binary" || t == "image" || t == "timestamp" || t == "rowversion")
-    return TypeClass::Binary;
+  switch (t[0]) {
+    case 'n':
+      if (t == "nvarchar" || t == "nchar" || t == "ntext") return TypeClass::Text;
+      if (t == "numeric") return TypeClass::Decimal;
+      break;
+    case 'v':
+      if (t == "varchar") return TypeClass::Text;
+      if (t == "varbinary") return TypeClass::Binary;
+      break;
+    case 'c':
+      if (t == "char") return TypeClass::Text;
+      break;
+    case 't':
+      if (t == "text") return TypeClass::Text;
+      if (t == "tinyint") return TypeClass::Integer;
+      if (t == "time") return TypeClass::DateTime;
+      if (t == "timestamp") return TypeClass::Binary;
+      break;
+    case 's':
+      if (t == "sysname") return TypeClass::Text;
+      if (t == "smallint") return TypeClass::Integer;
+      if (t == "smallmoney") return TypeClass::Decimal;
+      if (t == "smalldatetime") return TypeClass::DateTime;
+      break;
+    case 'u':
+      if (t == "uniqueidentifier") return TypeClass::Text;
+      break;
+    case 'x':
+      if (t == "xml") return TypeClass::Text;
+      break;
+    case 'i':
+      if (t == "int" || t == "integer") return TypeClass::Integer;
+      if (t == "image") return TypeClass::Binary;
+      break;
+    case 'b':
+      if (t == "bit") return TypeClass::Bit;
+      if (t == "bigint") return TypeClass::Integer;
+      if (t == "binary") return TypeClass::Binary;
+      break;
+    case 'd':
+      if (t == "decimal") return TypeClass::Decimal;
+      if (t == "datetime" || t == "date" || t == "datetime2") return TypeClass::DateTime;
+      break;
+    case 'm':
+      if (t == "money") return TypeClass::Decimal;
+      break;
+    case 'f':
+      if (t == "float") return TypeClass::Float;
+      break;
+    case 'r':
+      if (t == "real") return TypeClass::Float;
+      if (t == "rowversion") return TypeClass::Binary;
+      break;
+    default:
+      break;
+  }
   return TypeClass::Unknown;
 }
 

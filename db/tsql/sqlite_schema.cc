@@ -83,7 +83,7 @@ const SqliteSchema::Table& SqliteSchema::Load(const std::string& table) const {
         ++keys;
         if (EqualsNoCase(declared, "INTEGER")) rowidKey = name;
       }
-      t.types.emplace(name, TypeNameOfDeclared(declared));
+      t.types.push_back(TypeNameOfDeclared(declared));
       t.columns.push_back(std::move(name));
     }
     // The translator gives only an identity column AUTOINCREMENT.
@@ -104,10 +104,39 @@ const SqliteSchema::Table& SqliteSchema::Load(const std::string& table) const {
   return cache_.emplace(table, std::move(t)).first->second;
 }
 
+int SqliteSchema::Table::Find(std::string_view column, size_t hint) const {
+  const size_t n = columns.size();
+  for (size_t k = 0; k < n; ++k) {
+    const size_t i = (hint + k) % n;
+    if (columns[i].size() == column.size() && EqualsNoCase(columns[i], column)) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
 std::string SqliteSchema::ColumnType(const std::string& table, const std::string& column) const {
   const Table& t = Load(table);
-  auto it = t.types.find(std::string_view(column));
-  return it == t.types.end() ? std::string() : it->second;
+  const int i = t.Find(column, 0);
+  return i < 0 ? std::string() : t.types[static_cast<size_t>(i)];
+}
+
+std::vector<std::string> SqliteSchema::ColumnTypes(const std::string& table,
+                                                   const std::vector<std::string>& columns) const {
+  const Table& t = Load(table);
+  std::vector<std::string> types;
+  types.reserve(columns.size());
+  size_t hint = 0;
+  for (const std::string& c : columns) {
+    const int i = t.Find(c, hint);
+    if (i < 0) {
+      types.emplace_back();
+    } else {
+      types.push_back(t.types[static_cast<size_t>(i)]);
+      hint = static_cast<size_t>(i) + 1;
+    }
+  }
+  return types;
 }
 
 std::string SqliteSchema::IdentityColumn(const std::string& table) const {

@@ -23,6 +23,8 @@ class SqliteSchema : public SchemaLookup {
   SqliteSchema& operator=(const SqliteSchema&) = delete;
 
   std::string ColumnType(const std::string& table, const std::string& column) const override;
+  std::vector<std::string> ColumnTypes(const std::string& table,
+                                       const std::vector<std::string>& columns) const override;
   std::string IdentityColumn(const std::string& table) const override;
   std::vector<std::string> Columns(const std::string& table) const override;
   // Drops the cache when the database's schema version moved on.
@@ -42,8 +44,11 @@ class SqliteSchema : public SchemaLookup {
   struct Table {
     bool exists = false;
     std::vector<std::string> columns;
-    std::unordered_map<std::string, std::string, NoCaseHash, NoCaseEqual> types;
+    std::vector<std::string> types;  // parallel to columns
     std::string identity;
+    // Index of `column`, or -1. Looks near `hint` first: statements usually
+    // name columns in their declared order.
+    int Find(std::string_view column, size_t hint) const;
   };
   const Table& Load(const std::string& table) const;
 

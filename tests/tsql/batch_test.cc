@@ -36,6 +36,38 @@ TEST(Batches, StatementsAreFoundWithOrWithoutSeparators) {
   EXPECT_TRUE(db.TranslateOnly("SET NOCOUNT ON").empty());
 }
 
+TEST(Batches, TablesMadeEarlierInABatchAreKnownToLaterStatements) {
+  TestDb db;
+  // Translated as a whole before anything runs: the INSERT still converts
+  // 'True' for the bit column the CREATE above it defines.
+  db.Run(
+      "CREATE TABLE [dbo].[Names] ([id] [int] IDENTITY(1,1) NOT NULL, [hide] [bit] NULL, "
+      "[mailRoomID] [bigint] NULL, CONSTRAINT [PK_Names] PRIMARY KEY CLUSTERED ([id] ASC))\n"
+      "GO\n"
+      "Insert Into Names (hide) Values ('True')\n"
+      "ALTER TABLE [dbo].[Names] Add [born] [datetime] NULL, [code] [nvarchar](4) NULL\n"
+      "Insert Into Names (hide, born, code) Values ('False', '2001-02-03T04:05:06', 'ab')\n"
+      "ALTER TABLE [dbo].[Names] DROP COLUMN [mailRoomID]\n");
+  const auto rows = db.Run("Select id, hide, born, code From Names Order By id");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][1].integer, 1);
+  EXPECT_EQ(rows[1][0].integer, 2);
+  EXPECT_EQ(rows[1][1].integer, 0);
+  EXPECT_EQ(rows[1][2].text, "2001-02-03 04:05:06.000");
+  EXPECT_EQ(db.Scalar("Select Count(*) From INFORMATION_SCHEMA.COLUMNS Where COLUMN_NAME = "
+                      "'mailRoomID' And TABLE_NAME = 'Names'"),
+            "0");
+  try {
+    db.Run("CREATE TABLE [dbo].[Names] ([id] [int] NOT NULL)");
+    FAIL();
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), 2714);
+    EXPECT_EQ(e.description(), "There is already an object named 'Names' in the database.");
+  }
+  // A table dropped earlier in the batch is no longer typed.
+  EXPECT_EQ(db.ErrorOf("DROP TABLE [dbo].[Names]\nInsert Into Names (hide) Values ('True')"), 208);
+}
+
 TEST(Batches, DatabaseStatementsAreLeftToTheEngine) {
   TestDb db;
   auto st = db.TranslateOnly("Create Database Installation00042;");
