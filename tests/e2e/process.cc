@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -19,7 +20,7 @@ namespace pv::e2e {
 
 Process::Process(const std::filesystem::path& program, const std::vector<std::string>& args,
                  const std::map<std::string, std::string>& env,
-                 const std::filesystem::path& outputFile)
+                 const std::filesystem::path& outputFile, bool inputPipe)
     : output_(outputFile) {
   // Everything the child needs is built before fork: after fork only
   // async-signal-safe calls are made.
@@ -44,7 +45,16 @@ Process::Process(const std::filesystem::path& program, const std::vector<std::st
 
   const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (out < 0) throw std::runtime_error("cannot open " + outputFile.string());
-  const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (inputPipe) {
+    // A program that ends before reading its input must not end the test.
+    std::signal(SIGPIPE, SIG_IGN);
+  }
+  int pipeFds[2] = {-1, -1};
+  if (inputPipe && pipe2(pipeFds, O_CLOEXEC) != 0) {
+    close(out);
+    throw std::runtime_error("cannot make a pipe");
+  }
+  const int in = inputPipe ? pipeFds[0] : open("/dev/null", O_RDONLY | O_CLOEXEC);
   const pid_t parent = getpid();
   pid_ = fork();
   if (pid_ == 0) {
@@ -52,6 +62,13 @@ Process::Process(const std::filesystem::path& program, const std::vector<std::st
     // Dies with the test process, whatever way the test process ends.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
+    // The program starts with default signal handling, whatever the test set.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &dfl, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     dup2(in, 0);
     dup2(out, 1);
     dup2(out, 2);
@@ -61,12 +78,33 @@ Process::Process(const std::filesystem::path& program, const std::vector<std::st
   const int forkErrno = errno;
   close(out);
   if (in >= 0) close(in);
-  if (pid_ < 0) throw std::runtime_error(std::string("fork failed: ") + std::strerror(forkErrno));
+  input_ = pipeFds[1];
+  if (pid_ < 0) {
+    CloseInput();
+    throw std::runtime_error(std::string("fork failed: ") + std::strerror(forkErrno));
+  }
   setpgid(pid_, pid_);  // also from this side, so Signal() never races the child's setpgid
 }
 
 Process::~Process() {
   if (pid_ > 0 && !exitCode_) Stop(std::chrono::seconds(5));
+  CloseInput();
+}
+
+bool Process::WriteInput(const std::string& text) {
+  std::size_t done = 0;
+  while (input_ >= 0 && done < text.size()) {
+    const ssize_t n = write(input_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return input_ >= 0;
+}
+
+void Process::CloseInput() {
+  if (input_ >= 0) close(input_);
+  input_ = -1;
 }
 
 void Process::Reap(int status) {

@@ -18,10 +18,12 @@ class Process {
  public:
   // Starts `program` with `args`; the environment is the test's own with
   // `env` laid over it (an empty value removes the variable). Standard input
-  // is /dev/null; standard output and error are appended to `outputFile`.
-  // Throws std::runtime_error when the program cannot be started.
+  // is /dev/null, or a pipe fed by WriteInput() when `inputPipe` is set;
+  // standard output and error are appended to `outputFile`. Throws
+  // std::runtime_error when the program cannot be started.
   Process(const std::filesystem::path& program, const std::vector<std::string>& args,
-          const std::map<std::string, std::string>& env, const std::filesystem::path& outputFile);
+          const std::map<std::string, std::string>& env, const std::filesystem::path& outputFile,
+          bool inputPipe = false);
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
@@ -36,6 +38,11 @@ class Process {
   // SIGTERM, then SIGKILL when it has not ended after `grace`; the exit code.
   int Stop(std::chrono::milliseconds grace = std::chrono::seconds(5));
 
+  // Writes to the program's standard input (with inputPipe); false when it
+  // cannot. CloseInput() gives the program the end of its input.
+  bool WriteInput(const std::string& text);
+  void CloseInput();
+
   const std::filesystem::path& outputFile() const { return output_; }
   std::string Output() const;  // what it printed so far
 
@@ -43,6 +50,7 @@ class Process {
   void Reap(int status);
 
   pid_t pid_ = -1;
+  int input_ = -1;  // write end of the standard-input pipe
   std::optional<int> exitCode_;
   std::filesystem::path output_;
 };

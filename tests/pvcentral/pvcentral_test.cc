@@ -13,6 +13,7 @@
 #include "tests/e2e/raw_client.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
+#include "tests/e2e/wait.h"
 
 namespace pv::e2e {
 namespace {
@@ -251,6 +252,7 @@ TEST(Pvcentral, SendsOrdersAndCentralChangesOnCommand) {
   EXPECT_TRUE(sim.Command("drop").ok);
   EXPECT_TRUE(a.WaitClosed());
   EXPECT_EQ(control({"--control", sim.stateDir().string(), "datr"}), 1);
+  EXPECT_EQ(sim.Stop(), 0) << sim.process().Output();
 }
 
 TEST(Pvcentral, LogsEveryMessageWithATimeStamp) {
@@ -283,6 +285,7 @@ TEST(Pvcentral, LogsEveryMessageWithATimeStamp) {
   const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[1\] <- DASN\\r\\n\n)");
   EXPECT_TRUE(std::regex_search(log, line)) << log;
   EXPECT_NE(log.find("[1] connected 127.0.0.1:"), std::string::npos);
+  EXPECT_NE(log.find("listening on 127.0.0.1:" + std::to_string(sim.port())), std::string::npos);
   // The same lines go to stdout.
   EXPECT_TRUE(WaitUntil(
       [&] {
@@ -337,7 +340,7 @@ TEST(Pvcentral, GarbageNeitherCrashesItNorGrowsItsMemory) {
   a.Close();
   RawClient b(sim.port());
   EXPECT_EQ(b.Next(), "+OK CONN");
-  EXPECT_TRUE(sim.process().Running());
+  EXPECT_EQ(sim.Stop(), 0) << sim.process().Output();
 }
 
 TEST(Pvcentral, KnownInstallationsAreConfirmedWhileTheHomeDatabaseIsDown) {
@@ -370,6 +373,39 @@ TEST(Pvcentral, KnownInstallationsAreConfirmedWhileTheHomeDatabaseIsDown) {
   a.Send("NWID " + kKeyB);
   EXPECT_EQ(a.Next(), "+OK INID " + kKeyB);
   EXPECT_EQ(a.Next(), "+OK VDID 2");
+}
+
+TEST(Pvcentral, TakesCommandsOnStandardInput) {
+  TempRoot root;
+  const std::filesystem::path state = root.path() / "central";
+  Process p(PvcentralProgram(), {"--port", "0", "--state", state.string()},
+            {{"PVREMOTE_ROOT", root.path().string()}}, root.path() / "stdin-run.txt", true);
+  unsigned short port = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        std::ifstream in(state / "pvcentral.port");
+        return static_cast<bool>(in >> port) || !p.Running();
+      },
+      60s))
+      << p.Output();
+  ASSERT_NE(port, 0) << p.Output();
+  RawClient a(port);
+  EXPECT_EQ(a.Next(), "+OK CONN");
+  ASSERT_TRUE(
+      WaitUntil([&] { return p.Output().find("[1] connected") != std::string::npos; }, 10s));
+
+  EXPECT_TRUE(p.WriteInput("datr\n" + std::string(2 << 20, 'x') + "\nraw \\xA7\r\n"));
+  EXPECT_EQ(a.Next(), "+OK DATR");
+  EXPECT_EQ(a.Next(), "\xA7");
+  EXPECT_TRUE(p.WriteInput("nonsense\n"));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return p.Output().find("error: unknown command: nonsense") != std::string::npos; },
+      10s))
+      << p.Output();
+  EXPECT_TRUE(p.WriteInput("quit\n"));
+  EXPECT_EQ(p.WaitExit(30s), 0) << p.Output();
+  EXPECT_TRUE(a.WaitClosed());
+  EXPECT_FALSE(std::filesystem::exists(state / "control.port"));
 }
 
 TEST(Pvcentral, StartFailuresAreReportedWithTheirReason) {
