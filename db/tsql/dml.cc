@@ -57,7 +57,22 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
   }
   if (k < e && IsWord(t[k], "OUTPUT")) Unsupported("INSERT ... OUTPUT");
   if (k < e && IsWord(t[k], "VALUES")) {
-    if (!listed) columns = em.Columns(table);
+    if (!listed) {
+      // Without a column list the values fill the columns in order, the
+      // identity column left out (it numbers the row itself).
+      columns = em.Columns(table);
+      if (!identity.empty()) {
+        std::erase_if(columns, [&](const std::string& c) { return EqualsNoCase(c, identity); });
+      }
+      if (!columns.empty()) {
+        sql += " (";
+        for (size_t n = 0; n < columns.size(); ++n) {
+          if (n > 0) sql += ", ";
+          sql += QuoteName(columns[n]);
+        }
+        sql += ")";
+      }
+    }
     sql += " VALUES";
     ++k;
     std::vector<TypeClass> classes;
@@ -66,6 +81,11 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
       if (!IsOp(t[k], "(")) SyntaxError(t[k]);
       const size_t close = em.Match(k);
       const std::vector<Range> values = em.SplitCommas(k + 1, close);
+      if (!listed && !columns.empty() && values.size() != columns.size()) {
+        throw DbError(213,
+                      "Column name or number of supplied values does not match table "
+                      "definition.");
+      }
       if (listed && values.size() != columns.size()) {
         if (values.size() < columns.size()) {
           throw DbError(109,

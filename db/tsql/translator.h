@@ -1,6 +1,31 @@
 // The T-SQL front of the embedded engine: turns the SQL Server statement
 // forms this service uses into SQLite statements with the same effect, and
 // maps SQLite's failures to SQL Server's error numbers.
+//
+// It works on tokens, so text literals, bracketed names and comments are
+// never rewritten inside. What it does:
+// - names: [x] and "x" as quoted names, the schema "dbo." dropped,
+//   INFORMATION_SCHEMA.COLUMNS / TABLES, sysobjects and sys.objects / tables /
+//   views answered by TEMP views (see Prepare);
+// - CREATE TABLE: SQL Server's types kept as declared ((max) as (-1)),
+//   CLUSTERED/NONCLUSTERED, WITH (...), ON [fg], TEXTIMAGE_ON dropped, an
+//   IDENTITY column as an AUTOINCREMENT rowid, text columns COLLATE NOCASE,
+//   named CHECK constraints for lengths, integer ranges, bits, date-times and
+//   binary; CREATE INDEX, CREATE VIEW, ALTER TABLE ADD / DROP COLUMN, DROP;
+// - values: 'True'/'False' as 1/0 for bit columns, date-time text as
+//   "YYYY-MM-DD hh:mm:ss.fff" for datetime columns ('' as 1900-01-01), '' as 0
+//   for numbers, N'..' as '..', 0x.. as X'..' (in INSERT ... VALUES, SET and
+//   comparisons with a typed column);
+// - expressions: TOP n / TOP (n) as LIMIT, TOP (100) PERCENT dropped, '+' on
+//   text as concatenation (pv_add where the kinds are known only per row),
+//   GETDATE(), SCOPE_IDENTITY(), @@IDENTITY, ISNULL, LEN, SUBSTRING,
+//   CHARINDEX, LEFT, RIGHT, DATALENGTH, CONVERT and CAST, nested joins
+//   ("A JOIN B JOIN C ON x ON y") parenthesised;
+// - statements: batches split at ';', GO lines and where a new statement
+//   begins; CREATE / USE / DROP DATABASE handed to the engine; SET
+//   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE.
+// Anything else passes through to SQLite; its refusal comes back through
+// MapError.
 #pragma once
 
 #include <sqlite3.h>

@@ -139,6 +139,12 @@ TEST_F(CentralSchema, IdentityColumnsNumberNewRowsAndGuardExplicitIds) {
   EXPECT_EQ(db.Scalar("Select id From Notification Where email = 'd@x.org'"), "11");
   EXPECT_EQ(db.ErrorOf("Update Notification Set id = 50 Where id = 10"), 8102);
 
+  // Without a column list the values fill the other columns.
+  db.Run("Insert Into Notification Values (8, 'f@x.org')");
+  EXPECT_EQ(db.Scalar("Select resId From Notification Where email = 'f@x.org'"), "8");
+  EXPECT_EQ(db.Scalar("Select id From Notification Where email = 'f@x.org'"), "12");
+  EXPECT_EQ(db.ErrorOf("Insert Into Notification Values (9, 9, 'g@x.org')"), 213);
+
   // TRUNCATE starts again at the seed.
   db.Run("TRUNCATE TABLE Notification");
   db.Run("Insert Into Notification (resId, email) Values (4, 'e@x.org');");
