@@ -12,8 +12,12 @@
 namespace pv::central {
 namespace {
 
-// Received messages kept for "received" and "wait"; older ones are dropped.
+// Received messages kept for "received" and "wait" (by count and by bytes);
+// older ones are dropped.
 constexpr std::size_t kKeepReceived = 100000;
+constexpr std::size_t kKeepReceivedBytes = 16 << 20;
+// Output queued for a peer that does not read; beyond it the peer is dropped.
+constexpr std::size_t kMaxOutbox = 4 << 20;
 constexpr std::size_t kMaxKeyLength = 50;
 constexpr int kDefaultWaitSeconds = 30;
 
@@ -56,6 +60,7 @@ struct CentralServer::Session {
   Framer framer;
   std::array<char, 16384> buffer{};
   std::deque<std::string> outbox;
+  std::size_t outboxBytes = 0;
   bool writing = false;
   bool open = true;
   std::string peer;
@@ -165,8 +170,13 @@ void CentralServer::StartRead(const std::shared_ptr<Session>& s) {
 void CentralServer::OnMessage(const std::shared_ptr<Session>& s, const std::string& message) {
   log_.Received(s->id, message);
   received_.push_back(ReceivedMessage{++receivedCount_, s->id, message});
-  if (received_.size() > kKeepReceived) received_.pop_front();
+  receivedBytes_ += message.size();
   NotifyWaiters(received_.back());
+  while (received_.size() > 1 &&
+         (received_.size() > kKeepReceived || receivedBytes_ > kKeepReceivedBytes)) {
+    receivedBytes_ -= received_.front().text.size();
+    received_.pop_front();
+  }
 
   const std::string_view m = message;
   if (m.substr(0, 5) == "NWID ") {
@@ -210,6 +220,11 @@ void CentralServer::Send(const std::shared_ptr<Session>& s, const std::string& t
 
 void CentralServer::SendWire(const std::shared_ptr<Session>& s, std::string bytes) {
   if (!s->open || bytes.empty()) return;
+  if (s->outboxBytes + bytes.size() > kMaxOutbox) {
+    Close(s, "the peer does not read what is sent to it");
+    return;
+  }
+  s->outboxBytes += bytes.size();
   s->outbox.push_back(std::move(bytes));
   Flush(s);
 }
@@ -225,6 +240,7 @@ void CentralServer::Flush(const std::shared_ptr<Session>& s) {
                         Close(s, "write failed: " + ec.message());
                         return;
                       }
+                      s->outboxBytes -= s->outbox.front().size();
                       s->outbox.pop_front();
                       Flush(s);
                     });

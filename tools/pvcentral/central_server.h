@@ -82,6 +82,7 @@ class CentralServer {
   std::map<int, std::shared_ptr<Session>> sessions_;
   std::deque<ReceivedMessage> received_;
   std::uint64_t receivedCount_ = 0;
+  std::size_t receivedBytes_ = 0;
   std::uint64_t mark_ = 0;  // "wait" looks at messages after this one
   std::list<std::shared_ptr<Waiter>> waiters_;
   std::function<void()> onQuit_;

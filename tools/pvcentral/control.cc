@@ -12,12 +12,16 @@ namespace {
 // A command line longer than this is refused (the longest useful one is a raw
 // message of a few kilobytes).
 constexpr std::size_t kMaxCommandLine = 1 << 20;
+// A controller that has not sent its whole command line by then is dropped.
+constexpr auto kCommandDeadline = std::chrono::seconds(30);
 
 }  // namespace
 
 struct ControlServer::Connection {
-  explicit Connection(asio::ip::tcp::socket s) : socket(std::move(s)), input(kMaxCommandLine) {}
+  explicit Connection(asio::ip::tcp::socket s)
+      : socket(std::move(s)), deadline(socket.get_executor()), input(kMaxCommandLine) {}
   asio::ip::tcp::socket socket;
+  asio::steady_timer deadline;
   asio::streambuf input;
   std::string answer;
 };
@@ -50,7 +54,14 @@ void ControlServer::Accept() {
 }
 
 void ControlServer::Serve(const std::shared_ptr<Connection>& c) {
+  c->deadline.expires_after(kCommandDeadline);
+  c->deadline.async_wait([c](std::error_code ec) {
+    if (ec) return;  // cancelled: the command line arrived
+    std::error_code ignored;
+    c->socket.close(ignored);
+  });
   asio::async_read_until(c->socket, c->input, '\n', [this, c](std::error_code ec, std::size_t n) {
+    c->deadline.cancel();
     auto answer = [c](bool ok, const std::string& text) {
       if (ok) {
         c->answer = text.empty() ? std::string() : text + "\n";
