@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
@@ -16,8 +17,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
+// While a file is stored, the connection's page cache may grow to hold the
+// whole value up to this size, so that its pages are written once at commit
+// instead of spilling half-way; larger files still stream, only slower.
+constexpr long long kMaxStoreCacheKiB = 64 * 1024;
 constexpr long kErrTooLarge = 7119;
-constexpr long kErrNotUpdatable = 4406;
 
 struct StmtFinalizer {
   void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
@@ -68,27 +72,60 @@ void StepToEnd(SqliteHandle& h, sqlite3_stmt* st) {
   if (rc != SQLITE_DONE) h.ThrowError(rc);
 }
 
-// Runs the T-SQL lookup; true when it returns a row.
-bool LookupFindsRow(Session& session, const std::string& lookup) {
-  std::vector<tsql::Statement> statements = session.Translate(lookup);
-  for (const tsql::Statement& st : statements) {
+// Checks the T-SQL lookup as the server would (table and column names)
+// without running it, since that would read the old value in full; true when
+// the row is there.
+bool LookupFindsRow(Session& session, const std::string& lookup, const std::string& table,
+                    std::int64_t id) {
+  for (const tsql::Statement& st : session.Translate(lookup)) {
     if (st.kind != tsql::Statement::Kind::Sql) {
       session.RunBatch({st});
       continue;
     }
-    SqliteHandle& h = session.main();
-    StmtPtr stmt = PrepareOrThrow(h, st.sql);
-    if (!stmt || sqlite3_column_count(stmt.get()) == 0) {
-      if (stmt) StepToEnd(h, stmt.get());
-      continue;
-    }
-    const int rc = sqlite3_step(stmt.get());
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    h.ThrowError(rc);
+    PrepareOrThrow(session.main(), st.sql);
   }
+  SqliteHandle& h = session.main();
+  StmtPtr probe =
+      PrepareOrThrow(h, "SELECT 1 FROM " + Quoted(table) + " WHERE \"id\" = ?1 LIMIT 1");
+  sqlite3_bind_int64(probe.get(), 1, id);
+  const int rc = sqlite3_step(probe.get());
+  if (rc == SQLITE_ROW) return true;
+  if (rc != SQLITE_DONE) h.ThrowError(rc);
   return false;
 }
+
+// Raises the page cache for one store and puts the old size back after it.
+class CacheForStore {
+ public:
+  CacheForStore(sqlite3* db, std::uintmax_t bytes) : db_(db) {
+    const long long want = std::min(kMaxStoreCacheKiB, static_cast<long long>(bytes / 1024) + 4096);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, "PRAGMA cache_size", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+      old_ = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_finalize(st);
+    // A negative size counts KiB, a positive one pages of the database.
+    const long long oldKiB = old_ < 0 ? -old_ : old_ * sqlite3_int64{4};
+    if (old_ != 0 && want > oldKiB) {
+      raised_ = sqlite3_exec(db_, ("PRAGMA cache_size=-" + std::to_string(want)).c_str(), nullptr,
+                             nullptr, nullptr) == SQLITE_OK;
+    }
+  }
+  ~CacheForStore() {
+    if (raised_) {
+      sqlite3_exec(db_, ("PRAGMA cache_size=" + std::to_string(old_)).c_str(), nullptr, nullptr,
+                   nullptr);
+    }
+  }
+  CacheForStore(const CacheForStore&) = delete;
+  CacheForStore& operator=(const CacheForStore&) = delete;
+
+ private:
+  sqlite3* db_;
+  long long old_ = 0;
+  bool raised_ = false;
+};
 
 [[noreturn]] void ThrowFile(const fs::path& file, const std::string& why) {
   throw DbError(kErrFileOpen, "File could not be opened: " + file.string() + " (" + why + ").");
@@ -102,7 +139,7 @@ void ReadChunk(std::ifstream& in, const fs::path& file, char* buf, std::size_t w
 
 // The row has no rowid to stream into (WITHOUT ROWID table, indexed column):
 // bind the whole file as one value.
-void StoreWhole(SqliteHandle& h, const std::string& table, const std::string& column,
+bool StoreWhole(SqliteHandle& h, const std::string& table, const std::string& column,
                 std::int64_t id, std::ifstream& in, const fs::path& file, std::size_t size) {
   std::vector<char> bytes(size);
   if (size > 0) ReadChunk(in, file, bytes.data(), size);
@@ -111,24 +148,23 @@ void StoreWhole(SqliteHandle& h, const std::string& table, const std::string& co
   sqlite3_bind_blob64(up.get(), 1, bytes.data(), size, SQLITE_STATIC);
   sqlite3_bind_int64(up.get(), 2, id);
   StepToEnd(h, up.get());
+  return sqlite3_changes(h.get()) > 0;
 }
 
-void StoreStreamed(SqliteHandle& h, const std::string& table, const std::string& column,
+// False when the row is not there.
+bool StoreStreamed(SqliteHandle& h, const std::string& table, const std::string& column,
                    std::int64_t id, std::ifstream& in, const fs::path& file, std::size_t size) {
   sqlite3* db = h.get();
   sqlite3_stmt* raw = nullptr;
   const std::string find = "SELECT rowid FROM " + Quoted(table) + " WHERE \"id\" = ?1 LIMIT 1";
   if (sqlite3_prepare_v2(db, find.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-    StoreWhole(h, table, column, id, in, file, size);
-    return;
+    return StoreWhole(h, table, column, id, in, file, size);
   }
   StmtPtr sel(raw);
   sqlite3_bind_int64(sel.get(), 1, id);
   const int rc = sqlite3_step(sel.get());
-  if (rc != SQLITE_ROW) {
-    if (rc == SQLITE_DONE) throw DbError(kErrNotUpdatable, "The row to update was not found.");
-    h.ThrowError(rc);
-  }
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) h.ThrowError(rc);
   const sqlite3_int64 rowid = sqlite3_column_int64(sel.get(), 0);
   sel.reset();
 
@@ -142,8 +178,7 @@ void StoreStreamed(SqliteHandle& h, const std::string& table, const std::string&
   sqlite3_blob* blob = nullptr;
   if (sqlite3_blob_open(db, "main", table.c_str(), column.c_str(), rowid, 1, &blob) != SQLITE_OK) {
     sqlite3_blob_close(blob);
-    StoreWhole(h, table, column, id, in, file, size);
-    return;
+    return StoreWhole(h, table, column, id, in, file, size);
   }
   std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> guard(blob, &sqlite3_blob_close);
   std::vector<char> buf(std::min(size, kChunk));
@@ -157,14 +192,16 @@ void StoreStreamed(SqliteHandle& h, const std::string& table, const std::string&
   }
   const int crc = sqlite3_blob_close(guard.release());
   if (crc != SQLITE_OK) h.ThrowError(crc);
+  return true;
 }
 
 }  // namespace
 
 bool StoreFile(Session& session, const std::string& table, const std::string& column,
                std::int64_t id, const fs::path& file) {
-  if (!LookupFindsRow(session, "Select id, " + column + " From " + table +
-                                   " Where id = " + std::to_string(id))) {
+  if (!LookupFindsRow(
+          session, "Select id, " + column + " From " + table + " Where id = " + std::to_string(id),
+          PlainName(table), id)) {
     return false;
   }
   SqliteHandle& h = session.main();
@@ -180,12 +217,18 @@ bool StoreFile(Session& session, const std::string& table, const std::string& co
   std::ifstream in(file, std::ios::binary);
   if (!in) ThrowFile(file, "cannot be read");
 
+  CacheForStore cache(h.get(), size);
   // One transaction: a failure half-way leaves the column as it was.
   const bool own = sqlite3_get_autocommit(h.get()) != 0;
   h.Run(own ? "BEGIN IMMEDIATE" : "SAVEPOINT pv_store_file");
   try {
-    StoreStreamed(h, PlainName(table), PlainName(column), id, in, file,
-                  static_cast<std::size_t>(size));
+    if (!StoreStreamed(h, PlainName(table), PlainName(column), id, in, file,
+                       static_cast<std::size_t>(size))) {
+      // The row went away since the lookup.
+      sqlite3_exec(h.get(), own ? "ROLLBACK" : "ROLLBACK TO pv_store_file; RELEASE pv_store_file",
+                   nullptr, nullptr, nullptr);
+      return false;
+    }
     h.Run(own ? "COMMIT" : "RELEASE pv_store_file");
   } catch (...) {
     sqlite3_exec(h.get(), own ? "ROLLBACK" : "ROLLBACK TO pv_store_file; RELEASE pv_store_file",

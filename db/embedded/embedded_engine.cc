@@ -42,7 +42,7 @@ bool IsOnline(const std::filesystem::path& root, const std::string& server,
               const std::string& port) {
   try {
     Instance instance(root, server, port);
-    return instance.Exists() && instance.Online();
+    return instance.Online();
   } catch (const DbError&) {
     return false;
   }

@@ -33,9 +33,12 @@ class Instance {
   Instance(const std::filesystem::path& root, const std::string& server, const std::string& port);
 
   const std::filesystem::path& folder() const { return folder_; }
-  std::filesystem::path OfflineMarker() const { return folder_ / "offline"; }
+  const std::filesystem::path& OfflineMarker() const { return marker_; }
   bool Exists() const;
+  // Exists and has no offline marker.
   bool Online() const;
+  // The offline marker is there (one look at the disk, for every statement).
+  bool MarkedOffline() const;
 
   // Throws DbError 17 naming server and port unless the instance exists and is online.
   void RequireReachable() const;
@@ -67,6 +70,7 @@ class Instance {
   std::string server_;
   std::string port_;
   std::filesystem::path folder_;
+  std::filesystem::path marker_;
 };
 
 // The database name without brackets or quotes around it; empty when it

@@ -6,29 +6,26 @@ namespace pv::db::embedded {
 
 namespace {
 
-std::string Unbracket(std::string s) {
-  if (s.size() >= 2 &&
-      ((s.front() == '[' && s.back() == ']') || (s.front() == '"' && s.back() == '"'))) {
-    return s.substr(1, s.size() - 2);
-  }
-  return s;
-}
-
-// "[dbo].[Names]" -> "Names".
-std::string PlainName(const std::string& name) {
-  std::string t = name;
-  while (!t.empty() && t.front() == ' ') t.erase(t.begin());
-  while (!t.empty() && t.back() == ' ') t.pop_back();
-  std::size_t split = std::string::npos;
+// "[dbo].[Names]" -> "Names", as a view into the argument.
+std::string_view PlainName(std::string_view t) {
+  while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+  while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+  std::size_t split = std::string_view::npos;
   bool inBracket = false;
   for (std::size_t i = 0; i < t.size(); ++i) {
     if (t[i] == '[') inBracket = true;
     if (t[i] == ']') inBracket = false;
     if (t[i] == '.' && !inBracket) split = i;
   }
-  if (split != std::string::npos) t = t.substr(split + 1);
-  return Unbracket(t);
+  if (split != std::string_view::npos) t.remove_prefix(split + 1);
+  if (t.size() >= 2 &&
+      ((t.front() == '[' && t.back() == ']') || (t.front() == '"' && t.back() == '"'))) {
+    t = t.substr(1, t.size() - 2);
+  }
+  return t;
 }
+
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string ColumnText(sqlite3_stmt* st, int i) {
   const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
@@ -55,6 +52,23 @@ std::string BaseTypeName(const char* declared) {
   return out;
 }
 
+std::size_t SchemaCache::NoCaseHash::operator()(std::string_view s) const {
+  std::size_t h = 1469598103934665603ull;
+  for (char c : s) {
+    h ^= static_cast<unsigned char>(Fold(c));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+bool SchemaCache::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
 SchemaCache::~SchemaCache() {
   sqlite3_finalize(version_);
   sqlite3_finalize(tableInfo_);
@@ -62,6 +76,14 @@ SchemaCache::~SchemaCache() {
 }
 
 void SchemaCache::BeginTranslate() const {
+  reloadedThisBatch_.clear();
+  const auto now = std::chrono::steady_clock::now();
+  if (tables_.empty() || now - lastCheck_ < std::chrono::seconds(1)) return;
+  lastCheck_ = now;
+  CheckVersion();
+}
+
+void SchemaCache::CheckVersion() const {
   if (!version_ &&
       sqlite3_prepare_v2(db_, "PRAGMA schema_version", -1, &version_, nullptr) != SQLITE_OK) {
     tables_.clear();
@@ -76,9 +98,8 @@ void SchemaCache::BeginTranslate() const {
   }
 }
 
-const SchemaCache::Table& SchemaCache::Load(const std::string& table) const {
-  const std::string key = Lower(table);
-  auto it = tables_.find(key);
+const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
+  auto it = tables_.find(table);
   if (it != tables_.end()) return it->second;
   Table t;
   int pkColumns = 0;
@@ -96,7 +117,7 @@ const SchemaCache::Table& SchemaCache::Load(const std::string& table) const {
         pkName = name;
         pkType = Lower(type);
       }
-      t.types.emplace(Lower(name), BaseTypeName(type.c_str()));
+      t.types.emplace(name, BaseTypeName(type.c_str()));
       t.names.push_back(std::move(name));
     }
     sqlite3_reset(tableInfo_);
@@ -120,13 +141,28 @@ const SchemaCache::Table& SchemaCache::Load(const std::string& table) const {
     sqlite3_reset(tableSql_);
     sqlite3_clear_bindings(tableSql_);
   }
-  return tables_.emplace(key, std::move(t)).first->second;
+  return tables_.emplace(std::string(table), std::move(t)).first->second;
 }
 
 std::string SchemaCache::ColumnType(const std::string& table, const std::string& column) const {
-  const Table& t = Load(PlainName(table));
-  auto it = t.types.find(Lower(PlainName(column)));
-  return it == t.types.end() ? std::string() : it->second;
+  const std::string_view name = PlainName(table);
+  const std::string_view col = PlainName(column);
+  const Table* t = &Load(name);
+  auto it = t->types.find(col);
+  if (it == t->types.end() && !t->names.empty()) {
+    // Perhaps added by another program since the table was read: read it
+    // again, once per batch.
+    for (const auto& r : reloadedThisBatch_) {
+      if (NoCaseEqual()(r, name)) return {};
+    }
+    reloadedThisBatch_.emplace_back(name);
+    tables_.erase(tables_.find(name));
+    t = &Load(name);
+    it = t->types.find(col);
+  }
+  if (it == t->types.end()) return {};
+  // An identity column is declared INTEGER here; it holds a bigint.
+  return it->second == "integer" ? std::string("bigint") : it->second;
 }
 
 std::string SchemaCache::IdentityColumn(const std::string& table) const {

@@ -1,10 +1,15 @@
 // Declared column types of the open database for the T-SQL front, read from
-// the catalog once per table and dropped whenever the schema changes.
+// the catalog once per table. The connection drops them after its own DDL;
+// a column asked for but not known makes its table be read again once per
+// batch (another program added it); and the schema version is compared at
+// most once a second for whatever else other programs change.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -19,9 +24,10 @@ class SchemaCache : public tsql::SchemaLookup {
   SchemaCache(const SchemaCache&) = delete;
   SchemaCache& operator=(const SchemaCache&) = delete;
 
-  // Drops what was read when this or another connection changed the schema
-  // since; the front calls it at the start of every batch.
+  // Called by the front at the start of every batch.
   void BeginTranslate() const override;
+  // Drops everything read (after DDL of this connection).
+  void Invalidate() const { tables_.clear(); }
 
   // Lower-case type without size ("nvarchar", "bit"); empty when the table
   // or column is unknown. Table names may carry brackets and a "dbo." prefix.
@@ -32,19 +38,34 @@ class SchemaCache : public tsql::SchemaLookup {
   std::vector<std::string> Columns(const std::string& table) const override;
 
  private:
+  // Names compare without regard to case, looked up without copies.
+  struct NoCaseHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const;
+  };
+  struct NoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  template <class V>
+  using NameMap = std::unordered_map<std::string, V, NoCaseHash, NoCaseEqual>;
+
   struct Table {
-    std::vector<std::string> names;                      // declared order and spelling
-    std::unordered_map<std::string, std::string> types;  // lower-case name -> base type
+    std::vector<std::string> names;  // declared order and spelling
+    NameMap<std::string> types;      // base type by column name
     std::string identity;
   };
-  const Table& Load(const std::string& table) const;
+  const Table& Load(std::string_view table) const;
+  void CheckVersion() const;
 
   sqlite3* db_;
   mutable sqlite3_stmt* version_ = nullptr;
   mutable sqlite3_stmt* tableInfo_ = nullptr;
   mutable sqlite3_stmt* tableSql_ = nullptr;
   mutable long long schemaVersion_ = -1;
-  mutable std::unordered_map<std::string, Table> tables_;
+  mutable NameMap<Table> tables_;
+  mutable std::chrono::steady_clock::time_point lastCheck_{};
+  mutable std::vector<std::string> reloadedThisBatch_;
 };
 
 // "nvarchar(50)" -> "nvarchar", "[bigint] IDENTITY" -> "bigint".

@@ -27,6 +27,7 @@ void Session::Open(const ConnectionParams& params) {
                                               "\" requested by the login. The login failed.");
   }
   main_ = SqliteHandle::Open(*file, timeoutSeconds_);
+  main_->SetCommitHook(checkpointer_.CommitHook(*file));
   schema_ = std::make_unique<SchemaCache>(main_->get());
   instance_.emplace(std::move(instance));
   open_ = true;
@@ -38,6 +39,7 @@ void Session::Close() {
   idleReaders_.clear();
   schema_.reset();
   main_.reset();
+  checkpointer_.Stop();
 }
 
 void Session::SetTimeout(int seconds) {
@@ -50,7 +52,7 @@ void Session::RequireUsable() {
   if (!open_) {
     throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
   }
-  if (!instance_->Exists() || !instance_->Online()) {
+  if (instance_->MarkedOffline()) {
     const std::string where = instance_->server() + "," + instance_->port();
     Close();
     throw DbError(kErrLinkFailure,
@@ -59,6 +61,7 @@ void Session::RequireUsable() {
 }
 
 std::vector<tsql::Statement> Session::Translate(const std::string& batch) {
+  if (main_->TakeSchemaChanged()) schema_->Invalidate();
   return tsql::Translate(batch, *schema_);
 }
 
@@ -104,6 +107,7 @@ void Session::SwitchDatabase(const std::string& name) {
   }
   if (*file == main_->file()) return;
   std::shared_ptr<SqliteHandle> next = SqliteHandle::Open(*file, timeoutSeconds_);
+  next->SetCommitHook(checkpointer_.CommitHook(*file));
   // The last identity stays with the connection, as SQL Server keeps it
   // across a change of database.
   sqlite3_set_last_insert_rowid(next->get(), sqlite3_last_insert_rowid(main_->get()));

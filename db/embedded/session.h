@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/embedded/checkpointer.h"
 #include "db/embedded/instance.h"
 #include "db/embedded/schema_cache.h"
 #include "db/embedded/sqlite_handle.h"
@@ -72,6 +73,7 @@ class Session {
   std::shared_ptr<SqliteHandle> main_;
   std::unique_ptr<SchemaCache> schema_;
   std::vector<std::shared_ptr<SqliteHandle>> idleReaders_;
+  Checkpointer checkpointer_;
 };
 
 }  // namespace pv::db::embedded

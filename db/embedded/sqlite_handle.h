@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,20 +44,36 @@ class SqliteHandle {
   // or `affected` unchanged when none ran.
   std::int64_t Run(const std::string& sql, std::int64_t affected = -1);
 
+  // Called after every commit with the size of the write-ahead log in pages;
+  // replaces SQLite's automatic checkpoint for this handle.
+  void SetCommitHook(std::function<void(int frames)> hook);
+
+  // True once after Run executed CREATE, ALTER or DROP.
+  bool TakeSchemaChanged() {
+    bool changed = schemaChanged_;
+    schemaChanged_ = false;
+    return changed;
+  }
+
  private:
   SqliteHandle(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
   static int OnProgress(void* self);
+  static int OnCommit(void* self, sqlite3* db, const char* schema, int frames);
 
   sqlite3* db_;
   std::filesystem::path file_;
   int timeoutSeconds_ = 0;
   bool deadlineActive_ = false;
   bool timedOut_ = false;
+  bool schemaChanged_ = false;
+  std::function<void(int)> commitHook_;
   std::chrono::steady_clock::time_point deadline_{};
 };
 
 // True when the statement changes rows and reports a count as SQL Server
 // does (INSERT, UPDATE, DELETE, REPLACE).
 bool ReportsRowCount(sqlite3_stmt* st);
+// True for CREATE, ALTER and DROP.
+bool ChangesSchema(sqlite3_stmt* st);
 
 }  // namespace pv::db::embedded

@@ -113,5 +113,21 @@ TEST_F(SharedFiles, AWriterWaitsForAnotherProgramsLockUpToTheCommandTimeout) {
   EXPECT_EQ(CountRows(*c, "T"), 3);
 }
 
+TEST_F(SharedFiles, TheLogOfALargeStoreIsCopiedIntoTheDatabaseFile) {
+  auto other = Connect();  // keeps the log from being folded in at the last close
+  auto c = Connect();
+  c->Execute("Create Table Names (id int NOT NULL, photo image NULL)");
+  c->Execute("Insert Into Names (id) Values (1)");
+  const auto photo = RandomFile("photo.jpg", 12 * 1024 * 1024);
+  const auto file = InstanceFolder(root_, "localhost", "1433") / "Portavento.sqlite";
+  const auto before = std::filesystem::file_size(file);
+  ASSERT_TRUE(c->StoreFileInColumn("Names", "photo", 1, photo));
+  c->Close();  // waits for the checkpoint the store asked for
+  EXPECT_GE(std::filesystem::file_size(file), before + 12 * 1024 * 1024);
+  auto rows = other->Query("Select photo From Names");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_TRUE(rows->Get(0).AsBinary() == ReadFile(photo));
+}
+
 }  // namespace
 }  // namespace pv::db::embedded

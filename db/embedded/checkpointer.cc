@@ -1,0 +1,72 @@
+#include "db/embedded/checkpointer.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <map>
+
+namespace pv::db::embedded {
+
+std::function<void(int)> Checkpointer::CommitHook(std::filesystem::path file) {
+  std::weak_ptr<Shared> weak = shared_;
+  return [weak, file = std::move(file)](int frames) {
+    if (frames < kFrames) return;
+    if (auto shared = weak.lock()) Request(*shared, file);
+  };
+}
+
+void Checkpointer::Request(Shared& shared, const std::filesystem::path& file) {
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  if (std::find(shared.pending.begin(), shared.pending.end(), file) == shared.pending.end()) {
+    shared.pending.push_back(file);
+  }
+  if (!shared.worker.joinable()) {
+    shared.stopping = false;
+    shared.worker = std::thread([&shared] { Run(shared); });
+  }
+  shared.wake.notify_one();
+}
+
+void Checkpointer::Stop() {
+  Shared& shared = *shared_;
+  std::thread worker;
+  {
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    if (!shared.worker.joinable()) return;
+    shared.stopping = true;
+    worker = std::move(shared.worker);
+  }
+  shared.wake.notify_one();
+  worker.join();
+}
+
+void Checkpointer::Run(Shared& shared) {
+  // The worker's own handles, one per database file it was asked about.
+  std::map<std::filesystem::path, sqlite3*> handles;
+  std::unique_lock<std::mutex> lock(shared.mutex);
+  while (true) {
+    shared.wake.wait(lock, [&shared] { return shared.stopping || !shared.pending.empty(); });
+    if (shared.pending.empty()) break;  // stopping, with nothing left to copy
+    const std::filesystem::path file = shared.pending.front();
+    shared.pending.erase(shared.pending.begin());
+    lock.unlock();
+    sqlite3*& db = handles[file];
+    if (!db) {
+      if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                          nullptr) == SQLITE_OK) {
+        sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+      } else {
+        sqlite3_close_v2(db);
+        db = nullptr;
+      }
+    }
+    // PASSIVE never waits for other connections; what cannot be copied now
+    // is copied at a later request. A failure is left to the next one too.
+    if (db) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    lock.lock();
+  }
+  lock.unlock();
+  for (auto& entry : handles) sqlite3_close_v2(entry.second);
+}
+
+}  // namespace pv::db::embedded
