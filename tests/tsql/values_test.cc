@@ -146,6 +146,17 @@ TEST_F(Values, HexLiteralsBecomeBinaryValuesByteForByte) {
   EXPECT_EQ(rows[2][0].type, SQLITE_BLOB);
   EXPECT_EQ(rows[2][0].text, "");
   EXPECT_EQ(db.Scalar("Select DataLength(pic) From T Where id = 1"), "5");
+  // A photo written as a literal, as a script would insert it.
+  std::string bytes(1 << 20, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+  std::string hex = "0x";
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (unsigned char c : bytes) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  db.Run("Insert Into T (name, pic) Values ('photo', " + hex + ")");
+  EXPECT_EQ(db.Run("Select pic From T Where name = 'photo'")[0][0].text, bytes);
   // Text is not silently taken for binary.
   EXPECT_EQ(db.ErrorOf("Insert Into T (pic) Values ('abc')"), 257);
   // Integers stay integers.
