@@ -22,14 +22,49 @@ Bytes BytesOf(sqlite3_stmt* st, int i) {
   return p && n > 0 ? Bytes(p, p + n) : Bytes();
 }
 
+// "YYYY-MM-DD hh:mm:ss.fff": the one form in which date-times are stored.
+bool IsStoredDateTime(std::string_view t) {
+  if (t.size() != 23) return false;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    switch (i) {
+      case 4:
+      case 7:
+        if (c != '-') return false;
+        break;
+      case 10:
+        if (c != ' ') return false;
+        break;
+      case 13:
+      case 16:
+        if (c != ':') return false;
+        break;
+      case 19:
+        if (c != '.') return false;
+        break;
+      default:
+        if (c < '0' || c > '9') return false;
+    }
+  }
+  return true;
+}
+
+// A computed column: typed by what it holds. Text in the stored date-time
+// form comes from a date-time (a column through Max(), a subquery, GETDATE())
+// and reads as one, as SQL Server types such an expression.
 Value ByStorage(sqlite3_stmt* st, int i) {
   switch (sqlite3_column_type(st, i)) {
     case SQLITE_INTEGER:
       return Value::Integer(sqlite3_column_int64(st, i));
     case SQLITE_FLOAT:
       return Value::Float(sqlite3_column_double(st, i));
-    case SQLITE_TEXT:
-      return Value::Text(std::string(TextOf(st, i)));
+    case SQLITE_TEXT: {
+      std::string_view t = TextOf(st, i);
+      if (IsStoredDateTime(t)) {
+        if (auto d = DateTime::Parse(t)) return Value::Date(*d);
+      }
+      return Value::Text(std::string(t));
+    }
     case SQLITE_BLOB:
       return Value::Binary(BytesOf(st, i));
     default:

@@ -1,7 +1,8 @@
 // Reads SQLite column values as the typed values SQL Server would deliver:
 // by the column's declared type where it has one (bit, int, datetime,
 // varbinary, nvarchar, ...), by the stored value's storage class for
-// computed columns.
+// computed columns (text in the stored date-time form "YYYY-MM-DD
+// hh:mm:ss.fff" reads as a date-time there).
 #pragma once
 
 #include <sqlite3.h>

@@ -48,13 +48,16 @@ TEST_F(EmbeddedConnectionTest, ValuesComeBackTypedByTheDeclaredColumnType) {
   EXPECT_EQ(rows->Get("im"), Value::Null());
   EXPECT_FALSE(rows->Next());
 
-  // Computed columns take the type of what they compute.
-  auto computed = c->Query("Select Count(*), 1.5, 'x', Max(dt) From AllTypes");
+  // Computed columns take the type of what they compute; a date-time stays one.
+  auto computed =
+      c->Query("Select Count(*), 1.5, 'x', Max(dt), '2026-12-04', GetDate() From AllTypes");
   ASSERT_TRUE(computed->Next());
   EXPECT_EQ(computed->Get(0), Value::Integer(1));
   EXPECT_EQ(computed->Get(1), Value::Float(1.5));
   EXPECT_EQ(computed->Get(2), Value::Text("x"));
-  EXPECT_EQ(computed->Get(3).type(), Value::Type::Text);
+  EXPECT_EQ(computed->Get(3), Value::Date({2026, 12, 4, 13, 5, 9, 0}));
+  EXPECT_EQ(computed->Get(4), Value::Text("2026-12-04"));
+  EXPECT_EQ(computed->Get(5).type(), Value::Type::DateTime);
 }
 
 TEST_F(EmbeddedConnectionTest, NullsOfEveryTypeReadBackAsNull) {
@@ -109,6 +112,30 @@ TEST_F(EmbeddedConnectionTest, ExecuteRunsEveryStatementOfABatchAndCountsTheLast
   auto none = c->Query("Delete From T Where id = 6");
   EXPECT_EQ(none->ColumnCount(), 0);
   EXPECT_FALSE(none->Next());
+}
+
+TEST_F(EmbeddedConnectionTest, TheLastIdentityBelongsToTheConnection) {
+  auto c = Connect();
+  c->Execute("Create Table Notification (id bigint IDENTITY(1,1) NOT NULL, resId int NOT NULL)");
+  c->Execute(
+      "Insert Into Notification (resId) Values (10); Insert Into Notification (resId) Values (11)");
+  auto other = Connect();
+  other->Execute("Insert Into Notification (resId) Values (12)");
+  // The query runs on a handle of its own, yet sees this connection's last insert.
+  auto rows = c->Query("Select SCOPE_IDENTITY()");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get(0).AsInteger(), 2);
+  rows = other->Query("Select SCOPE_IDENTITY()");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get(0).AsInteger(), 3);
+  // An insert made inside a query's batch becomes the connection's last identity.
+  rows = c->Query("Insert Into Notification (resId) Values (13); Select SCOPE_IDENTITY()");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get(0).AsInteger(), 4);
+  rows->Close();
+  rows = c->Query("Select SCOPE_IDENTITY()");
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Get(0).AsInteger(), 4);
 }
 
 TEST_F(EmbeddedConnectionTest, ARowsetKeepsItsRowsWhileChangesMadeMeanwhileCommitAtOnce) {

@@ -122,6 +122,15 @@ TEST_F(Instances, CreateDatabaseMakesOneFileAndTheConnectionSwitchesBetweenDatab
   auto inst = other->Query("Select id From Inst");
   ASSERT_TRUE(inst->Next());
   EXPECT_EQ(inst->Get(0).AsInteger(), 42);
+  inst->Close();
+
+  // A database in use by the connection cannot be dropped; another one can.
+  EXPECT_EQ(ErrorOf([&] { other->Execute("Drop Database Installation00042"); }), kErrDatabaseInUse);
+  other->Execute("Use Portavento; Drop Database Installation00042");
+  EXPECT_EQ(other->CurrentDatabase(), "Portavento");
+  EXPECT_EQ(ErrorOf([&] { c->SetCurrentDatabase("Installation00042"); }), kErrNoSuchDatabase);
+  EXPECT_EQ(ErrorOf([&] { c->Execute("Drop Database Installation00042"); }), kErrNoDatabaseToDrop);
+  c->Execute("Create Database Installation00042");  // the name is free again
 }
 
 TEST_F(Instances, AnInstanceTakenOfflineBreaksOpenConnectionsUntilBroughtBack) {
