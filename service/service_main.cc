@@ -15,6 +15,7 @@
 #include "service/command_line.h"
 #include "service/service_host.h"
 #include "service/subsystems.h"
+#include "service/test_intervals.h"
 #include "settings/registry_store.h"
 
 namespace pv::service {
@@ -58,7 +59,7 @@ int RunService() {
   }
 
   asio::io_context io;
-  ServiceHost host(io, platform::Paths::FromEnvironment());
+  ServiceHost host(io, platform::Paths::FromEnvironment(), IntervalsForRun(debugRun));
   AttachSubsystems(host);
   bool stopped = false;
   auto stop = [&] {

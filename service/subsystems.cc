@@ -1,11 +1,13 @@
 #include "service/subsystems.h"
 
+#include "sync/full_upload_hook.h"
+#include "sync/update_queue_hook.h"
+
 namespace pv::service {
 
 void AttachSubsystems(ServiceHost& host) {
-  // No subsystem is attached yet: "DATR", "UPDA" and the update-queue tick
-  // are ignored while their hooks are unset.
-  (void)host;
+  sync::AttachFullUpload(host);
+  sync::AttachUpdateQueue(host);
 }
 
 }  // namespace pv::service

@@ -1,0 +1,35 @@
+// The failed-changes file: every queued change that is dropped without
+// reaching the central side leaves one line in "FailedChanges.txt" in the
+// application folder, so an operator can see what the central side is missing
+// and put the change back into UpdateQueue. The file is only ever appended
+// to, one line per write, flushed at once.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace pv::sync {
+
+inline constexpr char kFailedChangesFile[] = "FailedChanges.txt";
+
+// One dropped change. The numbers are kept as text so a row whose columns
+// could not be read as numbers is recorded as it stood ("Null", "abc").
+struct FailedChange {
+  std::string queueId;
+  std::string kind;
+  std::string resId;
+  std::string recordId;
+  long number = 0;
+  std::string description;
+};
+
+// <appFolder>/FailedChanges.txt
+std::filesystem::path FailedChangesPath(const std::filesystem::path& appFolder);
+
+// Appends one line: local time "YYYY-MM-DD hh:mm:ss", then queue id, change
+// kind, resId, recordId, error number and description, separated by tabs
+// (tabs and line breaks inside a field become blanks). False when the file
+// cannot be written; nothing else is done then.
+bool AppendFailedChange(const std::filesystem::path& file, const FailedChange& change);
+
+}  // namespace pv::sync

@@ -1,0 +1,86 @@
+// Upload of one queued change: one row of the local UpdateQueue names a change
+// kind ("NamesU", "PackagesA", ...) and the resident (resId) and row
+// (recordId) it concerns. TransferResDataToCX re-reads the current local rows
+// and rewrites the matching central rows, or sends a notice to the central
+// server, then deletes the queue row. A change whose upload fails is logged as
+// "TransferResDataToCX()", dropped from the queue and recorded in the
+// failed-changes file; while the central database cannot be reached the row
+// stays for a later tick.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "db/connection.h"
+
+namespace pv::sync {
+
+using ChangeLogFn =
+    std::function<void(const std::string& message, long number, const std::string& detail)>;
+
+// One row of the local UpdateQueue, its numbers read as 32-bit integers.
+struct QueuedChange {
+  std::int32_t id = 0;
+  std::string tableName;
+  std::int32_t resId = 0;
+  std::int32_t recordId = 0;
+};
+
+// What one upload needs from the service host, handed in explicitly.
+struct QueuedChangeContext {
+  // The local connection (null when it is not open).
+  db::Connection* local = nullptr;
+  // Opens the central connection with the data of the last "DBIN"; true when
+  // it is open.
+  std::function<bool()> openCentral;
+  std::function<void()> closeCentral;
+  // The central connection, valid between openCentral and closeCentral.
+  std::function<db::Connection*()> central;
+
+  std::string homeDatabase;    // named by "DBIN"
+  std::string installationId;  // argument of the last "VDID", as received
+  std::filesystem::path appFolder;
+
+  ChangeLogFn writeLog;
+  // Sends one message on the server link ("UDPH", "SDWE 42§15", ...).
+  std::function<void(const std::string& message)> sendMessage;
+};
+
+enum class ChangeResult {
+  Uploaded,      // the kind's work done (or an unknown kind), queue row removed
+  NotConnected,  // the central connection did not open: row kept, nothing logged
+  Failed,        // logged, central connection closed, row removed and recorded
+  NotRemoved,    // the work ended but the queue row could not be deleted
+};
+
+// The 23 change kinds, in the order they are compared.
+inline constexpr const char* kChangeKinds[] = {"NamesU",
+                                               "NamesA",
+                                               "NamesR",
+                                               "Notification",
+                                               "NotificationF",
+                                               "TenantAccess",
+                                               "PhotoA",
+                                               "PhotoR",
+                                               "Settings",
+                                               "Entries",
+                                               "Packages_Settings",
+                                               "Packages_Types",
+                                               "Emails",
+                                               "PackagesA",
+                                               "PackagesU",
+                                               "PackagesR",
+                                               "Logs",
+                                               "AdditionalPhotos",
+                                               "AdditionalPhotosR",
+                                               "AdditionalPhotosL",
+                                               "Welcome",
+                                               "WelcomeC",
+                                               "ClearDemo"};
+
+// Uploads one change and deletes its queue row (see the file comment).
+ChangeResult TransferResDataToCX(const QueuedChangeContext& context, const QueuedChange& change);
+
+}  // namespace pv::sync

@@ -1,0 +1,147 @@
+#include "sync/update_queue.h"
+
+#include <asio/post.hpp>
+#include <exception>
+#include <limits>
+#include <optional>
+
+#include "db/error.h"
+#include "sync/failed_changes.h"
+#include "sync/queue_rows.h"
+#include "sync/value_forms.h"
+
+namespace pv::sync {
+
+namespace {
+
+// How a value is shown in the line about an unreadable row.
+std::string Shown(const db::Value& v) {
+  if (v.IsNull()) return "Null";
+  if (v.type() == db::Value::Type::Text) return "'" + v.AsTextRef() + "'";
+  if (v.type() == db::Value::Type::Binary) return "<binary>";
+  return v.ToText();
+}
+
+// The value as a 32-bit integer; nullopt for Null, text that is no whole
+// number, and numbers out of range.
+std::optional<std::int32_t> Int32Of(const db::Value& v) {
+  try {
+    const std::int64_t n = IntegerOf(v, "UpdateQueue");
+    if (n < std::numeric_limits<std::int32_t>::min() ||
+        n > std::numeric_limits<std::int32_t>::max())
+      return std::nullopt;
+    return static_cast<std::int32_t>(n);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+UpdateQueueDrain::UpdateQueueDrain(asio::io_context& io, UpdateQueueContext context)
+    : io_(io), ctx_(std::move(context)) {}
+
+void UpdateQueueDrain::Tick() {
+  if (draining_) return;
+  if (!ReadQueue() || rows_.empty()) {
+    rows_.clear();
+    return;
+  }
+  draining_ = true;
+  std::weak_ptr<UpdateQueueDrain> self = weak_from_this();
+  asio::post(io_, [self] {
+    if (auto d = self.lock()) d->Step();
+  });
+}
+
+bool UpdateQueueDrain::ReadQueue() {
+  rows_.clear();
+  db::Connection* local = ctx_.local ? ctx_.local() : nullptr;
+  if (local == nullptr) return false;
+  try {
+    std::unique_ptr<db::Rowset> q = local->Query("Select * From UpdateQueue Order By id Asc");
+    const int idCol = q->FindColumn("id");
+    const int kindCol = q->FindColumn("tableName");
+    const int resCol = q->FindColumn("resId");
+    const int recCol = q->FindColumn("recordId");
+    if (idCol < 0 || kindCol < 0 || resCol < 0 || recCol < 0) {
+      q->Close();
+      return false;
+    }
+    while (q->Next()) {
+      const db::Value& id = q->Get(idCol);
+      const db::Value& kind = q->Get(kindCol);
+      const db::Value& res = q->Get(resCol);
+      const db::Value& rec = q->Get(recCol);
+      Row row;
+      const auto idN = Int32Of(id);
+      const auto resN = Int32Of(res);
+      const auto recN = Int32Of(rec);
+      const bool kindOk = kind.type() == db::Value::Type::Text;
+      row.resIdText = resN ? std::to_string(*resN) : Shown(res);
+      row.recordIdText = recN ? std::to_string(*recN) : Shown(rec);
+      if (idN) row.change.id = *idN;
+      if (kindOk) row.change.tableName = kind.AsTextRef();
+      if (!idN || !resN || !recN || !kindOk) {
+        row.problem = "queue row id " + Shown(id) + " (tableName " + Shown(kind) + ", resId " +
+                      Shown(res) + ", recordId " + Shown(rec) + ") cannot be read";
+        if (!idN) {
+          // Without a readable id the row cannot be removed: it is named in
+          // the log and left alone.
+          row.problem += "; left in the queue";
+        } else {
+          row.problem += "; removed";
+        }
+      } else {
+        row.change.resId = *resN;
+        row.change.recordId = *recN;
+      }
+      rows_.push_back(std::move(row));
+    }
+    q->Close();
+    return true;
+  } catch (const std::exception&) {
+    // A queue that cannot be read now is read again at the next tick; the
+    // rows already read are worked.
+    return true;
+  }
+}
+
+void UpdateQueueDrain::Step() {
+  if (rows_.empty() || (ctx_.active && !ctx_.active())) return End();
+  db::Connection* local = ctx_.local ? ctx_.local() : nullptr;
+  if (local == nullptr) return End();
+
+  Row row = std::move(rows_.front());
+  rows_.pop_front();
+  if (!row.problem.empty()) {
+    WorkBadRow(row);
+  } else {
+    TransferResDataToCX(ctx_.change(), row.change);
+  }
+
+  if (rows_.empty()) return End();
+  std::weak_ptr<UpdateQueueDrain> self = weak_from_this();
+  asio::post(io_, [self] {
+    if (auto d = self.lock()) d->Step();
+  });
+}
+
+void UpdateQueueDrain::WorkBadRow(const Row& row) {
+  if (ctx_.writeLog) ctx_.writeLog("tmrUpdateQueue()", db::kErrTypeMismatch, row.problem);
+  if (row.problem.ends_with("left in the queue")) return;
+  db::Connection* local = ctx_.local();
+  if (!RemoveQueue(*local, row.change.id, ctx_.writeLog)) return;
+  if (ctx_.appFolder) {
+    AppendFailedChange(FailedChangesPath(ctx_.appFolder()),
+                       {std::to_string(row.change.id), row.change.tableName, row.resIdText,
+                        row.recordIdText, db::kErrTypeMismatch, row.problem});
+  }
+}
+
+void UpdateQueueDrain::End() {
+  rows_.clear();
+  draining_ = false;
+}
+
+}  // namespace pv::sync
