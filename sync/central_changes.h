@@ -1,0 +1,62 @@
+// Applying one change made on the central side. The central server records
+// each change as a row of the home database's UpdateQueue and sends "UPDA"
+// with four fields, "§"-separated: the queue row's id, the record id (the
+// resident the change concerns), the change kind and the item id (the
+// additional photo, where the kind has one). TransferDataFromCX reads the
+// changed central rows, rewrites the matching local rows, reports e-mail rows
+// it made or changed with "SDWE " / "SDWC ", and deletes the central queue
+// row, also after a failure (logged as "TransferDataFromCX()"). Only when the
+// central database cannot be reached does the queue row stay, unlogged.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "db/connection.h"
+
+namespace pv::sync {
+
+using ChangeLogFn =
+    std::function<void(const std::string& message, long number, const std::string& detail)>;
+
+// What a change needs from the service host, handed in explicitly.
+struct CentralChangeContext {
+  // The local connection (null or closed: the change fails at its first
+  // local statement).
+  db::Connection* local = nullptr;
+
+  // Opens the central connection with the data of the last "DBIN"; true when
+  // it is open.
+  std::function<bool()> openCentral;
+  // Closes the central connection when it is open.
+  std::function<void()> closeCentral;
+  // The central connection, valid between openCentral and closeCentral.
+  std::function<db::Connection*()> central;
+
+  std::string homeDatabase;    // named by "DBIN"
+  std::string installationId;  // argument of the last "VDID", as received
+  std::filesystem::path appFolder;
+
+  ChangeLogFn writeLog;
+  // Sends one message on the server link ("SDWE ...", "SDWC ...").
+  std::function<void(const std::string& message)> sendMessage;
+};
+
+enum class CentralChangeResult {
+  Applied,       // a handling ran to its end; queue row deleted, connection closed
+  UnknownKind,   // no handling matched; queue row deleted, connection closed
+  NotConnected,  // the central connection did not open: nothing logged, queue row kept
+  Failed,        // "TransferDataFromCX()" logged; queue row deleted, connection closed
+};
+
+// Handles one "UPDA" argument to completion on the calling thread.
+CentralChangeResult TransferDataFromCX(const CentralChangeContext& context,
+                                       const std::string& argument);
+
+// The central queue row id of field 1 as a number: leading blanks, an
+// optional sign, digits and an optional fraction, rounded to a 32-bit
+// integer; 0 when there are no digits or the value does not fit.
+int QueueRowIdOf(const std::string& field);
+
+}  // namespace pv::sync

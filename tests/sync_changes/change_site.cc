@@ -1,0 +1,52 @@
+#include "tests/sync_changes/change_site.h"
+
+#include <stdexcept>
+
+#include "tests/sync_upload/sample_site.h"
+
+namespace pv::testsite {
+
+ChangeSite::ChangeSite() {
+  FillSampleSite(local());
+  AddInstallations(43);
+  if (Upload("42") != sync::FullUploadResult::Completed) {
+    throw std::runtime_error("the full upload of the sample site failed");
+  }
+  installation = Central("Installation00042");
+  home = Central();
+  for (int i = 0; i < 20; ++i) {
+    home->Execute("Insert Into UpdateQueue (instId, recordId, tableName) Values (42, 0, N'x')");
+  }
+  logged.clear();
+  sent.clear();
+}
+
+sync::CentralChangeResult ChangeSite::Apply(std::string order) {
+  for (std::size_t at; (at = order.find('|')) != std::string::npos;) order.replace(at, 1, "§");
+  const sync::FullUploadContext up = Context("42");
+  sync::CentralChangeContext ctx;
+  ctx.local = up.local;
+  ctx.openCentral = up.openCentral;
+  ctx.closeCentral = up.closeCentral;
+  ctx.central = up.central;
+  ctx.homeDatabase = up.homeDatabase;
+  ctx.installationId = up.installationId;
+  ctx.appFolder = up.appFolder;
+  ctx.writeLog = up.writeLog;
+  ctx.sendMessage = up.sendMessage;
+  return sync::TransferDataFromCX(ctx, order);
+}
+
+bool ChangeSite::Queued(int id) {
+  return Home("Select id From UpdateQueue Where id = " + std::to_string(id)).size() == 1;
+}
+
+std::string ChangeSite::Log() const {
+  std::string out;
+  for (const LoggedLine& l : logged) {
+    out += l.message + " " + std::to_string(l.number) + " " + l.detail + "\n";
+  }
+  return out;
+}
+
+}  // namespace pv::testsite
