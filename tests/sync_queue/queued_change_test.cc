@@ -1,0 +1,334 @@
+// One queued change at a time on real embedded local and central instances:
+// the site is first copied by the full upload, then local rows are changed the
+// way the entry-control system changes them, each change is queued and
+// uploaded, and the central side must equal the local side again.
+#include "sync/queued_change.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "sync/failed_changes.h"
+#include "sync/queue_rows.h"
+#include "sync/value_forms.h"
+#include "tests/sync_upload/sample_site.h"
+#include "tests/sync_upload/upload_site.h"
+
+namespace pv::db {
+// Readable values in failure messages.
+void PrintTo(const Value& v, std::ostream* os) {
+  *os << (v.IsNull()                        ? std::string("Null")
+          : v.type() == Value::Type::Binary ? "<" + std::to_string(v.AsBinary().size()) + " bytes>"
+                                            : "'" + v.ToText() + "'");
+}
+}  // namespace pv::db
+
+namespace pv::sync {
+namespace {
+
+using testsite::BinaryLiteral;
+using testsite::Dump;
+using testsite::PatternBytes;
+using testsite::Rows;
+using testsite::UploadSite;
+
+constexpr char kInstallation[] = "Installation00001";
+
+// A sample site copied to installation 1, with the queue routines wired the
+// way the service host wires them.
+class QueueSite : public UploadSite {
+ public:
+  explicit QueueSite(bool upload = true) {
+    testsite::FillSampleSite(local());
+    AddInstallations(1);
+    if (upload) EXPECT_EQ(Upload("1"), FullUploadResult::Completed);
+    sent.clear();
+    logged.clear();
+  }
+
+  QueuedChangeContext ChangeContext(const std::string& installationId = "1") {
+    const FullUploadContext f = Context(installationId);
+    return {f.local,          f.openCentral, f.closeCentral, f.central,    f.homeDatabase,
+            f.installationId, f.appFolder,   f.writeLog,     f.sendMessage};
+  }
+
+  // Queues one change locally and uploads it at once.
+  ChangeResult Work(const std::string& kind, int resId = 0, int recordId = 0,
+                    const std::string& installationId = "1") {
+    const QueuedChange c = Queue(kind, resId, recordId);
+    return TransferResDataToCX(ChangeContext(installationId), c);
+  }
+
+  QueuedChange Queue(const std::string& kind, int resId, int recordId) {
+    local().Execute("Insert Into UpdateQueue (tableName, resId, recordId) Values (N'" + kind +
+                    "', " + std::to_string(resId) + ", " + std::to_string(recordId) + ")");
+    return {static_cast<std::int32_t>(GetTopID(local(), "UpdateQueue")), kind, resId, recordId};
+  }
+
+  std::int64_t QueueLength() {
+    return Dump(local(), "Select Count(*) From UpdateQueue").at(0).at(0).AsInteger();
+  }
+  std::string FailedChangesText() {
+    std::ifstream in(FailedChangesPath(appFolder()));
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+
+TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
+  QueueSite site;
+  db::Connection& local = site.local();
+  // Residents: 1 rewritten, 5 added, 2 removed with everything of theirs.
+  local.Execute(
+      "Update Names Set lastName = N'O''Neill', notes1 = Null, photoDescr = N'side', "
+      "mailRoomID = Null, hide = 1 Where id = 1");
+  local.Execute(
+      "Insert Into Names (resType, lastName, firstName, suite, company, button1Type, "
+      "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
+      "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3, notes1, "
+      "notes2, photo, photoDescr, dmCode, mailRoomID) Values (N'R', N'D''Arcy', N'Zoë', N'5', "
+      "N'', N'P', N'P', N'P', N'', N'', N'', N'', N'', N'', N'', N'', N'', 0, 0, 0, 0, Null, "
+      "N'n2', Null, Null, Null, 3)");
+  ASSERT_EQ(GetTopID(local, "Names"), 5);
+  for (const char* t : {"Names Where id", "TenantAccess Where resId", "Packages Where nameId",
+                        "Notification Where resId", "NotificationF Where resId",
+                        "AdditionalPhotos Where resId", "Emails Where resId"}) {
+    local.Execute(std::string("Delete From ") + t + " = 2");
+  }
+  // Replaced per resident.
+  local.Execute("Insert Into Notification (resId, email) Values (1, N'second@example.com')");
+  local.Execute("Delete From NotificationF Where resId = 1");
+  local.Execute(
+      "Update TenantAccess Set descr = N'new ''code''', accessType5 = Null Where resId = 1");
+  local.Execute("Update Emails Set email = N'neill@example.com' Where resId = 1");
+  // Photos: a new photo for 4, photo of 1 cleared.
+  const db::Bytes photo4 = PatternBytes(9000, 40);
+  local.Execute("Update Names Set photo = " + BinaryLiteral(photo4) +
+                ", photoDescr = N'new' Where id = 4");
+  local.Execute("Update Names Set photo = Null, photoDescr = N'' Where id = 1");
+  // Lookup tables replaced whole.
+  local.Execute("Update Settings Set name = N'Chez ''Nous''', zip = Null");
+  local.Execute(
+      "Insert Into Entries (entryId, entryName, mesLine1, mesLine2, mesLine3, version) "
+      "Values (3, N'Side', N'O''Hara', N'x', N'', N'3')");
+  local.Execute("Update Packages_Types Set packageTypeLongName = N'Crate' Where id = 1");
+  local.Execute("Insert Into Packages_Settings (id, mailRoomName) Values (2, N'Annex')");
+  // Packages: 3 added and waiting, 1 removed (2 went with its resident).
+  local.Execute(
+      "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values "
+      "(4, 2, '2026-05-01T10:00:00', Null)");
+  local.Execute(
+      "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values "
+      "(1, 1, '2026-05-02T10:00:00', Null)");
+  local.Execute("Delete From Packages Where id = 1");
+  // A log entry with only its second photo, additional photos added, relabelled, removed.
+  const db::Bytes logPhoto2 = PatternBytes(2500, 41);
+  local.Execute(
+      "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, "
+      "photo, photo2) Values (2, 4, '2026-05-03T11:12:13', N'Door', N'it''s', Null, "
+      "Null, " +
+      BinaryLiteral(logPhoto2) + ")");
+  const db::Bytes extra = PatternBytes(3333, 42);
+  local.Execute("Insert Into AdditionalPhotos (label, resId, photo) Values (N'Cat''s', 4, " +
+                BinaryLiteral(extra) + ")");
+  local.Execute("Update AdditionalPhotos Set label = N'Bike ''n'' car' Where id = 1");
+
+  struct Step {
+    const char* kind;
+    int resId;
+    int recordId;
+  };
+  const Step steps[] = {{"NamesU", 1, 0},
+                        {"NamesA", 5, 0},
+                        {"NamesR", 2, 0},
+                        {"Notification", 1, 0},
+                        {"NotificationF", 1, 0},
+                        {"TenantAccess", 1, 0},
+                        {"Emails", 1, 0},
+                        {"PhotoA", 4, 0},
+                        {"PhotoR", 1, 0},
+                        {"Settings", 0, 0},
+                        {"Entries", 0, 0},
+                        {"Packages_Types", 0, 0},
+                        {"Packages_Settings", 0, 0},
+                        {"PackagesA", 0, 3},
+                        {"PackagesA", 0, 4},
+                        {"PackagesU", 0, 4},
+                        {"PackagesR", 0, 1},
+                        {"Logs", 0, 4},
+
+                        {"AdditionalPhotos", 0, 2},
+                        {"AdditionalPhotosL", 0, 1},
+                        {"Welcome", 15, 0},
+                        {"WelcomeC", 5, 0}};
+  for (const Step& s : steps) {
+    if (std::string(s.kind) == "PackagesU")
+      local.Execute("Update Packages Set pickupDate = '2026-05-04T08:00:00' Where id = 4");
+    EXPECT_EQ(site.Work(s.kind, s.resId, s.recordId), ChangeResult::Uploaded) << s.kind;
+  }
+  // An additional photo arrives with its bytes, and goes again.
+  auto inst = site.Central(kInstallation);
+  const std::string photo4Query =
+      "Select id, label, resId, photo From AdditionalPhotos Where id = 4";
+  EXPECT_EQ(site.Work("AdditionalPhotos", 0, 4), ChangeResult::Uploaded);
+  EXPECT_EQ(Dump(*inst, photo4Query), Dump(local, photo4Query));
+  EXPECT_EQ(Dump(*inst, photo4Query).at(0).at(3), db::Value::Binary(extra));
+  local.Execute("Delete From AdditionalPhotos Where id = 4");
+  EXPECT_EQ(site.Work("AdditionalPhotosR", 0, 4), ChangeResult::Uploaded);
+
+  ASSERT_TRUE(site.logged.empty()) << site.logged.front().message << site.logged.front().detail;
+  // Where a Null is written as a default, the local side is brought to that
+  // default before the two sides are compared.
+  local.Execute("Update Names Set dmCode = N'' Where id = 5");
+  local.Execute("Update TenantAccess Set accessType5 = 0 Where resId = 1");
+  EXPECT_EQ(site.QueueLength(), 0);
+
+  auto home = site.Central();
+  testsite::ExpectSampleSiteCopied(local, *inst);
+  EXPECT_EQ(Dump(*home, "Select locName, zip From Installations Where id = 1"),
+            (Rows{{db::Value::Text("Chez 'Nous'"), db::Value::Text("")}}));
+  EXPECT_EQ(Dump(*home,
+                 "Select emailId, resId, email, iPhoneDeviceId From Emails "
+                 "Where instId = 1 Order By resId"),
+            (Rows{{db::Value::Integer(1), db::Value::Integer(1),
+                   db::Value::Text("neill@example.com"), db::Value::Text("")}}));
+  // Only the package still waiting when it was added asks for an alert.
+  EXPECT_EQ(Dump(*home, "Select instId, resId, alertType From ClientQueue Order By id"),
+            (Rows{{db::Value::Integer(1), db::Value::Integer(4), db::Value::Text("Package")},
+                  {db::Value::Integer(1), db::Value::Integer(1), db::Value::Text("Package")}}));
+  // PhotoR clears the temp photo name too; a site without a photo keeps Null.
+  EXPECT_EQ(Dump(*inst, "Select photo, tmpPhoto From Names Where id = 1"),
+            (Rows{{db::Value(), db::Value()}}));
+  EXPECT_EQ(site.sent, (std::vector<std::string>{"UDPH", "UDLG",
+                                                 "SDWE 1\xC2\xA7"
+                                                 "15",
+                                                 "SDWC 1\xC2\xA7"
+                                                 "5",
+                                                 "UDAP"}));
+}
+
+TEST(QueuedChange, ClearDemoEmptiesTheInstallationButKeepsLookupTables) {
+  QueueSite site;
+  EXPECT_EQ(site.Work("ClearDemo"), ChangeResult::Uploaded);
+  auto home = site.Central();
+  auto inst = site.Central(kInstallation);
+  EXPECT_EQ(Dump(*home, "Select locName From Installations Where id = 1").at(0).at(0),
+            db::Value::Text(""));
+  EXPECT_EQ(Dump(*home, "Select Count(*) From Emails Where instId = 1").at(0).at(0).AsInteger(), 0);
+  for (const char* t : {"Names", "TenantAccess", "Packages", "Notification", "NotificationF",
+                        "Entries", "Logs", "AdditionalPhotos"}) {
+    EXPECT_EQ(Dump(*inst, std::string("Select Count(*) From ") + t).at(0).at(0).AsInteger(), 0)
+        << t;
+  }
+  EXPECT_EQ(Dump(*inst, "Select Count(*) From Packages_Types").at(0).at(0).AsInteger(), 2);
+  EXPECT_EQ(Dump(*inst, "Select Count(*) From Packages_Settings").at(0).at(0).AsInteger(), 1);
+}
+
+TEST(QueuedChange, GoneRowsAndUnknownKindsWriteNothingAndLeaveTheQueue) {
+  QueueSite site;
+  auto inst = site.Central(kInstallation);
+  const Rows before = Dump(*inst, "Select * From Names Order By id");
+  const int statements = site.centralStatements();
+  for (const char* kind : {"NamesU", "NamesA", "PhotoA", "namesu", "Bogus", ""})
+    EXPECT_EQ(site.Work(kind, 99, 0), ChangeResult::Uploaded) << kind;
+  for (const char* kind : {"PackagesA", "PackagesU", "Logs", "AdditionalPhotosL"})
+    EXPECT_EQ(site.Work(kind, 0, 99), ChangeResult::Uploaded) << kind;
+  // Additional photos without data are not copied.
+  EXPECT_EQ(site.Work("AdditionalPhotos", 0, 2), ChangeResult::Uploaded);
+  site.local().Execute("Delete From Settings");
+  EXPECT_EQ(site.Work("Settings"), ChangeResult::Uploaded);
+
+  EXPECT_EQ(site.centralStatements(), statements);
+  EXPECT_EQ(Dump(*inst, "Select * From Names Order By id"), before);
+  EXPECT_TRUE(site.sent.empty());
+  EXPECT_TRUE(site.logged.empty());
+  EXPECT_EQ(site.QueueLength(), 0);
+  // The kinds that match nothing are recorded as dropped.
+  const std::string failed = site.FailedChangesText();
+  EXPECT_NE(failed.find("\tnamesu\t99\t0\t0\tunknown change kind\n"), std::string::npos) << failed;
+  EXPECT_NE(failed.find("\tBogus\t99\t0\t0\t"), std::string::npos) << failed;
+  EXPECT_EQ(failed.find("NamesU"), std::string::npos) << failed;
+}
+
+TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
+  QueueSite site;
+  site.local().Execute("Update Names Set lastName = Null Where id = 1");
+  EXPECT_EQ(site.Work("NamesU", 1), ChangeResult::Failed);
+  EXPECT_EQ(site.Work("NamesA", 1), ChangeResult::Failed);
+  // A non-numeric installation id fails before any statement.
+  const int statements = site.centralStatements();
+  EXPECT_EQ(site.Work("ClearDemo", 0, 0, "1 Or 1=1"), ChangeResult::Failed);
+  EXPECT_EQ(site.centralStatements(), statements);
+  EXPECT_EQ(site.Central(kInstallation)->Query("Select Count(*) From Names")->Next(), true);
+
+  ASSERT_EQ(site.logged.size(), 3u);
+  for (const auto& l : site.logged) EXPECT_EQ(l.message, "TransferResDataToCX()");
+  EXPECT_EQ(site.logged[0].number, kErrInvalidUseOfNull);
+  EXPECT_EQ(site.logged[2].number, kErrNotANumber);
+  EXPECT_EQ(site.QueueLength(), 0);
+  EXPECT_FALSE(site.centralConnection().IsOpen());
+
+  std::istringstream lines(site.FailedChangesText());
+  std::vector<std::string> got;
+  for (std::string line; std::getline(lines, line);) got.push_back(line);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_NE(got[0].find("\t1\tNamesU\t1\t0\t94\t"), std::string::npos) << got[0];
+  EXPECT_NE(got[1].find("\t2\tNamesA\t1\t0\t94\t"), std::string::npos) << got[1];
+  EXPECT_NE(got[2].find("\tClearDemo\t0\t0\t13\t"), std::string::npos) << got[2];
+}
+
+TEST(QueuedChange, WithoutTheInstallationDatabaseTheChangeFailsAndIsDropped) {
+  QueueSite site(/*upload=*/false);
+  EXPECT_EQ(site.Work("PhotoR", 1), ChangeResult::Failed);
+  ASSERT_EQ(site.logged.size(), 1u);
+  EXPECT_EQ(site.logged[0].message, "TransferResDataToCX()");
+  EXPECT_EQ(site.QueueLength(), 0);
+  // The switch is plain: the installation database is not created.
+  EXPECT_THROW(site.Central(kInstallation), db::DbError);
+}
+
+TEST(QueuedChange, CentralOfflineKeepsTheRowWithoutALogLine) {
+  QueueSite site;
+  site.SetCentralOnline(false);
+  EXPECT_EQ(site.Work("NamesU", 1), ChangeResult::NotConnected);
+  EXPECT_EQ(site.Work("Welcome", 1), ChangeResult::NotConnected);
+  EXPECT_EQ(site.QueueLength(), 2);
+  EXPECT_TRUE(site.logged.empty());
+  EXPECT_TRUE(site.sent.empty());
+  EXPECT_TRUE(site.FailedChangesText().empty());
+}
+
+TEST(QueueRows, RemoveQueueCXSwitchesToHomeAndGetTopIDReadsTheLargestId) {
+  QueueSite site;
+  auto home = site.Central();
+  home->Execute(
+      "Insert Into UpdateQueue (instId, recordId, tableName, itemId) Values "
+      "(1, 1, N'Names', 0), (1, 2, N'Names', 0)");
+  ASSERT_TRUE(site.centralConnection().OpenCentralConnection(
+      {"sa", "", "localhost", testsite::kHomeDatabase, testsite::kCentralPort}));
+  db::Connection& central = *site.centralConnection().get();
+  central.SetCurrentDatabase(kInstallation);
+  std::vector<testsite::LoggedLine> logged;
+  auto log = [&](const std::string& m, long n, const std::string& d) {
+    logged.push_back({m, n, d});
+  };
+  EXPECT_TRUE(RemoveQueueCX(central, testsite::kHomeDatabase, 1, log));
+  EXPECT_EQ(central.CurrentDatabase(), testsite::kHomeDatabase);
+  EXPECT_FALSE(RemoveQueueCX(central, "NoSuchDatabase", 2, log));
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0].message, "RemoveQueueCX()");
+  site.centralConnection().CloseCentralConnection();
+  EXPECT_EQ(Dump(*home, "Select id From UpdateQueue"), (Rows{{db::Value::Integer(2)}}));
+
+  EXPECT_EQ(GetTopID(site.local(), "UpdateQueue"), 0);
+  site.local().Execute(
+      "Insert Into Packages_Types (id, packageTypeLongName) Values (7, N'a'), "
+      "(3, N'b')");
+  EXPECT_EQ(GetTopID(site.local(), "Packages_Types"), 7);
+  EXPECT_EQ(GetTopID(site.local(), "NoSuchTable"), 0);
+}
+
+}  // namespace
+}  // namespace pv::sync
