@@ -70,7 +70,11 @@ TEST(CentralChangesThroughTheLink, UpdaOrdersChangeTheLocalSite) {
       WaitUntil([&] { return QueryInt(*home, "Select Count(*) From UpdateQueue") == 0; }, 60s))
       << Diagnostics(sim, service);
   EXPECT_TRUE(WaitUntil(
-      [&] { return QueryText(*site, "Select code From TenantAccess Where resId = 2") == "4242"; },
+      [&] {
+        return QueryInt(*site,
+                        "Select Count(*) From TenantAccess Where resId = 2 And code = "
+                        "N'4242'") == 1;
+      },
       30s))
       << Diagnostics(sim, service);
   EXPECT_EQ(testsite::Dump(*site, "Select photo, photoDescr From Names Where id = 2"),
