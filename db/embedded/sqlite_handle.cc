@@ -67,11 +67,13 @@ std::unique_ptr<SqliteHandle> SqliteHandle::Open(const std::filesystem::path& fi
   // WAL lets readers and one writer of several programs work at once;
   // NORMAL syncs at checkpoints only, which keeps every committed statement
   // across a killed process (not across a power cut). Reading through a
-  // memory map spares a system call per page of a large binary value.
+  // memory map spares a system call per page of a large binary value; the
+  // map is kept small because its pages count in the process's resident
+  // memory, which must stay low however large the site's databases grow.
   h->StartStatement();
   rc = sqlite3_exec(raw,
                     "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-                    "PRAGMA mmap_size=268435456;",
+                    "PRAGMA mmap_size=16777216;",
                     nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) h->ThrowError(rc);
   tsql::Prepare(raw);
