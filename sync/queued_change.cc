@@ -411,11 +411,26 @@ db::Connection& Required(db::Connection* connection, const char* which) {
   return *connection;
 }
 
+// An open central connection that still answers.
+bool Answers(const QueuedChangeContext& ctx) {
+  db::Connection* central = ctx.central ? ctx.central() : nullptr;
+  if (central == nullptr || !central->IsOpen()) return false;
+  try {
+    std::unique_ptr<db::Rowset> rows = central->Query("Select 1");
+    rows->Close();
+    return true;
+  } catch (...) {
+    CloseQuietly(ctx);
+    return false;
+  }
+}
+
 }  // namespace
 
 ChangeResult TransferResDataToCX(const QueuedChangeContext& ctx, const QueuedChange& change) {
   try {
-    if (!ctx.openCentral || !ctx.openCentral()) return ChangeResult::NotConnected;
+    const bool reused = ctx.reuseCentral && Answers(ctx);
+    if (!reused && (!ctx.openCentral || !ctx.openCentral())) return ChangeResult::NotConnected;
   } catch (...) {
     return ChangeResult::NotConnected;
   }
@@ -447,7 +462,7 @@ ChangeResult TransferResDataToCX(const QueuedChangeContext& ctx, const QueuedCha
   }
 
   if (!failed) {
-    CloseQuietly(ctx);
+    if (!ctx.reuseCentral) CloseQuietly(ctx);
     if (!remove()) return ChangeResult::NotRemoved;
     if (unknown) {
       // Nothing was written; the row is gone, so leave a trace of it.

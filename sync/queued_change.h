@@ -46,6 +46,13 @@ struct QueuedChangeContext {
   ChangeLogFn writeLog;
   // Sends one message on the server link ("UDPH", "SDWE 42§15", ...).
   std::function<void(const std::string& message)> sendMessage;
+
+  // Within a drain, one central connection serves row after row: a change
+  // that succeeds leaves it open for the next one, and a connection found
+  // open is first probed and, when it no longer answers, closed and opened
+  // again (so an unreachable server still keeps the row). A failed change
+  // closes it as always.
+  bool reuseCentral = false;
 };
 
 enum class ChangeResult {

@@ -43,23 +43,28 @@ UpdateQueueDrain::UpdateQueueDrain(asio::io_context& io, UpdateQueueContext cont
 
 void UpdateQueueDrain::Tick() {
   if (draining_) return;
-  if (!ReadQueue() || rows_.empty()) {
+  rows_.clear();
+  more_ = false;
+  if (!ReadRows("Select * From UpdateQueue Order By id Asc", true) || rows_.empty()) {
     rows_.clear();
     return;
   }
   draining_ = true;
+  Post();
+}
+
+void UpdateQueueDrain::Post() {
   std::weak_ptr<UpdateQueueDrain> self = weak_from_this();
   asio::post(io_, [self] {
     if (auto d = self.lock()) d->Step();
   });
 }
 
-bool UpdateQueueDrain::ReadQueue() {
-  rows_.clear();
+bool UpdateQueueDrain::ReadRows(const std::string& sql, bool wholeQueue) {
   db::Connection* local = ctx_.local ? ctx_.local() : nullptr;
   if (local == nullptr) return false;
   try {
-    std::unique_ptr<db::Rowset> q = local->Query("Select * From UpdateQueue Order By id Asc");
+    std::unique_ptr<db::Rowset> q = local->Query(sql);
     const int idCol = q->FindColumn("id");
     const int kindCol = q->FindColumn("tableName");
     const int resCol = q->FindColumn("resId");
@@ -70,11 +75,21 @@ bool UpdateQueueDrain::ReadQueue() {
     }
     while (q->Next()) {
       const db::Value& id = q->Get(idCol);
+      const auto idN = Int32Of(id);
+      if (rows_.size() >= kBatch) {
+        // Past the batch only the last id of the queue is of interest (the
+        // end of this drain); later queries fetch the rest up to it.
+        more_ = true;
+        if (!wholeQueue) break;
+        if (idN) ceiling_ = *idN;
+        continue;
+      }
+      if (wholeQueue && idN) ceiling_ = *idN;
+      if (idN) lastRead_ = *idN;
       const db::Value& kind = q->Get(kindCol);
       const db::Value& res = q->Get(resCol);
       const db::Value& rec = q->Get(recCol);
       Row row;
-      const auto idN = Int32Of(id);
       const auto resN = Int32Of(res);
       const auto recN = Int32Of(rec);
       const bool kindOk = kind.type() == db::Value::Type::Text;
@@ -103,14 +118,24 @@ bool UpdateQueueDrain::ReadQueue() {
   } catch (const std::exception&) {
     // A queue that cannot be read now is read again at the next tick; the
     // rows already read are worked.
+    more_ = false;
     return true;
   }
 }
 
 void UpdateQueueDrain::Step() {
-  if (rows_.empty() || (ctx_.active && !ctx_.active())) return End();
+  if (ctx_.active && !ctx_.active()) return End();
   db::Connection* local = ctx_.local ? ctx_.local() : nullptr;
   if (local == nullptr) return End();
+  if (rows_.empty() && more_) {
+    // The next rows of those the tick found: after the last one read, up to
+    // the last id the tick saw (rows queued since wait for the next tick).
+    more_ = false;
+    ReadRows("Select * From UpdateQueue Where id > " + std::to_string(lastRead_) +
+                 " And id <= " + std::to_string(ceiling_) + " Order By id Asc",
+             false);
+  }
+  if (rows_.empty()) return End();
 
   Row row = std::move(rows_.front());
   rows_.pop_front();
@@ -120,11 +145,8 @@ void UpdateQueueDrain::Step() {
     TransferResDataToCX(ctx_.change(), row.change);
   }
 
-  if (rows_.empty()) return End();
-  std::weak_ptr<UpdateQueueDrain> self = weak_from_this();
-  asio::post(io_, [self] {
-    if (auto d = self.lock()) d->Step();
-  });
+  if (rows_.empty() && !more_) return End();
+  Post();
 }
 
 void UpdateQueueDrain::WorkBadRow(const Row& row) {
@@ -141,7 +163,9 @@ void UpdateQueueDrain::WorkBadRow(const Row& row) {
 
 void UpdateQueueDrain::End() {
   rows_.clear();
+  more_ = false;
   draining_ = false;
+  if (ctx_.drainEnded) ctx_.drainEnded();
 }
 
 }  // namespace pv::sync

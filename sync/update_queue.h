@@ -2,8 +2,10 @@
 // is read once, in id order, and its rows are then worked one per step posted
 // to the event loop, so link traffic, signals and other timers run between two
 // rows. A tick that finds a drain still running does nothing, so no queue row
-// is ever worked twice at the same time. Rows added meanwhile wait for the next
-// tick; a row left in the queue (central side unreachable) is met again first.
+// is ever worked twice at the same time. The tick's query is read to its end
+// but only a batch of rows is held at a time; the next batch is fetched by id
+// up to the last id the tick saw, so memory does not grow with the queue. Rows added meanwhile wait
+// for the next tick; a row left in the queue (central side unreachable) is met again first.
 #pragma once
 
 #include <asio/io_context.hpp>
@@ -29,6 +31,9 @@ struct UpdateQueueContext {
   ChangeLogFn writeLog;
   // Where the failed-changes file goes.
   std::function<std::string()> appFolder;
+  // Called when a drain ends (every row worked, or stopped): closes the
+  // central connection the rows shared.
+  std::function<void()> drainEnded;
 };
 
 class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
@@ -51,15 +56,24 @@ class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
     std::string recordIdText;
   };
 
-  bool ReadQueue();
+  // Appends the rows of `sql` to rows_, at most kBatch of them; sets more_
+  // when rows remain. `wholeQueue`: the tick's query, read to its end to
+  // learn the last id (ceiling_). False when the queue cannot be read.
+  bool ReadRows(const std::string& sql, bool wholeQueue);
+  void Post();
   void Step();
   void WorkBadRow(const Row& row);
   void End();
 
   asio::io_context& io_;
   UpdateQueueContext ctx_;
+  // At most this many rows are held at once, whatever the queue's length.
+  static constexpr std::size_t kBatch = 500;
   std::deque<Row> rows_;
   bool draining_ = false;
+  bool more_ = false;
+  std::int64_t lastRead_ = 0;
+  std::int64_t ceiling_ = 0;
 };
 
 }  // namespace pv::sync

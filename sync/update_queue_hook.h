@@ -25,6 +25,7 @@ inline QueuedChangeContext HostQueuedChangeContext(service::ServiceHost& host) {
     host.WriteLog(message, number, detail);
   };
   ctx.sendMessage = [&host](const std::string& text) { host.SendMessage(text); };
+  ctx.reuseCentral = true;
   return ctx;
 }
 
@@ -38,6 +39,7 @@ inline std::shared_ptr<UpdateQueueDrain> AttachUpdateQueue(service::ServiceHost&
     host.WriteLog(message, number, detail);
   };
   ctx.appFolder = [&host] { return host.appFolder(); };
+  ctx.drainEnded = [&host] { host.CloseCentralConnection(); };
   auto drain = std::make_shared<UpdateQueueDrain>(host.io(), std::move(ctx));
   host.onUpdateQueueTick = [drain] { drain->Tick(); };
   return drain;

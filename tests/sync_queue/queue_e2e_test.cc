@@ -234,7 +234,7 @@ TEST(UpdateQueueService, DatrDuringALongDrainIsHandledBetweenTwoRows) {
       "N'', N'', 0, 0, 0, 0)");
   ASSERT_TRUE(site.sim().WaitReceived("DBCN", 60s)) << site.Diagnostics();
   site.FullUpload();
-  constexpr int kRows = 1500;
+  constexpr int kRows = 3000;
   std::string batch;
   for (int i = 0; i < kRows; ++i)
     batch += "Insert Into UpdateQueue (tableName, resId, recordId) Values (N'NamesU', 1, 0);";

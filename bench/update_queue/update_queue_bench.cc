@@ -1,0 +1,310 @@
+// The update-queue drain on the embedded engine.
+//
+//   pv_bench_update_queue [changes] [latency samples]
+//
+// 1. Rate: `changes` (default 10,000) queued "NamesU" changes over 500
+//    residents, drained by the real drain on an event loop; the time spent in
+//    each kind of database call is summed (central open/close, central
+//    statements, local queries, queue-row deletes).
+// 2. Memory: the peak resident set while draining 1,000 and then `changes`
+//    rows.
+// 3. Latency: the drain ticking every 3 s on a loop thread; `samples`
+//    (default 100) changes made at random moments over a minute; each one's
+//    time from the local write to the central row showing it.
+#include <algorithm>
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/timer.h"
+#include "sync/update_queue.h"
+#include "tests/sync_upload/upload_site.h"
+
+namespace {
+
+using pv::testsite::UploadSite;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from) {
+  return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+double StatusMb(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string f = field;
+  while (std::getline(status, line)) {
+    if (line.rfind(f, 0) == 0) return std::stod(line.substr(f.size())) / 1024.0;
+  }
+  return -1;
+}
+void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// Time spent per kind of call, summed.
+std::map<std::string, double> g_spent;
+
+class Timed {
+ public:
+  explicit Timed(const char* what) : what_(what), start_(Clock::now()) {}
+  ~Timed() { g_spent[what_] += Seconds(start_); }
+
+ private:
+  const char* what_;
+  Clock::time_point start_;
+};
+
+class TimedRowset : public pv::db::Rowset {
+ public:
+  TimedRowset(std::unique_ptr<pv::db::Rowset> inner, const char* what)
+      : inner_(std::move(inner)), what_(what) {}
+  int ColumnCount() const override { return inner_->ColumnCount(); }
+  const std::string& ColumnName(int i) const override { return inner_->ColumnName(i); }
+  bool Next() override {
+    Timed t(what_);
+    return inner_->Next();
+  }
+  const pv::db::Value& Get(int i) const override { return inner_->Get(i); }
+  void Close() override {
+    Timed t(what_);
+    inner_->Close();
+  }
+
+ private:
+  std::unique_ptr<pv::db::Rowset> inner_;
+  const char* what_;
+};
+
+// Sums the time of every call by kind; `side` is "local" or "central".
+class TimedConnection : public pv::db::Connection {
+ public:
+  TimedConnection(pv::db::Connection& inner, std::string side) : inner_(inner), side_(side) {}
+  void Open(const pv::db::ConnectionParams& p) override {
+    Timed t(Name("open/close"));
+    inner_.Open(p);
+  }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  void Close() override {
+    Timed t(Name("open/close"));
+    inner_.Close();
+  }
+  void SetCommandTimeout(int s) override { inner_.SetCommandTimeout(s); }
+  std::int64_t Execute(const std::string& sql) override {
+    Timed t(Name(sql.rfind("Delete From UpdateQueue", 0) == 0 ? "queue-row delete" : "statements"));
+    return inner_.Execute(sql);
+  }
+  std::unique_ptr<pv::db::Rowset> Query(const std::string& sql, pv::db::Cursor c) override {
+    const char* what =
+        Name(sql.find("INFORMATION_SCHEMA") != std::string::npos ? "mail-room query" : "queries");
+    Timed t(what);
+    return std::make_unique<TimedRowset>(inner_.Query(sql, c), what);
+  }
+  std::string CurrentDatabase() override { return inner_.CurrentDatabase(); }
+  void SetCurrentDatabase(const std::string& n) override {
+    Timed t(Name("database switch"));
+    inner_.SetCurrentDatabase(n);
+  }
+  bool StoreFileInColumn(const std::string& table, const std::string& column, std::int64_t id,
+                         const std::filesystem::path& file) override {
+    return inner_.StoreFileInColumn(table, column, id, file);
+  }
+
+ private:
+  const char* Name(const char* what) {
+    // Interned so Timed can keep a pointer.
+    static std::map<std::string, std::string> names;
+    return names.try_emplace(side_ + " " + what, side_ + " " + what).first->second.c_str();
+  }
+  pv::db::Connection& inner_;
+  std::string side_;
+};
+
+constexpr int kResidents = 500;
+
+void FillResidents(pv::db::Connection& local) {
+  std::string sql;
+  for (int i = 0; i < kResidents; ++i) {
+    sql +=
+        "Insert Into Names (resType, lastName, firstName, suite, company, button1Type, "
+        "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
+        "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3, notes1, "
+        "notes2, photoDescr, dmCode, mailRoomID) Values (N'R', N'Name" +
+        std::to_string(i) +
+        "', N'First', N'101', N'', N'P', N'E', N'N', N'5551234', N'A1', N'main', N'', N'', N'', "
+        "N'', N'', N'', 0, 0, 0, 0, N'n1', Null, N'd', N'', 1);";
+  }
+  local.Execute(sql);
+}
+
+void QueueNamesU(pv::db::Connection& local, int count) {
+  std::string sql;
+  for (int i = 0; i < count; ++i) {
+    sql += "Insert Into UpdateQueue (tableName, resId, recordId) Values (N'NamesU', " +
+           std::to_string(1 + i % kResidents) + ", 0);";
+    if ((i + 1) % 1000 == 0 || i + 1 == count) {
+      local.Execute(sql);
+      sql.clear();
+    }
+  }
+}
+
+pv::sync::QueuedChangeContext ChangeContext(UploadSite& site, pv::db::Connection& local,
+                                            std::unique_ptr<TimedConnection>& timedCentral) {
+  const auto f = site.Context("1");
+  pv::sync::QueuedChangeContext c;
+  c.local = &local;
+  c.openCentral = [&site, &timedCentral, f] {
+    Timed t("central open/close");
+    const bool ok = f.openCentral();
+    timedCentral =
+        ok ? std::make_unique<TimedConnection>(*site.centralConnection().get(), "central")
+           : nullptr;
+    return ok;
+  };
+  c.closeCentral = [f] {
+    Timed t("central open/close");
+    f.closeCentral();
+  };
+  c.central = [&timedCentral] { return timedCentral.get(); };
+  c.homeDatabase = f.homeDatabase;
+  c.installationId = "1";
+  c.reuseCentral = true;
+  c.appFolder = f.appFolder;
+  c.writeLog = [](const std::string& m, long n, const std::string& d) {
+    std::fprintf(stderr, "log: %s - %ld - %s\n", m.c_str(), n, d.c_str());
+  };
+  return c;
+}
+
+// Drains the whole queue on a fresh loop; seconds taken.
+double Drain(UploadSite& site, pv::db::Connection& local) {
+  asio::io_context io;
+  std::unique_ptr<TimedConnection> timedCentral;
+  pv::sync::UpdateQueueContext ctx;
+  ctx.local = [&local] { return &local; };
+  ctx.active = [] { return true; };
+  ctx.change = [&] { return ChangeContext(site, local, timedCentral); };
+  ctx.appFolder = [&site] { return site.appFolder().string(); };
+  ctx.drainEnded = [&site] { site.centralConnection().CloseCentralConnection(); };
+  auto drain = std::make_shared<pv::sync::UpdateQueueDrain>(io, ctx);
+  const auto start = Clock::now();
+  drain->Tick();
+  io.run();
+  return Seconds(start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int changes = argc > 1 ? std::atoi(argv[1]) : 10000;
+  const int samples = argc > 2 ? std::atoi(argv[2]) : 100;
+
+  UploadSite site;
+  FillResidents(site.local());
+  site.AddInstallations(1);
+  if (site.Upload("1") != pv::sync::FullUploadResult::Completed) {
+    std::fprintf(stderr, "full upload failed\n");
+    return 1;
+  }
+  TimedConnection local(site.local(), "local");
+
+  // 1 and 2: rate, time split, memory.
+  QueueNamesU(site.local(), 1000);
+  ResetPeakRss();
+  const double base = StatusMb("VmRSS:");
+  Drain(site, local);
+  const double peak1k = StatusMb("VmHWM:");
+  g_spent.clear();
+  QueueNamesU(site.local(), changes);
+  ResetPeakRss();
+  const double seconds = Drain(site, local);
+  const double peakN = StatusMb("VmHWM:");
+  std::printf("drain: %d NamesU changes in %.2f s = %.0f changes/s\n", changes, seconds,
+              changes / seconds);
+  std::vector<std::pair<double, std::string>> split;
+  for (const auto& [what, s] : g_spent) split.emplace_back(s, what);
+  std::sort(split.rbegin(), split.rend());
+  for (const auto& [s, what] : split) {
+    std::printf("  %-26s %7.2f s  %5.1f %%  %6.3f ms/change\n", what.c_str(), s, 100 * s / seconds,
+                1000 * s / changes);
+  }
+  std::printf(
+      "memory: resident %.1f MB before; peak %.1f MB draining 1,000; peak %.1f MB "
+      "draining %d\n",
+      base, peak1k, peakN, changes);
+
+  // 3: latency with the drain ticking every 3 s.
+  if (samples <= 0) return 0;
+  asio::io_context io;
+  auto work = asio::make_work_guard(io);
+  std::unique_ptr<TimedConnection> timedCentral;
+  pv::sync::UpdateQueueContext ctx;
+  ctx.local = [&local] { return &local; };
+  ctx.active = [] { return true; };
+  ctx.change = [&] { return ChangeContext(site, local, timedCentral); };
+  ctx.drainEnded = [&site] { site.centralConnection().CloseCentralConnection(); };
+  auto drain = std::make_shared<pv::sync::UpdateQueueDrain>(io, ctx);
+  pv::platform::Timer timer(io, std::chrono::milliseconds(3000), [drain] { drain->Tick(); });
+  timer.Enable();
+  std::thread loop([&] { io.run(); });
+
+  // The writer and the watcher use their own connections.
+  auto writerCentral = site.Central("Installation00001");
+  std::mt19937 rng(42);
+  std::uniform_int_distribution<int> gap(0, 1200);
+  std::vector<double> latency;
+  std::vector<Clock::time_point> written(samples);
+  std::vector<bool> seen(samples, false);
+  int next = 0;
+  auto nextAt = Clock::now();
+  // Local writes happen on the loop thread (the local connection is the
+  // loop's); the watcher polls the central side every 5 ms.
+  while (static_cast<int>(latency.size()) < samples) {
+    if (next < samples && Clock::now() >= nextAt) {
+      const int i = next++;
+      std::promise<void> done;
+      asio::post(io, [&, i] {
+        written[i] = Clock::now();
+        site.local().Execute("Update Names Set lastName = N'L" + std::to_string(i) +
+                             "' Where id = " + std::to_string(1 + i % kResidents) +
+                             ";Insert Into UpdateQueue (tableName, resId, recordId) Values "
+                             "(N'NamesU', " +
+                             std::to_string(1 + i % kResidents) + ", 0);");
+        done.set_value();
+      });
+      done.get_future().wait();
+      nextAt = Clock::now() + std::chrono::milliseconds(gap(rng));
+    }
+    for (int i = 0; i < next; ++i) {
+      if (seen[i]) continue;
+      auto rows = writerCentral->Query("Select lastName From Names Where id = " +
+                                       std::to_string(1 + i % kResidents));
+      if (rows->Next() && rows->Get(0).ToText() == "L" + std::to_string(i)) {
+        seen[i] = true;
+        latency.push_back(Seconds(written[i]));
+      }
+      rows->Close();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  asio::post(io, [&] {
+    timer.Disable();
+    work.reset();
+  });
+  loop.join();
+  std::sort(latency.begin(), latency.end());
+  auto pct = [&](double p) {
+    return latency[std::min(latency.size() - 1, static_cast<std::size_t>(p * latency.size()))];
+  };
+  std::printf("latency over %d changes (tick 3 s): median %.2f s, p99 %.2f s, max %.2f s\n",
+              samples, pct(0.5), pct(0.99), latency.back());
+  return 0;
+}
