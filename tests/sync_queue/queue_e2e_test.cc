@@ -5,7 +5,9 @@
 // confirmed.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "db/embedded/embedded_engine.h"
@@ -29,21 +31,24 @@ constexpr char kSection[] = "\xC2\xA7";
 // confirmed by the simulator itself unless `autoVdid` is false.
 class QueueSite {
  public:
-  explicit QueueSite(bool autoVdid = true)
-      : sim_(MakeSim(root_, autoVdid)),
-        service_(root_, sim_->port(),
-                 ServiceConfig{local_, {}, {{"PVREMOTE_TEST_INTERVALS", kIntervals}}}) {
+  explicit QueueSite(bool autoVdid = true) : sim_(MakeSim(root_, autoVdid)) {
+    StartService();
     localDb_ = Connect(root_.DataRoot(), local_, "Portavento");
   }
 
+  void StartService() {
+    service_ = std::make_unique<ServiceProcess>(
+        root_, sim_->port(), ServiceConfig{local_, {}, {{"PVREMOTE_TEST_INTERVALS", kIntervals}}});
+  }
+
   CentralSim& sim() { return *sim_; }
-  ServiceProcess& service() { return service_; }
+  ServiceProcess& service() { return *service_; }
   db::Connection& local() { return *localDb_; }
   const TempRoot& root() const { return root_; }
 
   std::string Diagnostics() const {
     return "\n--- pvcentral log ---\n" + sim_->LogText() + "--- pvremote log ---\n" +
-           service_.LogText() + "--- pvremote output ---\n" + service_.Output();
+           service_->LogText() + "--- pvremote output ---\n" + service_->Output();
   }
 
   void Queue(const std::string& kind, const std::string& resId, const std::string& recordId = "0") {
@@ -90,7 +95,7 @@ class QueueSite {
   TempRoot root_;
   SqlInstance local_;
   std::unique_ptr<CentralSim> sim_;
-  ServiceProcess service_;
+  std::unique_ptr<ServiceProcess> service_;
   std::unique_ptr<db::Connection> localDb_;
 };
 
@@ -249,6 +254,105 @@ TEST(UpdateQueueService, DatrDuringALongDrainIsHandledBetweenTwoRows) {
   EXPECT_LT(leftAtDasn, kRows);
   ASSERT_TRUE(site.WaitQueueEmpty(120s)) << site.Diagnostics();
   EXPECT_EQ(site.service().LogText().find("TransferResDataToCX()"), std::string::npos);
+}
+
+// The rows of a query as text, one string per row.
+std::multiset<std::string> Rows(db::Connection& c, const std::string& sql) {
+  std::multiset<std::string> out;
+  auto rows = c.Query(sql);
+  while (rows->Next()) {
+    std::string line;
+    for (int i = 0; i < rows->ColumnCount(); ++i) line += rows->Get(i).ToText() + "|";
+    out.insert(line);
+  }
+  rows->Close();
+  return out;
+}
+
+TEST(UpdateQueueService, KilledMidDrainTheRestartedServiceBringsBothSidesInStep) {
+  REQUIRE_PVREMOTE();
+  QueueSite site;
+  constexpr int kResidents = 10;
+  std::string fill;
+  for (int r = 1; r <= kResidents; ++r) {
+    fill +=
+        "Insert Into Names (resType, lastName, firstName, suite, company, button1Type, "
+        "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
+        "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3) "
+        "Values (N'R', N'N', N'F', N'1', N'', N'P', N'P', N'P', N'', N'', N'', N'', N'', N'', "
+        "N'', N'', N'', 0, 0, 0, 0);"
+        "Insert Into Emails (resId, email) Values (" +
+        std::to_string(r) + ", N'start');";
+  }
+  fill += "Insert Into Entries (entryId, entryName) Values (1, N'Door');";
+  site.local().Execute(fill);
+  ASSERT_TRUE(site.sim().WaitReceived("DBCN", 60s)) << site.Diagnostics();
+  site.FullUpload();
+
+  // 1,000 changes of the kinds that rewrite the central rows from the local
+  // ones, each made locally and queued, as one batch.
+  constexpr int kChanges = 1000;
+  std::string batch;
+  for (int i = 0; i < kChanges; ++i) {
+    const std::string r = std::to_string(1 + i % kResidents);
+    const std::string n = std::to_string(i);
+    auto queue = [&](const char* kind) {
+      batch += std::string("Insert Into UpdateQueue (tableName, resId, recordId) Values (N'") +
+               kind + "', " + r + ", 0);";
+    };
+    switch (i % 6) {
+      case 0:
+        batch += "Update Names Set lastName = N'L" + n + "' Where id = " + r + ";";
+        queue("NamesU");
+        break;
+      case 1:
+      case 4: {
+        const char* table = i % 6 == 1 ? "Notification" : "NotificationF";
+        batch += std::string("Delete From ") + table + " Where resId = " + r + ";Insert Into " +
+                 table + " (resId, email) Values (" + r + ", N'e" + n + "');";
+        queue(table);
+        break;
+      }
+      case 2:
+        batch += "Update Entries Set entryName = N'E" + n + "' Where entryId = 1;";
+        queue("Entries");
+        break;
+      case 3:
+        batch += "Update Emails Set email = N'm" + n + "' Where resId = " + r + ";";
+        queue("Emails");
+        break;
+      case 5:
+        batch += "Update Settings Set name = N'S" + n + "';";
+        queue("Settings");
+        break;
+    }
+  }
+  site.local().Execute(batch);
+  ASSERT_TRUE(WaitUntil([&] { return site.QueueLength() < kChanges - 100; }, 60s, 5ms))
+      << site.Diagnostics();
+  site.service().process().Signal(SIGKILL);
+  ASSERT_TRUE(site.service().process().WaitExit(10s));
+  EXPECT_GT(site.QueueLength(), 0) << "the drain ended before the kill";
+
+  site.StartService();
+  ASSERT_TRUE(site.WaitQueueEmpty(180s)) << site.Diagnostics();
+
+  auto home = site.Central();
+  auto inst = site.Central("Installation00001");
+  db::Connection& local = site.local();
+  EXPECT_EQ(Rows(*inst, "Select id, lastName From Names"),
+            Rows(local, "Select id, lastName From Names"));
+  for (const char* t : {"Notification", "NotificationF"}) {
+    EXPECT_EQ(Rows(*inst, std::string("Select resId, email From ") + t),
+              Rows(local, std::string("Select resId, email From ") + t))
+        << t;
+  }
+  EXPECT_EQ(Rows(*inst, "Select entryId, entryName From Entries"),
+            Rows(local, "Select entryId, entryName From Entries"));
+  EXPECT_EQ(Rows(*home, "Select resId, email From Emails Where instId = 1"),
+            Rows(local, "Select resId, email From Emails"));
+  EXPECT_EQ(Rows(*home, "Select locName From Installations Where id = 1"),
+            Rows(local, "Select name From Settings"));
 }
 
 }  // namespace
