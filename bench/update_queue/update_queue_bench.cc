@@ -169,9 +169,10 @@ pv::sync::QueuedChangeContext ChangeContext(UploadSite& site, pv::db::Connection
            : nullptr;
     return ok;
   };
-  c.closeCentral = [f] {
+  c.closeCentral = [f, &timedCentral] {
     Timed t("central open/close");
     f.closeCentral();
+    timedCentral.reset();  // the connection it wrapped is gone
   };
   c.central = [&timedCentral] { return timedCentral.get(); };
   c.homeDatabase = f.homeDatabase;
@@ -193,7 +194,10 @@ double Drain(UploadSite& site, pv::db::Connection& local) {
   ctx.active = [] { return true; };
   ctx.change = [&] { return ChangeContext(site, local, timedCentral); };
   ctx.appFolder = [&site] { return site.appFolder().string(); };
-  ctx.drainEnded = [&site] { site.centralConnection().CloseCentralConnection(); };
+  ctx.drainEnded = [&site, &timedCentral] {
+    site.centralConnection().CloseCentralConnection();
+    timedCentral.reset();
+  };
   auto drain = std::make_shared<pv::sync::UpdateQueueDrain>(io, ctx);
   const auto start = Clock::now();
   drain->Tick();
@@ -250,7 +254,10 @@ int main(int argc, char** argv) {
   ctx.local = [&local] { return &local; };
   ctx.active = [] { return true; };
   ctx.change = [&] { return ChangeContext(site, local, timedCentral); };
-  ctx.drainEnded = [&site] { site.centralConnection().CloseCentralConnection(); };
+  ctx.drainEnded = [&site, &timedCentral] {
+    site.centralConnection().CloseCentralConnection();
+    timedCentral.reset();
+  };
   auto drain = std::make_shared<pv::sync::UpdateQueueDrain>(io, ctx);
   pv::platform::Timer timer(io, std::chrono::milliseconds(3000), [drain] { drain->Tick(); });
   timer.Enable();
