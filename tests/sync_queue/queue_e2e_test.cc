@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "db/embedded/embedded_engine.h"
+#include "service/test_intervals.h"
 #include "tests/e2e/central_sim.h"
 #include "tests/e2e/programs.h"
 #include "tests/e2e/service_process.h"
@@ -106,6 +107,19 @@ class QueueSite {
   }
 
 std::string Welcome(const std::string& resId) { return "SDWE 1" + std::string(kSection) + resId; }
+
+TEST(TestIntervals, FourMillisecondFieldsOverTheDefaultsOrNothing) {
+  const auto all = service::ParseTestIntervals("100,5000,1000,200");
+  ASSERT_TRUE(all);
+  EXPECT_EQ(all->startLoad, 100ms);
+  EXPECT_EQ(all->updateQueue, 200ms);
+  const auto one = service::ParseTestIntervals(",,,250");
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->sqlConnection, service::HostIntervals{}.sqlConnection);
+  EXPECT_EQ(one->updateQueue, 250ms);
+  for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "1,2,x,4", "1,2,0,4", "1,2,-3,4", "1,2,3 ,4"})
+    EXPECT_FALSE(service::ParseTestIntervals(bad)) << bad;
+}
 
 TEST(UpdateQueueService, RowsWaitForVdidAndGoInIdOrderAfterEachConfirmation) {
   REQUIRE_PVREMOTE();
