@@ -34,6 +34,8 @@ std::filesystem::path FailedChangesPath(const std::filesystem::path& appFolder) 
 }
 
 bool AppendFailedChange(const std::filesystem::path& file, const FailedChange& change) {
+  // Without an application folder there is no place for the file.
+  if (!file.has_parent_path() || file.parent_path().empty()) return false;
   const std::string line = LocalTime() + "\t" + OneField(change.queueId) + "\t" +
                            OneField(change.kind) + "\t" + OneField(change.resId) + "\t" +
                            OneField(change.recordId) + "\t" + std::to_string(change.number) + "\t" +

@@ -29,7 +29,7 @@ std::filesystem::path FailedChangesPath(const std::filesystem::path& appFolder);
 // Appends one line: local time "YYYY-MM-DD hh:mm:ss", then queue id, change
 // kind, resId, recordId, error number and description, separated by tabs
 // (tabs and line breaks inside a field become blanks). False when the file
-// cannot be written; nothing else is done then.
+// cannot be written (or `file` names no folder); nothing else is done then.
 bool AppendFailedChange(const std::filesystem::path& file, const FailedChange& change);
 
 }  // namespace pv::sync

@@ -42,7 +42,9 @@ class QueueSite : public UploadSite {
   explicit QueueSite(bool upload = true) {
     testsite::FillSampleSite(local());
     AddInstallations(1);
-    if (upload) EXPECT_EQ(Upload("1"), FullUploadResult::Completed);
+    if (upload) {
+      EXPECT_EQ(Upload("1"), FullUploadResult::Completed);
+    }
     sent.clear();
     logged.clear();
   }
