@@ -253,20 +253,34 @@ TEST(UpdateQueueService, DatrDuringALongDrainIsHandledBetweenTwoRows) {
       "N'', N'', 0, 0, 0, 0)");
   ASSERT_TRUE(site.sim().WaitReceived("DBCN", 60s)) << site.Diagnostics();
   site.FullUpload();
+  // Every other row a welcome for a different resident: the notices show the
+  // order the rows were worked in, and that none was worked twice although
+  // the timer ticks many times during the drain.
   constexpr int kRows = 3000;
+  const std::size_t start = site.sim().ReceivedCount();
   std::string batch;
-  for (int i = 0; i < kRows; ++i)
-    batch += "Insert Into UpdateQueue (tableName, resId, recordId) Values (N'NamesU', 1, 0);";
+  std::vector<std::string> welcomes;
+  for (int i = 0; i < kRows; ++i) {
+    const bool welcome = i % 2 == 1;
+    batch += std::string("Insert Into UpdateQueue (tableName, resId, recordId) Values (N'") +
+             (welcome ? "Welcome" : "NamesU") + "', " + (welcome ? std::to_string(i) : "1") +
+             ", 0);";
+    if (welcome) welcomes.push_back(Welcome(std::to_string(i)));
+  }
   site.local().Execute(batch);
   ASSERT_TRUE(WaitUntil([&] { return site.QueueLength() < kRows; }, 30s)) << site.Diagnostics();
 
   const std::size_t from = site.sim().ReceivedCount();
   ASSERT_TRUE(site.sim().Command("datr").ok);
-  ASSERT_TRUE(site.sim().WaitReceived("DASN", 60s, from)) << site.Diagnostics();
-  const std::int64_t leftAtDasn = site.QueueLength();
-  EXPECT_GT(leftAtDasn, 0) << "the drain ended before the full upload was handled";
-  EXPECT_LT(leftAtDasn, kRows);
+  const auto dasn = site.sim().WaitReceived("DASN", 60s, from);
+  ASSERT_TRUE(dasn) << site.Diagnostics();
   ASSERT_TRUE(site.WaitQueueEmpty(120s)) << site.Diagnostics();
+  ASSERT_TRUE(site.sim().WaitReceived(welcomes.back(), 10s, start)) << site.Diagnostics();
+  EXPECT_EQ(site.ReceivedWith("SDWE", start), welcomes);
+  const std::size_t before =
+      site.ReceivedWith("SDWE", start).size() - site.ReceivedWith("SDWE", *dasn).size();
+  EXPECT_GT(before, 0u) << "the full upload ran before the drain started";
+  EXPECT_LT(before, welcomes.size()) << "the drain ended before the full upload was handled";
   EXPECT_EQ(site.service().LogText().find("TransferResDataToCX()"), std::string::npos);
 }
 
