@@ -68,7 +68,8 @@ class Connection {
   virtual std::int64_t Execute(const std::string& sql) = 0;
 
   // Runs a query and returns its rows (the first result set of the text).
-  virtual std::unique_ptr<Rowset> Query(const std::string& sql, Cursor cursor = Cursor::Forward) = 0;
+  virtual std::unique_ptr<Rowset> Query(const std::string& sql,
+                                        Cursor cursor = Cursor::Forward) = 0;
 
   // The current database (ADO's DefaultDatabase) and switching it; switching
   // to a database that does not exist throws DbError 911 / 4060.

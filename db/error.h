@@ -22,8 +22,8 @@ class DbError : public std::runtime_error {
 // Numbers used where no engine supplies one. The SQL Server numbers of the
 // embedded engine (208, 102, 2627, 515, 18456, 4060, ...) are its own.
 inline constexpr long kErrTypeMismatch = 13;
-inline constexpr long kErrNotOpen = 3704;           // operation on a closed connection
-inline constexpr long kErrServerUnreachable = 17;   // server does not exist or access denied
-inline constexpr long kErrNoSuchColumn = 3265;      // item not found in the collection
+inline constexpr long kErrNotOpen = 3704;          // operation on a closed connection
+inline constexpr long kErrServerUnreachable = 17;  // server does not exist or access denied
+inline constexpr long kErrNoSuchColumn = 3265;     // item not found in the collection
 
 }  // namespace pv::db

@@ -5,7 +5,8 @@
 # parcels, visitor logs with photos, entry panels and additional photos), starts
 # the central-server simulator pvcentral and the service pvremote (debug run)
 # under a fresh PVREMOTE_ROOT, has the simulator order "DATR", waits for
-# "DASN", and prints what arrived centrally next to the local side. Both
+# "DASN", prints what arrived centrally next to the local side, then shows one
+# queued local change and one central change travelling. Both
 # programs are stopped at the end, whatever happens; the folder with the
 # databases and the service's log is kept for a look.
 set -euo pipefail
@@ -218,12 +219,50 @@ compare_photos Logs photo
 compare_photos Logs photo2
 compare_photos AdditionalPhotos photo
 echo "$same of $total photos identical"
+changes_ok=1
 echo
 echo "names as stored centrally:"
 cval "Select id, lastName, firstName, suite From Names Order By id" "$INST_DB" | sed 's/^/  /'
+
+
+# One change in each direction after the full upload.
+echo
+echo "== a local change travels to the central side (UpdateQueue, NamesU)"
+lsql -d Portavento -Q "Update Names Set firstName = N'Seán Óg', phone1 = N'5559999' Where id = 1; Insert Into UpdateQueue (tableName, resId, recordId) Values (N'NamesU', 1, 0)" >/dev/null
+arrived=""
+for _ in $(seq 1 300); do
+  got=$(cval "Select firstName From Names Where id = 1" "$INST_DB")
+  if [ "$got" = "Seán Óg" ]; then arrived=1; break; fi
+  sleep 0.1
+done
+if [ -n "$arrived" ]; then
+  echo "central Names 1 now reads: $(cval "Select lastName + N', ' + firstName + N' (' + phone1 + N')' From Names Where id = 1" "$INST_DB")"
+  echo "local UpdateQueue rows left: $(lval 'Select Count(*) From UpdateQueue')"
+else
+  echo "demo: the queued change did not arrive centrally" >&2
+  changes_ok=""
+fi
+
+echo
+echo "== a central change is applied locally (UPDA, TenantAccess)"
+cval "Update TenantAccess Set code = N'7777', descr = N'New fob' Where resId = 2" "$INST_DB" >/dev/null
+cval "Insert Into UpdateQueue (instId, recordId, tableName, itemId) Values ($INST_ID, 2, N'TenantAccess', Null)" PVHome >/dev/null
+control upda >/dev/null
+applied=""
+for _ in $(seq 1 300); do
+  if [ "$(lval 'Select code From TenantAccess Where resId = 2')" = "7777" ]; then applied=1; break; fi
+  sleep 0.1
+done
+if [ -n "$applied" ]; then
+  echo "local access code of resident 2: $(lval "Select code + N' (' + descr + N')' From TenantAccess Where resId = 2")"
+  echo "central UpdateQueue rows left: $(cval "Select Count(*) From UpdateQueue Where instId = $INST_ID" PVHome)"
+else
+  echo "demo: the central change was not applied locally" >&2
+  changes_ok=""
+fi
 
 echo
 echo "The service's log: $(ls "$LOG_FOLDER"/Log*.txt 2>/dev/null | head -1)"
 echo "The simulator's log: $STATE/pvcentral.log"
 echo "Everything of this run is under $ROOT (remove it when done)."
-[ "$same" -eq "$total" ]
+[ "$same" -eq "$total" ] && [ -n "$changes_ok" ]
