@@ -14,34 +14,14 @@
 #include <string>
 
 #include "db/connection.h"
+#include "sync/job_context.h"
 
 namespace pv::sync {
 
-using ChangeLogFn =
-    std::function<void(const std::string& message, long number, const std::string& detail)>;
+using ChangeLogFn = WriteLogFn;
 
-// What a change needs from the service host, handed in explicitly.
-struct CentralChangeContext {
-  // The local connection (null or closed: the change fails at its first
-  // local statement).
-  db::Connection* local = nullptr;
-
-  // Opens the central connection with the data of the last "DBIN"; true when
-  // it is open.
-  std::function<bool()> openCentral;
-  // Closes the central connection when it is open.
-  std::function<void()> closeCentral;
-  // The central connection, valid between openCentral and closeCentral.
-  std::function<db::Connection*()> central;
-
-  std::string homeDatabase;    // named by "DBIN"
-  std::string installationId;  // argument of the last "VDID", as received
-  std::filesystem::path appFolder;
-
-  ChangeLogFn writeLog;
-  // Sends one message on the server link ("SDWE ...", "SDWC ...").
-  std::function<void(const std::string& message)> sendMessage;
-};
+// A central change needs nothing beyond every job's context.
+struct CentralChangeContext : JobContext {};
 
 enum class CentralChangeResult {
   Applied,       // a handling ran to its end; queue row deleted, connection closed

@@ -8,23 +8,14 @@
 
 #include "service/service_host.h"
 #include "sync/central_changes.h"
+#include "sync/host_job_context.h"
 
 namespace pv::sync {
 
 // The context of one change, taken from the host at the moment "UPDA" arrives.
 inline CentralChangeContext HostCentralChangeContext(service::ServiceHost& host) {
   CentralChangeContext ctx;
-  ctx.local = host.local().open();
-  ctx.openCentral = [&host] { return host.OpenCentralConnection(); };
-  ctx.closeCentral = [&host] { host.CloseCentralConnection(); };
-  ctx.central = [&host] { return host.central().get(); };
-  ctx.homeDatabase = host.centralSettings().homeDatabase;
-  ctx.installationId = host.installationId();
-  ctx.appFolder = host.appFolder();
-  ctx.writeLog = [&host](const std::string& message, long number, const std::string& detail) {
-    host.WriteLog(message, number, detail);
-  };
-  ctx.sendMessage = [&host](const std::string& text) { host.SendMessage(text); };
+  FillJobContext(ctx, host);
   return ctx;
 }
 

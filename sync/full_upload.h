@@ -13,38 +13,17 @@
 #include <string>
 
 #include "db/connection.h"
+#include "sync/job_context.h"
 
 namespace pv::sync {
 
-using WriteLogFn =
-    std::function<void(const std::string& message, long number, const std::string& detail)>;
-
-// What the run needs from the service host, handed in explicitly.
-struct FullUploadContext {
-  // The local connection (may be null or closed: the run then fails at its
-  // first local read, after the central side is prepared).
-  db::Connection* local = nullptr;
-
-  // Opens the central connection with the data of the last "DBIN"; true when
-  // it is open.
-  std::function<bool()> openCentral;
-  // Closes the central connection when it is open.
-  std::function<void()> closeCentral;
-  // The central connection, valid between openCentral and closeCentral.
-  std::function<db::Connection*()> central;
+// What the run needs beyond every job's context.
+struct FullUploadContext : JobContext {
   // Makes "Installation" + number the central connection's current database,
   // creating it when it is missing; silent on failure (the run reads the
   // current database back).
   std::function<void(const std::string& installationNumber)> useInstallationDatabase;
-
-  std::string homeDatabase;    // named by "DBIN"
-  std::string installationId;  // argument of the last "VDID", as received
-  std::string localPassword;   // password of the local connection
-  std::filesystem::path appFolder;
-
-  WriteLogFn writeLog;
-  // Sends one message on the server link ("DASN").
-  std::function<void(const std::string& message)> sendMessage;
+  std::string localPassword;  // password of the local connection
 };
 
 enum class FullUploadResult {

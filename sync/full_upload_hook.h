@@ -8,27 +8,18 @@
 
 #include "service/service_host.h"
 #include "sync/full_upload.h"
+#include "sync/host_job_context.h"
 
 namespace pv::sync {
 
 // The context of one run, taken from the host at the moment "DATR" arrives.
 inline FullUploadContext HostFullUploadContext(service::ServiceHost& host) {
   FullUploadContext ctx;
-  ctx.local = host.local().open();
-  ctx.openCentral = [&host] { return host.OpenCentralConnection(); };
-  ctx.closeCentral = [&host] { host.CloseCentralConnection(); };
-  ctx.central = [&host] { return host.central().get(); };
+  FillJobContext(ctx, host);
   ctx.useInstallationDatabase = [&host](const std::string& number) {
     host.central().UseInstallationDatabase(number);
   };
-  ctx.homeDatabase = host.centralSettings().homeDatabase;
-  ctx.installationId = host.installationId();
   ctx.localPassword = host.ReadLocalLogin().password;
-  ctx.appFolder = host.appFolder();
-  ctx.writeLog = [&host](const std::string& message, long number, const std::string& detail) {
-    host.WriteLog(message, number, detail);
-  };
-  ctx.sendMessage = [&host](const std::string& text) { host.SendMessage(text); };
   return ctx;
 }
 

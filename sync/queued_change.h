@@ -14,11 +14,11 @@
 #include <string>
 
 #include "db/connection.h"
+#include "sync/job_context.h"
 
 namespace pv::sync {
 
-using ChangeLogFn =
-    std::function<void(const std::string& message, long number, const std::string& detail)>;
+using ChangeLogFn = WriteLogFn;
 
 // One row of the local UpdateQueue, its numbers read as 32-bit integers.
 struct QueuedChange {
@@ -28,25 +28,8 @@ struct QueuedChange {
   std::int32_t recordId = 0;
 };
 
-// What one upload needs from the service host, handed in explicitly.
-struct QueuedChangeContext {
-  // The local connection (null when it is not open).
-  db::Connection* local = nullptr;
-  // Opens the central connection with the data of the last "DBIN"; true when
-  // it is open.
-  std::function<bool()> openCentral;
-  std::function<void()> closeCentral;
-  // The central connection, valid between openCentral and closeCentral.
-  std::function<db::Connection*()> central;
-
-  std::string homeDatabase;    // named by "DBIN"
-  std::string installationId;  // argument of the last "VDID", as received
-  std::filesystem::path appFolder;
-
-  ChangeLogFn writeLog;
-  // Sends one message on the server link ("UDPH", "SDWE 42§15", ...).
-  std::function<void(const std::string& message)> sendMessage;
-
+// What one upload needs beyond every job's context.
+struct QueuedChangeContext : JobContext {
   // Within a drain, one central connection serves row after row: a change
   // that succeeds leaves it open for the next one, and a connection found
   // open is first probed and, when it no longer answers, closed and opened

@@ -8,23 +8,14 @@
 #include <string>
 
 #include "service/service_host.h"
+#include "sync/host_job_context.h"
 #include "sync/update_queue.h"
 
 namespace pv::sync {
 
 inline QueuedChangeContext HostQueuedChangeContext(service::ServiceHost& host) {
   QueuedChangeContext ctx;
-  ctx.local = host.local().open();
-  ctx.openCentral = [&host] { return host.OpenCentralConnection(); };
-  ctx.closeCentral = [&host] { host.CloseCentralConnection(); };
-  ctx.central = [&host] { return host.central().get(); };
-  ctx.homeDatabase = host.centralSettings().homeDatabase;
-  ctx.installationId = host.installationId();
-  ctx.appFolder = host.appFolder();
-  ctx.writeLog = [&host](const std::string& message, long number, const std::string& detail) {
-    host.WriteLog(message, number, detail);
-  };
-  ctx.sendMessage = [&host](const std::string& text) { host.SendMessage(text); };
+  FillJobContext(ctx, host);
   ctx.reuseCentral = true;
   return ctx;
 }

@@ -25,15 +25,7 @@ sync::CentralChangeResult ChangeSite::Apply(std::string order) {
   for (std::size_t at; (at = order.find('|')) != std::string::npos;) order.replace(at, 1, "§");
   const sync::FullUploadContext up = Context("42");
   sync::CentralChangeContext ctx;
-  ctx.local = up.local;
-  ctx.openCentral = up.openCentral;
-  ctx.closeCentral = up.closeCentral;
-  ctx.central = up.central;
-  ctx.homeDatabase = up.homeDatabase;
-  ctx.installationId = up.installationId;
-  ctx.appFolder = up.appFolder;
-  ctx.writeLog = up.writeLog;
-  ctx.sendMessage = up.sendMessage;
+  static_cast<sync::JobContext&>(ctx) = up;
   return sync::TransferDataFromCX(ctx, order);
 }
 

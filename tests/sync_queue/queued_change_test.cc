@@ -50,9 +50,9 @@ class QueueSite : public UploadSite {
   }
 
   QueuedChangeContext ChangeContext(const std::string& installationId = "1") {
-    const FullUploadContext f = Context(installationId);
-    return {f.local,          f.openCentral, f.closeCentral, f.central,    f.homeDatabase,
-            f.installationId, f.appFolder,   f.writeLog,     f.sendMessage};
+    QueuedChangeContext q;
+    static_cast<JobContext&>(q) = Context(installationId);
+    return q;
   }
 
   // Queues one change locally and uploads it at once.
