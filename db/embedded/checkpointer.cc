@@ -3,9 +3,16 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace pv::db::embedded {
+
+namespace {
+constexpr int kAttempts = 20;
+constexpr std::chrono::milliseconds kRetryDelay{25};
+}  // namespace
 
 std::function<void(int)> Checkpointer::CommitHook(std::filesystem::path file) {
   std::weak_ptr<Shared> weak = shared_;
@@ -60,9 +67,18 @@ void Checkpointer::Run(Shared& shared) {
         db = nullptr;
       }
     }
-    // PASSIVE never waits for other connections; what cannot be copied now
-    // is copied at a later request. A failure is left to the next one too.
-    if (db) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    // PASSIVE never blocks other connections. When it cannot copy the whole
+    // log at once (a reader or writer of another connection was busy at that
+    // moment), it is tried again a few times shortly after; what is left
+    // then is copied at a later request.
+    for (int attempt = 0; db && attempt < kAttempts; ++attempt) {
+      int logFrames = 0;
+      int copied = 0;
+      const int rc =
+          sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied);
+      if (rc == SQLITE_OK && copied >= logFrames) break;
+      std::this_thread::sleep_for(kRetryDelay);
+    }
     lock.lock();
   }
   lock.unlock();
