@@ -4,6 +4,13 @@
 
 #include <string>
 
+// <windows.h> (which asio brings in on Windows) defines DeleteFile as a macro
+// for DeleteFileA; without it, callers that saw the macro would ask for a
+// function this file does not define.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+
 namespace pv::platform {
 
 inline constexpr int kAttrFiles = 0;       // regular files only

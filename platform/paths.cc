@@ -1,7 +1,13 @@
 #include "platform/paths.h"
 
+#ifdef _WIN32
+#include <windows.h>
+// windows.h first: shlobj.h relies on its types.
+#include <shlobj.h>
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <string_view>
@@ -14,6 +20,24 @@ std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value ? std::string(value) : std::string();
 }
+
+#ifdef _WIN32
+
+// The account's local application-data folder, created when missing
+// (CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE), ending in a backslash; empty
+// when Windows names none.
+std::string LocalAppDataFromShell() {
+  constexpr int kLocalAppDataCreate = 0x801C;
+  char buf[MAX_PATH + 1] = {};
+  if (SHGetFolderPathA(nullptr, kLocalAppDataCreate, nullptr, SHGFP_TYPE_CURRENT, buf) != S_OK) {
+    return {};
+  }
+  std::string folder(buf);
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+#else
 
 std::string WithSlash(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
@@ -34,6 +58,8 @@ std::string HomeFolder() {
   return {};
 }
 
+#endif
+
 }  // namespace
 
 Paths Paths::UnderRoot(const std::string& root) {
@@ -53,6 +79,11 @@ Paths Paths::FromEnvironment() {
   if (!root.empty()) return UnderRoot(root);
 
   Paths p;
+#ifdef _WIN32
+  // Without a relocation root the settings live in the registry, so there
+  // are no settings files; the application data go where the shell says.
+  p.localAppData_ = LocalAppDataFromShell();
+#else
   p.machineStore_ = "/etc/pvremote/machine.reg";
   p.defaultUserStore_ = "/etc/pvremote/default-user.reg";
 
@@ -72,10 +103,28 @@ Paths Paths::FromEnvironment() {
     if (data.empty() && !home.empty()) data = WithSlash(home) + ".local/share";
     if (!data.empty()) p.localAppData_ = WithSlash(data) + "pvremote/";
   }
+#endif
   return p;
 }
 
 std::string ProgramFolder() {
+#ifdef _WIN32
+  // The module name is cut to the buffer without saying so other than by
+  // filling it: grow until it fits.
+  std::vector<char> buf(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) {
+      std::string exe(buf.data(), n);
+      auto slash = exe.find_last_of("\\/");
+      if (slash == std::string::npos) return {};
+      return exe.substr(0, slash + 1);
+    }
+    if (buf.size() >= 32768) return {};
+    buf.resize(buf.size() * 2);
+  }
+#else
   std::vector<char> buf(4096);
   ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
   if (n <= 0) return {};
@@ -83,6 +132,7 @@ std::string ProgramFolder() {
   auto slash = exe.rfind('/');
   if (slash == std::string::npos) return {};
   return exe.substr(0, slash + 1);
+#endif
 }
 
 bool IsDebugRun() {

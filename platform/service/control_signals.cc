@@ -4,10 +4,20 @@
 
 namespace pv::platform {
 
+#ifdef SIGHUP
 ControlSignals::ControlSignals(asio::io_context& io, Handler handler)
     : signals_(io, SIGTERM, SIGINT, SIGHUP), handler_(std::move(handler)) {
   Wait();
 }
+#else
+// Windows has no SIGHUP: the C runtime raises only SIGINT (Ctrl+C) and
+// SIGTERM here; the end of a session reaches a console program through its
+// console control handler instead.
+ControlSignals::ControlSignals(asio::io_context& io, Handler handler)
+    : signals_(io, SIGTERM, SIGINT), handler_(std::move(handler)) {
+  Wait();
+}
+#endif
 
 ControlSignals::~ControlSignals() { Cancel(); }
 
@@ -23,7 +33,9 @@ void ControlSignals::Wait() {
     if (ec || cancelled_) return;
     ControlRequest request = ControlRequest::Close;
     if (signal == SIGTERM) request = ControlRequest::Stop;
+#ifdef SIGHUP
     if (signal == SIGHUP) request = ControlRequest::SessionEnd;
+#endif
     Wait();
     if (handler_) handler_(request);
   });
