@@ -30,24 +30,24 @@ enum class Form {
   MailRoom,      // bare number or Null; always Null when the site has no mail room
 };
 
-struct ValueSpec {
+struct ValueCopy {
   const char* column;
   Form form;
 };
 
-struct PhotoSpec {
+struct PhotoCopy {
   const char* column;
   std::string_view suffix;
 };
 
 // One table of the copy: its local query, its INSERT and its photo columns.
-struct TableSpec {
+struct TableCopy {
   const char* table;
   const char* query;
   const char* insertHead;  // column list up to and including "Values ("
-  std::vector<ValueSpec> values;
+  std::vector<ValueCopy> values;
   const char* insertTail;  // ");" or " );"
-  std::vector<PhotoSpec> photos;
+  std::vector<PhotoCopy> photos;
   bool onlyRowsWithPhoto = false;
 };
 
@@ -58,7 +58,7 @@ const char kNamesColumns[] =
     "button3Comm, "
     "hide, hideBut1, hideBut2, hideBut3, notes1, notes2, photo, photoDescr, dmCode";
 
-TableSpec NamesSpec() {
+TableCopy NamesCopy() {
   return {"Names",
           nullptr,  // built from the mail-room flag
           "Insert Into Names (id, resType, lastName, firstName, suite, company, "
@@ -98,9 +98,9 @@ TableSpec NamesSpec() {
           {{"photo", photos::kPhotoSuffix}}};
 }
 
-std::vector<TableSpec> InstallationTables() {
-  std::vector<TableSpec> t;
-  t.push_back(NamesSpec());
+std::vector<TableCopy> InstallationTables() {
+  std::vector<TableCopy> t;
+  t.push_back(NamesCopy());
   t.push_back({"TenantAccess",
                "Select * From TenantAccess",
                "Insert Into TenantAccess (resId, code, descr, "
@@ -256,15 +256,15 @@ class Upload {
     RefreshInstallation();
     ReplaceEmails();
     central_.SetCurrentDatabase("Installation" + number_);
-    for (TableSpec& spec : InstallationTables()) {
-      if (spec.table == std::string_view("Packages_Settings") && !mailRoom) continue;
+    for (TableCopy& copy : InstallationTables()) {
+      if (copy.table == std::string_view("Packages_Settings") && !mailRoom) continue;
       std::string namesQuery;
-      if (spec.query == nullptr) {
+      if (copy.query == nullptr) {
         namesQuery = std::string("Select ") + kNamesColumns + (mailRoom ? ", mailRoomID" : "") +
                      " From Names Where resType = 'R' Or resType = 'S'";
-        spec.query = namesQuery.c_str();
+        copy.query = namesQuery.c_str();
       }
-      CopyTable(spec, mailRoom);
+      CopyTable(copy, mailRoom);
     }
   }
 
@@ -317,37 +317,37 @@ class Upload {
     }
   }
 
-  void CopyTable(const TableSpec& spec, bool mailRoom) {
-    LocalQuery q(Local(), spec.query);
-    const std::string table = spec.table;
+  void CopyTable(const TableCopy& copy, bool mailRoom) {
+    LocalQuery q(Local(), copy.query);
+    const std::string table = copy.table;
     std::vector<int> index;
     std::vector<std::string> what;
-    for (const ValueSpec& v : spec.values) {
+    for (const ValueCopy& v : copy.values) {
       const bool read = v.form != Form::MailRoom || mailRoom;
       index.push_back(read ? q.Index(table, v.column) : -1);
       what.push_back(table + "." + v.column);
     }
     std::vector<int> photoIndex;
-    for (const PhotoSpec& p : spec.photos) photoIndex.push_back(q.Index(table, p.column));
-    const int idIndex = spec.photos.empty() ? -1 : q.Index(table, "id");
+    for (const PhotoCopy& p : copy.photos) photoIndex.push_back(q.Index(table, p.column));
+    const int idIndex = copy.photos.empty() ? -1 : q.Index(table, "id");
 
     db::Rowset& rows = q.rows();
     std::string sql;
     while (rows.Next()) {
-      if (spec.onlyRowsWithPhoto && !rows.Get(photoIndex[0]).HoldsData()) continue;
-      sql.assign(spec.insertHead);
-      for (std::size_t k = 0; k < spec.values.size(); ++k) {
+      if (copy.onlyRowsWithPhoto && !rows.Get(photoIndex[0]).HoldsData()) continue;
+      sql.assign(copy.insertHead);
+      for (std::size_t k = 0; k < copy.values.size(); ++k) {
         if (k > 0) sql += ", ";
-        sql += Written(spec.values[k].form, index[k] < 0 ? kNull : rows.Get(index[k]), what[k]);
+        sql += Written(copy.values[k].form, index[k] < 0 ? kNull : rows.Get(index[k]), what[k]);
       }
-      sql += spec.insertTail;
+      sql += copy.insertTail;
       central_.Execute(sql);
 
-      if (spec.photos.empty()) continue;
+      if (copy.photos.empty()) continue;
       const std::int64_t id = IntegerOf(rows.Get(idIndex), table + ".id");
-      for (std::size_t k = 0; k < spec.photos.size(); ++k) {
+      for (std::size_t k = 0; k < copy.photos.size(); ++k) {
         const db::Value& photo = rows.Get(photoIndex[k]);
-        if (photo.HoldsData()) StorePhoto(photo, id, spec.photos[k], table);
+        if (photo.HoldsData()) StorePhoto(photo, id, copy.photos[k], table);
       }
     }
   }
@@ -377,12 +377,12 @@ class Upload {
   // Passes one photo through its temp file into the central row just
   // inserted. A file that cannot be written ends the run; the store step
   // reports its own failure and the run goes on.
-  void StorePhoto(const db::Value& photo, std::int64_t id, const PhotoSpec& spec,
+  void StorePhoto(const db::Value& photo, std::int64_t id, const PhotoCopy& copy,
                   const std::string& table) {
-    const std::filesystem::path path = photos::TempPhotoPath(ctx_.appFolder, number_, spec.suffix);
+    const std::filesystem::path path = photos::TempPhotoPath(ctx_.appFolder, number_, copy.suffix);
     photos::RemoveFileQuietly(path);
     photos::WritePhotoFile(photos::PhotoBytes(photo), path);
-    photos::UpdateImageInDB(id, spec.column, table, path, central_,
+    photos::UpdateImageInDB(id, copy.column, table, path, central_,
                             ctx_.writeLog ? ctx_.writeLog : NoLog());
   }
 

@@ -14,7 +14,7 @@
 namespace pv::db::tsql {
 namespace {
 
-struct ColumnSpec {
+struct ColumnDef {
   std::string name;
   std::string type;  // lower-case
   long length = -2;  // -2: none given, -1: max
@@ -30,7 +30,7 @@ struct ColumnSpec {
   std::string computed;                  // translated expression of a computed column
 };
 
-struct KeySpec {
+struct KeyDef {
   std::string name;
   std::vector<std::string> columns;  // as "name" ASC|DESC
   std::vector<std::string> names;    // bare column names
@@ -78,9 +78,9 @@ size_t SkipIndexOptions(const Emitter& em, size_t k, size_t e, bool skipOn) {
 }
 
 // "(a ASC, b DESC)" at `open`.
-KeySpec KeyColumns(const Emitter& em, size_t open) {
+KeyDef KeyColumns(const Emitter& em, size_t open) {
   const auto& t = em.tokens();
-  KeySpec key;
+  KeyDef key;
   for (const Range& r : em.SplitCommas(open + 1, em.Match(open))) {
     if (r.first == r.second ||
         !(t[r.first].kind == TokKind::Word || t[r.first].kind == TokKind::Quoted)) {
@@ -100,7 +100,7 @@ KeySpec KeyColumns(const Emitter& em, size_t open) {
   return key;
 }
 
-std::string JoinKey(const KeySpec& key) {
+std::string JoinKey(const KeyDef& key) {
   std::string s = "(";
   for (size_t i = 0; i < key.columns.size(); ++i) {
     if (i > 0) s += ", ";
@@ -175,9 +175,9 @@ std::string DefaultText(Emitter& em, size_t b, size_t e, TypeClass cls) {
 }
 
 // Parses one column definition [b, e).
-ColumnSpec ParseColumn(Emitter& em, size_t b, size_t e) {
+ColumnDef ParseColumn(Emitter& em, size_t b, size_t e) {
   const auto& t = em.tokens();
-  ColumnSpec c;
+  ColumnDef c;
   c.name = NameOf(t[b]);
   size_t k = b + 1;
   if (k < e && IsWord(t[k], "AS")) {
@@ -275,7 +275,7 @@ ColumnSpec ParseColumn(Emitter& em, size_t b, size_t e) {
   return c;
 }
 
-std::string SqliteType(const ColumnSpec& c) {
+std::string SqliteType(const ColumnDef& c) {
   if (c.type == "sysname") return "NVARCHAR(128)";
   std::string s = Upper(c.type);
   if (c.length == -1) {
@@ -290,7 +290,7 @@ std::string SqliteType(const ColumnSpec& c) {
 
 // The CHECK constraints that make a column hold only what SQL Server's type
 // admits.
-std::string TypeChecks(const std::string& table, const ColumnSpec& c) {
+std::string TypeChecks(const std::string& table, const ColumnDef& c) {
   const std::string q = QuoteName(c.name);
   const std::string tag = table + "|" + c.name;
   std::string s;
@@ -338,7 +338,7 @@ std::string TypeChecks(const std::string& table, const ColumnSpec& c) {
   return s;
 }
 
-std::string RenderColumn(const std::string& table, const ColumnSpec& c, bool rowidKey) {
+std::string RenderColumn(const std::string& table, const ColumnDef& c, bool rowidKey) {
   std::string s = QuoteName(c.name);
   if (!c.computed.empty()) return s + " AS (" + c.computed + ")";
   if (rowidKey) {
@@ -386,9 +386,9 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
   em.ScanTables(b, b);
   em.AddTable(table);
 
-  std::vector<ColumnSpec> columns;
+  std::vector<ColumnDef> columns;
   std::vector<std::string> tableConstraints;
-  KeySpec primaryKey;
+  KeyDef primaryKey;
   bool hasPrimaryKey = false;
   for (const Range& r : em.SplitCommas(nameEnd + 1, close)) {
     if (r.first == r.second) SyntaxError(t[r.first]);
@@ -409,7 +409,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
       k += primary ? 2 : 1;
       k = SkipIndexOptions(em, k, r.second, false);
       if (k >= r.second || !IsOp(t[k], "(")) SyntaxError(t[k < r.second ? k : r.second - 1]);
-      KeySpec key = KeyColumns(em, k);
+      KeyDef key = KeyColumns(em, k);
       key.name = name;
       k = SkipIndexOptions(em, em.Match(k) + 1, r.second, true);
       if (k != r.second) SyntaxError(t[k]);
@@ -425,7 +425,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
       }
     } else if (IsWord(t[k], "FOREIGN") && k + 2 < r.second && IsWord(t[k + 1], "KEY") &&
                IsOp(t[k + 2], "(")) {
-      const KeySpec key = KeyColumns(em, k + 2);
+      const KeyDef key = KeyColumns(em, k + 2);
       std::string refs;
       k = em.Match(k + 2) + 1;
       if (k >= r.second || !IsWord(t[k], "REFERENCES"))
@@ -448,7 +448,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
   if (columns.empty()) SyntaxError(t[close]);
 
   // Key columns of SQL Server admit no Null.
-  for (ColumnSpec& c : columns) {
+  for (ColumnDef& c : columns) {
     if (c.primaryKey) {
       if (hasPrimaryKey) {
         throw DbError(8110,
@@ -464,8 +464,8 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
   // The identity column becomes the rowid (AUTOINCREMENT: ids are never
   // reused, as with SQL Server's identity). A key on other columns then
   // stays as a UNIQUE constraint.
-  ColumnSpec* identity = nullptr;
-  for (ColumnSpec& c : columns) {
+  ColumnDef* identity = nullptr;
+  for (ColumnDef& c : columns) {
     if (!c.identity) continue;
     if (identity) {
       throw DbError(2744, "Multiple identity columns specified for table '" + table +
@@ -482,7 +482,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
       }
       hasPrimaryKey = false;
     }
-    for (ColumnSpec& c : columns) {
+    for (ColumnDef& c : columns) {
       if (c.primaryKey && &c != identity) {
         c.primaryKey = false;
         c.constraints.push_back(Constraint(c.primaryKeyName) + "UNIQUE");
@@ -491,7 +491,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
   }
 
   Emitter::TableShape shape;
-  for (const ColumnSpec& c : columns) {
+  for (const ColumnDef& c : columns) {
     shape.columns.push_back(c.name);
     shape.types.push_back(c.type);
   }
@@ -500,7 +500,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
 
   std::string sql = "CREATE TABLE " + QuoteName(table) + " (";
   bool first = true;
-  for (const ColumnSpec& c : columns) {
+  for (const ColumnDef& c : columns) {
     if (!first) sql += ", ";
     first = false;
     sql += RenderColumn(table, c, &c == identity);
@@ -538,7 +538,7 @@ void TranslateCreateIndex(Emitter& em, size_t b, size_t e, std::vector<Statement
   if (nameEnd == k + 1 || nameEnd >= e || !IsOp(t[nameEnd], "(")) {
     SyntaxError(t[nameEnd < e ? nameEnd : e - 1]);
   }
-  const KeySpec key = KeyColumns(em, nameEnd);
+  const KeyDef key = KeyColumns(em, nameEnd);
   k = em.Match(nameEnd) + 1;
   if (k + 1 < e && IsWord(t[k], "INCLUDE") && IsOp(t[k + 1], "(")) k = em.Match(k + 1) + 1;
   std::string where;
@@ -599,7 +599,7 @@ void TranslateAlterTable(Emitter& em, size_t b, size_t e, std::vector<Statement>
     for (const Range& r : em.SplitCommas(k + 1, e)) {
       if (r.first == r.second) SyntaxError(t[r.first]);
       if (IsTableConstraint(t[r.first])) Unsupported("ALTER TABLE ... ADD CONSTRAINT");
-      const ColumnSpec c = ParseColumn(em, r.first, r.second);
+      const ColumnDef c = ParseColumn(em, r.first, r.second);
       if (c.identity || c.primaryKey) Unsupported("Adding an identity or key column");
       out.push_back(
           {Statement::Kind::Sql, head + "ADD COLUMN " + RenderColumn(table, c, false), {}});
