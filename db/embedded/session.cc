@@ -1,5 +1,7 @@
 #include "db/embedded/session.h"
 
+#include <sqlite3.h>
+
 #include "db/error.h"
 
 namespace pv::db::embedded {
@@ -38,8 +40,15 @@ void Session::Close() {
   open_ = false;
   idleReaders_.clear();
   schema_.reset();
-  main_.reset();
+  // Wait for a copy of the log the worker was asked for, then copy what is
+  // left from this connection itself, so a large store made through it is in
+  // the database file once Close returns even when other programs keep the
+  // file open (and the log would otherwise be copied only at their close).
   checkpointer_.Stop();
+  if (main_) {
+    sqlite3_wal_checkpoint_v2(main_->get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  }
+  main_.reset();
 }
 
 void Session::SetTimeout(int seconds) {
