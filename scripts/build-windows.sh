@@ -13,7 +13,8 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${PV_WINDOWS_BUILD:-$ROOT/build/windows}
-DEPS=$BUILD/deps
+# SQLite for Windows is built once and can be shared by several build folders.
+DEPS=${PV_WINDOWS_DEPS:-$ROOT/build/windows-deps}
 TRIPLE=x86_64-w64-mingw32
 
 SUDO=""
