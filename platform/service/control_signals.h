@@ -1,11 +1,17 @@
 // The service manager's and the terminal's requests, as signals on the event
 // loop: SIGTERM is the manager's stop, SIGINT the close request of a run in
 // the foreground (Ctrl+C), SIGHUP the end of the terminal session.
+//
+// Windows: the console's control events take the place of the signals:
+// Ctrl+C, Ctrl+Break and closing the console window are the close request;
+// log-off and system shutdown the end of the session. (The service control
+// manager's stop comes through the dispatcher, service_dispatcher.h.)
 #pragma once
 
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <functional>
+#include <memory>
 
 namespace pv::platform {
 
@@ -30,6 +36,10 @@ class ControlSignals {
   asio::signal_set signals_;
   Handler handler_;
   bool cancelled_ = false;
+#ifdef _WIN32
+  struct ConsoleRelay;
+  std::shared_ptr<ConsoleRelay> console_;
+#endif
 };
 
 }  // namespace pv::platform
