@@ -8,8 +8,9 @@
 # host's SQLite package from Debian's archive (apt-get source, with a private
 # source list so the system's apt setup is left alone), generates the
 # single-file amalgamation with the source's own tools and cross-compiles it
-# into build/windows/deps/sqlite/libsqlite3.a. Tests and benchmarks are not
-# built yet (PV_BUILD_TESTS=OFF, PV_BUILD_BENCH=OFF).
+# into build/windows-deps/sqlite/libsqlite3.a. Benchmarks are not built;
+# tests only with PV_WINDOWS_TESTS=ON (GoogleTest from Debian's source, run
+# under Wine by CTest: cmake/windows-tests.cmake).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${PV_WINDOWS_BUILD:-$ROOT/build/windows}
@@ -17,19 +18,10 @@ BUILD=${PV_WINDOWS_BUILD:-$ROOT/build/windows}
 DEPS=${PV_WINDOWS_DEPS:-$ROOT/build/windows-deps}
 TRIPLE=x86_64-w64-mingw32
 
-SUDO=""
-if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
-
-need=()
-for p in g++-mingw-w64-x86-64-posix cmake ninja-build tcl xz-utils libasio-dev pkg-config; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    need+=("$p")
-  fi
-done
-if ((${#need[@]})); then
-  echo "installing: ${need[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need[@]}"
+if [ "${PV_WINDOWS_TESTS:-OFF}" = ON ]; then
+  "$ROOT/scripts/deps.sh" windows wine
+else
+  "$ROOT/scripts/deps.sh" windows
 fi
 
 # --- SQLite for Windows -------------------------------------------------
@@ -69,11 +61,13 @@ fi
 cmake -S "$ROOT" -B "$BUILD" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
   -DCMAKE_BUILD_TYPE="${PV_WINDOWS_BUILD_TYPE:-RelWithDebInfo}" \
-  -DPV_BUILD_TESTS=OFF -DPV_BUILD_BENCH=OFF \
+  -DPV_BUILD_TESTS="${PV_WINDOWS_TESTS:-OFF}" -DPV_BUILD_BENCH=OFF \
   -DSQLite3_INCLUDE_DIR="$SQLITE" -DSQLite3_LIBRARY="$SQLITE/libsqlite3.a"
 
+# Two compile jobs unless told otherwise: the build machines have two cores.
+JOBS=${PV_WINDOWS_JOBS:-2}
 if (($#)); then
-  cmake --build "$BUILD" --target "$@"
+  cmake --build "$BUILD" -j"$JOBS" --target "$@"
 else
-  cmake --build "$BUILD"
+  cmake --build "$BUILD" -j"$JOBS"
 fi

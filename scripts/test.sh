@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds with clang under
 # AddressSanitizer + UndefinedBehaviorSanitizer (which also builds the
-# libFuzzer targets) and runs everything through CTest.
+# libFuzzer targets) and runs everything through CTest. Then the Windows
+# part: the MinGW-w64 cross build with its tests (scripts/build-windows.sh),
+# run under Wine by CTest in the Windows build folder.
+#
+#   scripts/test.sh [ctest options]       # e.g. -R Registry; given to both CTest runs
+#
+#   PV_TEST_BUILD      Linux build folder (build/test)
+#   PV_WINDOWS_BUILD   Windows build folder (<Linux build folder>-win)
+#   PV_SKIP_WINDOWS=1  only the Linux part, for a quick run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -11,5 +19,25 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build "$BUILD" -j"$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-cd "$BUILD"
-ctest --output-on-failure -j2 --timeout 900 "$@"
+linux=0
+(cd "$BUILD" && ctest --output-on-failure -j2 --timeout 900 "$@") || linux=$?
+if [ "${PV_SKIP_WINDOWS:-0}" = 1 ]; then
+  exit "$linux"
+fi
+
+# --- Windows, under Wine ------------------------------------------------------
+WIN_BUILD=$(realpath -m "${PV_WINDOWS_BUILD:-$BUILD-win}")
+export WINEPREFIX=$WIN_BUILD/wine-prefix  # the one cmake/wine-run.sh makes and uses
+# No Wine program outlives the run, whatever way it ends.
+trap '[ -x /usr/lib/wine/wineserver ] && /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+echo "== Windows build with tests: $WIN_BUILD"
+PV_WINDOWS_TESTS=ON PV_WINDOWS_BUILD=$WIN_BUILD scripts/build-windows.sh
+# The prefix is made before CTest lists the tests (about 10 s the first time).
+cmake/wine-run.sh "$WINEPREFIX"
+windows=0
+# tests/wine's scripts pair Windows programs with Linux ones (pvcentral).
+export PV_LINUX_BUILD=$(realpath "$BUILD")
+(cd "$WIN_BUILD" && ctest --output-on-failure -j2 --timeout 600 "$@") || windows=$?
+echo "test.sh: Linux suite $([ "$linux" = 0 ] && echo passed || echo FAILED)," \
+     "Windows suite under Wine $([ "$windows" = 0 ] && echo passed || echo FAILED)"
+((linux == 0 && windows == 0))

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine 8 in a private prefix; CTest's emulator
+# for the Windows test build (cmake/windows-tests.cmake):
+#
+#   cmake/wine-run.sh <prefix folder> program.exe [args...]
+#   cmake/wine-run.sh <prefix folder>          # only make the prefix
+#
+# The prefix is made on first use (wineboot, about 10 s); a lock keeps two
+# tests started together from making it twice. Wine's own messages are off
+# and it writes no desktop menu entries. What is left running in the prefix
+# is stopped with:
+#
+#   WINEPREFIX=<prefix folder> /usr/lib/wine/wineserver -k
+set -euo pipefail
+prefix=$(realpath -m "$1")
+shift
+wine=${PV_WINE:-/usr/lib/wine/wine64}
+export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
+# No menu entries, and no offer to install Mono or Gecko while the prefix is made.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+
+wineserver=$(dirname "$wine")/wineserver
+
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock 9
+if [ ! -f "$prefix/.pv-ready" ]; then
+  rm -rf "$prefix"
+  if ! "$wine" wineboot -i </dev/null >"$prefix.log" 2>&1 9>&-; then
+    echo "wine-run.sh: making the Wine prefix $prefix failed (see $prefix.log)" >&2
+    exit 1
+  fi
+  "$wineserver" -w  # until the new prefix's registry is on disk
+  touch "$prefix/.pv-ready"
+fi
+# Wine's background programs (services.exe, winedevice.exe, ...) start with
+# the first program a new wineserver sees and keep that program's standard
+# error open while they run; CTest would wait for it to close. So a new
+# server is started here, kept for 60 s after its last program (a cold start
+# of Wine takes about 3 s, a start beside a running server under 1 s), and
+# its background programs are started by a program whose output goes nowhere.
+# (9>&-: the lock is not handed on to programs that outlive this script.)
+if "$wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
+  "$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
+fi
+exec 9>&-
+
+if (($#)); then
+  exec "$wine" "$@"
+fi
