@@ -1,6 +1,7 @@
 #include "service/service_main.h"
 
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -12,6 +13,9 @@
 #include "platform/service/event_log.h"
 #include "platform/service/notify.h"
 #include "platform/service/service_control.h"
+#ifdef _WIN32
+#include "platform/service/service_dispatcher.h"
+#endif
 #include "service/command_line.h"
 #include "service/service_host.h"
 #include "service/subsystems.h"
@@ -49,15 +53,34 @@ bool SetAutoStartup(bool runningAsService) {
   }
 }
 
-int RunService() {
-  const bool underSystemd = platform::StartedByServiceManager();
-  const bool debugRun = !underSystemd && platform::IsDebugRun();
-  if (!underSystemd && !debugRun) {
-    std::cerr
-        << "pvremote: not started by systemd; set PVREMOTE_DEBUG=1 to run in the foreground\n";
-    return 1;
-  }
+namespace {
 
+#ifdef _WIN32
+using ManagerSession = platform::ServiceSession;
+#else
+// Under systemd the manager is reached through NOTIFY_SOCKET alone.
+struct ManagerSession {};
+#endif
+
+void ReportReady([[maybe_unused]] ManagerSession* session) {
+#ifdef _WIN32
+  session->ReportRunning();
+#else
+  platform::NotifyServiceManager("READY=1");
+#endif
+}
+
+void ReportStopping([[maybe_unused]] ManagerSession* session) {
+#ifdef _WIN32
+  session->ReportStopPending();
+#else
+  platform::NotifyServiceManager("STOPPING=1");
+#endif
+}
+
+// The running service: `session` is the service manager's side, nullptr in
+// a debug run.
+int RunHost(bool debugRun, ManagerSession* session) {
   asio::io_context io;
   ServiceHost host(io, platform::Paths::FromEnvironment(), IntervalsForRun(debugRun));
   AttachSubsystems(host);
@@ -65,7 +88,7 @@ int RunService() {
   auto stop = [&] {
     if (stopped) return;
     stopped = true;
-    if (underSystemd) platform::NotifyServiceManager("STOPPING=1");
+    if (session != nullptr) ReportStopping(session);
     ReportingFailures([&] { host.ShutdownRemote(); });
     io.stop();
   };
@@ -75,18 +98,70 @@ int RunService() {
     if (request == platform::ControlRequest::SessionEnd) return;
     stop();
   });
+#ifdef _WIN32
+  // The manager's stop and shutdown arrive on its own thread: the shutdown
+  // routine runs on the loop, as for the signals.
+  if (session != nullptr) {
+    session->SetControlHandler(
+        [&io, &stop](platform::ControlRequest) { asio::post(io, [&stop] { stop(); }); });
+  }
+#endif
 
   if (debugRun) {
     host.StartRemote();
   } else {
     ReportingFailures([&] {
       host.ServiceStarted();
-      platform::NotifyServiceManager("READY=1");
+      ReportReady(session);
     });
   }
   io.run();
+#ifdef _WIN32
+  if (session != nullptr) session->SetControlHandler(nullptr);
+#endif
   return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+
+int RunService() {
+  // Started by the service control manager exactly when the dispatcher
+  // connects; the service then runs on the dispatcher's thread.
+  unsigned long error = 0;
+  const platform::DispatchResult result = platform::RunServiceDispatcher(
+      [](platform::ServiceSession& session) { return RunHost(false, &session); }, error);
+  if (result == platform::DispatchResult::Ran) return 0;
+  if (result == platform::DispatchResult::Failed) {
+    const std::string text = "StartServiceCtrlDispatcher: " + platform::SystemErrorText(error);
+    platform::WriteEventLogError(static_cast<long>(error), text);
+    std::cerr << "pvremote: " << text << " [" << error << "]\n";
+    return 1;
+  }
+  if (!platform::IsDebugRun()) {
+    std::cerr << "pvremote: not started by the service control manager; set PVREMOTE_DEBUG=1 to "
+                 "run in the foreground\n";
+    return 1;
+  }
+  return RunHost(true, nullptr);
+}
+
+#else
+
+int RunService() {
+  const bool underSystemd = platform::StartedByServiceManager();
+  const bool debugRun = !underSystemd && platform::IsDebugRun();
+  if (!underSystemd && !debugRun) {
+    std::cerr
+        << "pvremote: not started by systemd; set PVREMOTE_DEBUG=1 to run in the foreground\n";
+    return 1;
+  }
+  ManagerSession systemd;
+  return RunHost(debugRun, debugRun ? nullptr : &systemd);
+}
+
+#endif
 
 int ServiceMain(int argc, const char* const* argv) {
   std::string line;
@@ -102,7 +177,12 @@ int ServiceMain(int argc, const char* const* argv) {
     case Switch::Install: {
       settings::RegistryStore(platform::Paths::FromEnvironment()).MigratePassword();
       if (!SetAutoStartup(false)) {
+#ifdef _WIN32
+        std::cerr << "pvremote: the service could not be registered with the service control "
+                     "manager\n";
+#else
         std::cerr << "pvremote: the service could not be registered with systemd\n";
+#endif
         return 1;
       }
       platform::StartService();

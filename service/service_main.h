@@ -9,8 +9,11 @@ bool SetAutoStartup(bool runningAsService);
 
 // Runs the service: under systemd (readiness, start after the start delay,
 // SIGTERM stops) or, in a debug run, at once in the foreground (Ctrl+C stops,
-// SIGHUP is ignored). Started neither way it returns at once. Returns the
-// process exit status.
+// SIGHUP is ignored). On Windows: under the service control manager (running
+// after the start delay's timer is set, stop and shutdown run the shutdown
+// routine) when the dispatcher connects, else a debug run (Ctrl+C, Ctrl+Break
+// and closing the console stop; log-off is ignored). Started neither way it
+// returns at once. Returns the process exit status.
 int RunService();
 
 // The whole program; returns the process exit status.
