@@ -1,9 +1,5 @@
 #include "db/odbc/odbc_connection.h"
 
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +14,7 @@
 #include "db/odbc/odbc_session.h"
 #include "db/odbc/odbc_values.h"
 #include "db/odbc/utf16.h"
+#include "platform/odbc_api.h"
 
 namespace pv::db::odbc {
 

@@ -1,11 +1,10 @@
 #include "db/odbc/odbc_diagnostics.h"
 
-#include <sqlucode.h>
-
 #include <algorithm>
 #include <cstddef>
 
 #include "db/odbc/utf16.h"
+#include "platform/odbc_api.h"
 
 namespace pv::db::odbc {
 

@@ -2,13 +2,11 @@
 // text of its diagnostic records, each with its SQLSTATE.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <string>
 #include <vector>
 
 #include "db/error.h"
+#include "platform/odbc_api.h"
 
 namespace pv::db::odbc {
 

@@ -1,12 +1,11 @@
 #include "db/odbc/odbc_session.h"
 
-#include <sqlucode.h>
-
 #include <cstdint>
 
 #include "db/error.h"
 #include "db/odbc/odbc_diagnostics.h"
 #include "db/odbc/utf16.h"
+#include "platform/odbc_api.h"
 
 #ifndef _WIN32
 #include <langinfo.h>

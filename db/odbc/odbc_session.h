@@ -3,14 +3,19 @@
 // outlive a Close() without touching freed handles.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "platform/odbc_api.h"
+
 namespace pv::db::odbc {
+
+// Text crosses the driver manager through the wide (...W) calls as UTF-16
+// held in std::u16string. SQLWCHAR is unsigned short with unixODBC and
+// wchar_t on Windows: 16 bits in both, so the buffers are passed as they are.
+// (Wine's odbc32 has only the wide and the unsuffixed entry points.)
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "SQLWCHAR must be a UTF-16 code unit");
 
 // A statement handle, freed when the object goes.
 class Statement {

@@ -1,7 +1,5 @@
 #include "db/odbc/odbc_values.h"
 
-#include <sqlucode.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +7,7 @@
 #include <string_view>
 
 #include "db/odbc/utf16.h"
+#include "platform/odbc_api.h"
 
 namespace pv::db::odbc {
 

@@ -4,14 +4,12 @@
 // (UTF-8). Long values are read with SQLGetData in chunks, whatever their size.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <string>
 #include <vector>
 
 #include "db/odbc/odbc_session.h"
 #include "db/value.h"
+#include "platform/odbc_api.h"
 
 namespace pv::db::odbc {
 
