@@ -1,5 +1,8 @@
 #include "settings/registry_store.h"
 
+#include <utility>
+
+#include "platform/registry.h"
 #include "settings/password.h"
 #include "settings/reg_file.h"
 #include "settings/service_settings.h"
@@ -7,14 +10,32 @@
 namespace pv::settings {
 namespace {
 
+// The key below its root: `keyPath` (kPortaventoKey when empty), then the
+// sub-key.
+std::string KeyFor(const std::string& keyPath, const std::string& subKey) {
+  std::string key = keyPath.empty() ? std::string(kPortaventoKey) : keyPath;
+  if (!subKey.empty()) key += "\\" + subKey;
+  return key;
+}
+
 // The section name of a key under a root: "HKEY_LOCAL_MACHINE\SOFTWARE\...".
 std::string SectionFor(const std::string& keyPath, const std::string& rootCode,
                        const std::string& subKey) {
-  std::string key = keyPath.empty() ? std::string(kPortaventoKey) : keyPath;
-  if (!subKey.empty()) key += "\\" + subKey;
+  std::string key = KeyFor(keyPath, subKey);
   if (rootCode == kRootDefaultUser) return "HKEY_USERS\\.DEFAULT\\" + key;
   if (rootCode == kRootCurrentUser) return "HKEY_CURRENT_USER\\" + key;
   return "HKEY_LOCAL_MACHINE\\" + key;
+}
+
+// The same key in the system registry: the root and the key below it. The
+// default user is HKEY_USERS\.DEFAULT.
+std::pair<platform::RegistryRoot, std::string> RegistryKeyFor(const std::string& keyPath,
+                                                              const std::string& rootCode,
+                                                              const std::string& subKey) {
+  std::string key = KeyFor(keyPath, subKey);
+  if (rootCode == kRootDefaultUser) return {platform::RegistryRoot::kUsers, ".DEFAULT\\" + key};
+  if (rootCode == kRootCurrentUser) return {platform::RegistryRoot::kCurrentUser, key};
+  return {platform::RegistryRoot::kLocalMachine, key};
 }
 
 // Where 32-bit programs on 64-bit Windows keep HKEY_LOCAL_MACHINE\SOFTWARE;
@@ -31,7 +52,11 @@ std::string RedirectedSection(const std::string& section) {
 }  // namespace
 
 RegistryStore::RegistryStore(const platform::Paths& paths)
-    : RegistryStore(paths.MachineStore(), paths.CurrentUserStore(), paths.DefaultUserStore()) {}
+    : RegistryStore(paths.MachineStore(), paths.CurrentUserStore(), paths.DefaultUserStore()) {
+  // Without a relocation root, Windows keeps the settings where the rest of
+  // the Portavento system looks for them: in the registry.
+  systemRegistry_ = platform::HasSystemRegistry() && paths.root().empty();
+}
 
 RegistryStore::RegistryStore(std::string machineFile, std::string currentUserFile,
                              std::string defaultUserFile)
@@ -49,6 +74,17 @@ std::string RegistryStore::GetRegValue(const std::string& name, const std::strin
                                        const std::string& rootCode,
                                        const std::string& subKey) const {
   try {
+    if (systemRegistry_) {
+      auto [root, key] = RegistryKeyFor(keyPath, rootCode, subKey);
+      auto value = platform::ReadRegistryString(root, key, name);
+      // As with the files: the machine key as 32-bit programs see it (the
+      // rest of the Portavento system may be such programs) when the
+      // service's own view does not have the value.
+      if (!value && root == platform::RegistryRoot::kLocalMachine) {
+        value = platform::ReadRegistryString(root, key, name, platform::RegistryView::k32Bit);
+      }
+      return value.value_or(std::string());
+    }
     const std::string& path = FileFor(rootCode);
     if (path.empty()) return {};
     auto file = RegFile::Load(path);
@@ -71,6 +107,10 @@ bool RegistryStore::TrySetRegValue(const std::string& name, const std::string& t
                                    const std::string& keyPath, const std::string& rootCode,
                                    const std::string& subKey) const {
   try {
+    if (systemRegistry_) {
+      auto [root, key] = RegistryKeyFor(keyPath, rootCode, subKey);
+      return platform::WriteRegistryString(root, key, name, text);
+    }
     const std::string& path = FileFor(rootCode);
     if (path.empty()) return false;
     auto file = RegFile::Load(path);

@@ -1,7 +1,9 @@
 // The service's settings: string values under one key in three roots
-// (machine-wide, current user, default user), kept in files in the text
-// format of Windows registry exports, so an exported key can be dropped in
-// place. Key and value names compare without regard to case.
+// (machine-wide, current user, default user). On Windows without a
+// relocation root (PVREMOTE_ROOT) they live in the registry itself; otherwise
+// in files in the text format of Windows registry exports, so an exported key
+// can be dropped in place. Key and value names compare without regard to
+// case.
 #pragma once
 
 #include <string>
@@ -19,8 +21,10 @@ inline constexpr char kRootDefaultUser[] = "HKUS";
 
 class RegistryStore {
  public:
-  // The three files the paths name.
+  // The three files the paths name; on Windows, the registry when the paths
+  // have no relocation root (they name no files there).
   explicit RegistryStore(const platform::Paths& paths);
+  // The three files.
   RegistryStore(std::string machineFile, std::string currentUserFile, std::string defaultUserFile);
 
   // The value's text; empty when the file, the key or the value is missing or
@@ -37,7 +41,7 @@ class RegistryStore {
                    const std::string& keyPath = "", const std::string& rootCode = "",
                    const std::string& subKey = "") const;
 
-  // Like SetRegValue, but says whether the value reached the file.
+  // Like SetRegValue, but says whether the value reached the store.
   bool TrySetRegValue(const std::string& name, const std::string& text,
                       const std::string& keyPath = "", const std::string& rootCode = "",
                       const std::string& subKey = "") const;
@@ -46,13 +50,17 @@ class RegistryStore {
   // "sqlPWDq") unless the machine store already has one.
   void MigratePassword() const;
 
-  // The file that holds `rootCode`'s values.
+  // The file that holds `rootCode`'s values; empty when the registry does.
   const std::string& FileFor(const std::string& rootCode) const;
+
+  // True when the values live in the system registry, not in files.
+  bool UsesSystemRegistry() const { return systemRegistry_; }
 
  private:
   std::string machineFile_;
   std::string currentUserFile_;
   std::string defaultUserFile_;
+  bool systemRegistry_ = false;
 };
 
 }  // namespace pv::settings
