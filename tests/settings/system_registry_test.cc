@@ -48,10 +48,15 @@ std::optional<std::wstring> RawGet(HKEY root, const std::wstring& key, const std
   return std::wstring(buf);
 }
 
+// The paths of a run without a relocation root.
+platform::Paths PathsWithoutRoot() {
+  _putenv_s("PVREMOTE_ROOT", "");  // removes it
+  return platform::Paths::FromEnvironment();
+}
+
 class SystemRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    _putenv_s("PVREMOTE_ROOT", "");  // removes it
     sub = "PVRemoteTest" + std::to_string(GetCurrentProcessId());
     wsub = std::wstring(sub.begin(), sub.end());
     ASSERT_TRUE(store.UsesSystemRegistry());
@@ -77,7 +82,7 @@ class SystemRegistryTest : public ::testing::Test {
 
   std::string sub;
   std::wstring wsub;
-  RegistryStore store{platform::Paths::FromEnvironment()};
+  RegistryStore store{PathsWithoutRoot()};
 };
 
 TEST_F(SystemRegistryTest, EachRootCodeReachesItsOwnRegistryKey) {
