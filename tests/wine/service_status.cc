@@ -1,6 +1,6 @@
 // Asks the service control manager for a service's status, or sends it pause
 // or continue, which Wine's sc and net do not offer. Built by
-// service_e2e.sh with the MinGW compiler.
+// service_e2e_test.sh with the MinGW compiler.
 //
 //   service_status.exe query|pause|continue NAME
 //

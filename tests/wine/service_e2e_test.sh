@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # pvremote.exe as a real Windows service under Wine, end to end:
 #
-#   tests/wine/service_e2e.sh <windows build folder> <linux build folder>
+#   tests/wine/service_e2e_test.sh <windows build folder> <linux build folder>
 #
 # In a private Wine prefix under the Windows build folder it writes the
 # service's settings into the registry, creates the local site with pvsql.exe
@@ -18,8 +18,10 @@
 # PV_WINE_KEEP=1 keeps the prefix and logs for a look.
 set -uo pipefail
 
-# Run from CTest, the folders may come from PV_BUILD_DIR (the Windows build)
-# and PV_LINUX_BUILD instead.
+# CTest runs it from the Windows build (tests/CMakeLists.txt registers every
+# tests/wine/*_test.sh) without arguments: the folders then come from
+# PV_BUILD_DIR (the Windows build) and PV_LINUX_BUILD (scripts/test.sh sets
+# it to its Linux build, which has pvcentral).
 win_arg=${1:-${PV_BUILD_DIR:-}}
 linux_arg=${2:-${PV_LINUX_BUILD:-}}
 if [ -z "$win_arg" ] || [ -z "$linux_arg" ]; then
@@ -37,7 +39,8 @@ WINESERVER=${PV_WINESERVER:-/usr/lib/wine/wineserver}
 
 WORK=$WIN_BUILD/wine-service-e2e
 export WINEPREFIX=$WORK/prefix
-export WINEDLLOVERRIDES=winemenubuilder.exe=d
+# No menu entries, and no offer to install Mono or Gecko while the prefix is made.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 export WINEDEBUG=${WINEDEBUG:--all}
 unset DISPLAY WAYLAND_DISPLAY PVREMOTE_ROOT PVREMOTE_DEBUG
 STATE=$WORK/central
