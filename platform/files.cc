@@ -4,6 +4,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/utf8_paths.h"
+
 namespace pv::platform {
 namespace fs = std::filesystem;
 namespace {
@@ -47,21 +49,29 @@ void ForEachMatch(const std::string& path, int attributes, F found) {
   if (path.empty()) return;
   std::string text = path;
   // "folder/" names the folder itself.
+#ifdef _WIN32
+  // So does "folder\"; "C:\" stays the root of the drive.
+  while (text.size() > 1 && (text.back() == '/' || text.back() == '\\') &&
+         text[text.size() - 2] != ':') {
+    text.pop_back();
+  }
+#else
   while (text.size() > 1 && text.back() == '/') text.pop_back();
-  fs::path p(text);
-  std::string leaf = p.filename().string();
+#endif
+  fs::path p = PathFromUtf8(text);
+  std::string leaf = Utf8FromPath(p.filename());
   if (!HasWildcards(leaf)) {
     if (Wanted(p, attributes)) found(p);
     return;
   }
   fs::path parent = p.parent_path();
   if (parent.empty()) parent = ".";
-  if (HasWildcards(parent.string())) return;
+  if (HasWildcards(Utf8FromPath(parent))) return;
   std::error_code ec;
   fs::directory_iterator it(parent, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     const fs::path& entry = it->path();
-    if (WildcardMatch(leaf, entry.filename().string()) && Wanted(entry, attributes)) {
+    if (WildcardMatch(leaf, Utf8FromPath(entry.filename())) && Wanted(entry, attributes)) {
       if (!found(entry)) return;
     }
   }
@@ -95,8 +105,9 @@ void DeleteFile(const std::string& path) {
 
 bool MakeDirectories(const std::string& path) {
   std::error_code ec;
-  fs::create_directories(path, ec);
-  return fs::is_directory(path, ec);
+  const fs::path folder = PathFromUtf8(path);
+  fs::create_directories(folder, ec);
+  return fs::is_directory(folder, ec);
 }
 
 }  // namespace pv::platform

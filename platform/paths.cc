@@ -13,26 +13,37 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/utf8_paths.h"
+#endif
+
 namespace pv::platform {
 namespace {
 
 std::string Env(const char* name) {
+#ifdef _WIN32
+  // The wide environment, so that a folder outside the ANSI code page
+  // arrives as UTF-8.
+  const wchar_t* value = _wgetenv(WideFromUtf8(name).c_str());
+  return value ? Utf8FromWide(value) : std::string();
+#else
   const char* value = std::getenv(name);
   return value ? std::string(value) : std::string();
+#endif
 }
 
 #ifdef _WIN32
 
 // The account's local application-data folder, created when missing
 // (CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE), ending in a backslash; empty
-// when Windows names none.
+// when Windows names none. UTF-8, like every path in the program.
 std::string LocalAppDataFromShell() {
   constexpr int kLocalAppDataCreate = 0x801C;
-  char buf[MAX_PATH + 1] = {};
-  if (SHGetFolderPathA(nullptr, kLocalAppDataCreate, nullptr, SHGFP_TYPE_CURRENT, buf) != S_OK) {
+  wchar_t buf[MAX_PATH + 1] = {};
+  if (SHGetFolderPathW(nullptr, kLocalAppDataCreate, nullptr, SHGFP_TYPE_CURRENT, buf) != S_OK) {
     return {};
   }
-  std::string folder(buf);
+  std::string folder = Utf8FromWide(buf);
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
   return folder;
 }
@@ -66,11 +77,27 @@ Paths Paths::UnderRoot(const std::string& root) {
   Paths p;
   p.root_ = root;
   std::string base = root;
+#ifdef _WIN32
+  while (base.size() > 1 && (base.back() == '/' || base.back() == '\\') &&
+         base[base.size() - 2] != ':') {
+    base.pop_back();
+  }
+#else
   while (base.size() > 1 && base.back() == '/') base.pop_back();
+#endif
   p.machineStore_ = base + "/etc/pvremote/machine.reg";
   p.defaultUserStore_ = base + "/etc/pvremote/default-user.reg";
   p.currentUserStore_ = base + "/home/.config/pvremote/user.reg";
   p.localAppData_ = base + "/var/lib/pvremote/";
+#ifdef _WIN32
+  // The same layout, written with Windows' separator.
+  for (std::string* s :
+       {&p.machineStore_, &p.defaultUserStore_, &p.currentUserStore_, &p.localAppData_}) {
+    for (std::size_t i = base.size(); i < s->size(); ++i) {
+      if ((*s)[i] == '/') (*s)[i] = '\\';
+    }
+  }
+#endif
   return p;
 }
 
@@ -111,12 +138,12 @@ std::string ProgramFolder() {
 #ifdef _WIN32
   // The module name is cut to the buffer without saying so other than by
   // filling it: grow until it fits.
-  std::vector<char> buf(MAX_PATH);
+  std::vector<wchar_t> buf(MAX_PATH);
   for (;;) {
-    DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
     if (n == 0) return {};
     if (n < buf.size()) {
-      std::string exe(buf.data(), n);
+      std::string exe = Utf8FromWide(std::wstring_view(buf.data(), n));
       auto slash = exe.find_last_of("\\/");
       if (slash == std::string::npos) return {};
       return exe.substr(0, slash + 1);
