@@ -4,15 +4,35 @@
 #include <system_error>
 
 #include "platform/files.h"
+#include "platform/utf8_paths.h"
 
 namespace pv::common {
+namespace {
+
+// The folders are written the way the system writes its own paths: with
+// backslashes on Windows (where the shell's folder already ends in one).
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+bool EndsInSeparator(const std::string& folder) {
+  return folder.back() == '\\' || folder.back() == '/';
+}
+#else
+constexpr char kSeparator = '/';
+bool EndsInSeparator(const std::string& folder) { return folder.back() == '/'; }
+#endif
+
+std::string WithSeparator(std::string folder) {
+  if (!folder.empty() && !EndsInSeparator(folder)) folder += kSeparator;
+  return folder;
+}
+
+}  // namespace
 
 std::string GetAppDataFolder(const platform::Paths& paths) {
   try {
     std::string folder = paths.LocalAppDataFolder();
     if (folder.empty() || !platform::MakeDirectories(folder)) return {};
-    if (folder.back() != '/') folder += '/';
-    return folder;
+    return WithSeparator(folder);
   } catch (...) {
     return {};
   }
@@ -21,22 +41,23 @@ std::string GetAppDataFolder(const platform::Paths& paths) {
 std::string PrepareAppFolders(const platform::Paths& paths, const settings::RegistryStore& store) {
   std::string appFolder;
   try {
-    std::string programFolder = platform::ProgramFolder();
-    if (!programFolder.empty() && programFolder.back() != '/') programFolder += '/';
+    std::string programFolder = WithSeparator(platform::ProgramFolder());
     appFolder = GetAppDataFolder(paths);
     if (appFolder.empty()) {
       appFolder = programFolder;
     } else {
-      appFolder += "Portavento/";
+      appFolder += std::string("Portavento") + kSeparator;
       if (!platform::FileExists(appFolder, platform::kAttrDirectory)) {
         std::error_code ec;
-        if (!std::filesystem::create_directory(appFolder, ec) && ec) return appFolder;
+        if (!std::filesystem::create_directory(platform::PathFromUtf8(appFolder), ec) && ec) {
+          return appFolder;
+        }
       }
     }
     store.SetRegValue("appFolder", appFolder);
-    if (!platform::FileExists(appFolder + "photos/", platform::kAttrDirectory)) {
+    if (!platform::FileExists(appFolder + "photos" + kSeparator, platform::kAttrDirectory)) {
       std::error_code ec;
-      std::filesystem::create_directory(appFolder + "photos", ec);
+      std::filesystem::create_directory(platform::PathFromUtf8(appFolder + "photos"), ec);
     }
   } catch (...) {
     // What was set so far stays.

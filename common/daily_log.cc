@@ -1,20 +1,16 @@
 #include "common/daily_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
+
+#include "platform/file_writes.h"
+#include "platform/local_time.h"
 
 namespace pv::common {
 namespace {
 
 std::tm LocalTime(std::chrono::system_clock::time_point when) {
-  std::time_t t = std::chrono::system_clock::to_time_t(when);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return tm;
+  return platform::LocalTime(std::chrono::system_clock::to_time_t(when));
 }
 
 }  // namespace
@@ -54,19 +50,8 @@ void DailyLog::WriteLog(const std::string& message, long errorNumber,
     auto now = clock_();
     std::string path = appFolder_ + FileName(now);
     std::string line = FormatLine(now, message, errorNumber, detail) + "\r\n";
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
     // One write per line keeps lines whole when another process appends too.
-    const char* p = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-      ssize_t n = ::write(fd, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      p += n;
-      left -= static_cast<std::size_t>(n);
-    }
-    ::close(fd);
+    platform::AppendToFile(path, line);
   } catch (...) {
     // A log line never disturbs its caller.
   }

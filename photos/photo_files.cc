@@ -7,6 +7,8 @@
 #include <system_error>
 
 #include "db/error.h"
+#include "platform/file_writes.h"
+#include "platform/utf8_paths.h"
 
 namespace pv::photos {
 
@@ -28,11 +30,12 @@ void RemoveFileQuietly(const std::filesystem::path& path) {
 }
 
 void WritePhotoFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path) {
+  const std::string name = platform::Utf8FromPath(path);
   auto fail = [&](int err) {
     throw db::DbError(kErrWriteToFileFailed,
-                      "Write to file failed: " + path.string() + ": " + std::strerror(err));
+                      "Write to file failed: " + name + ": " + std::strerror(err));
   };
-  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::FILE* f = platform::OpenStdioFile(name, "wb");
   if (f == nullptr) fail(errno);
   if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
     const int err = errno;

@@ -1,16 +1,13 @@
 #include "settings/reg_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "common/cp1252.h"
+#include "platform/file_writes.h"
+#include "platform/utf8_paths.h"
 
 namespace pv::settings {
 namespace {
@@ -294,7 +291,7 @@ std::string RegFile::Serialize() const {
 bool RegFile::Save(const std::string& path) const {
   namespace fs = std::filesystem;
   std::error_code ec;
-  fs::path target(path);
+  fs::path target = platform::PathFromUtf8(path);
   // An operator's symbolic link stays a link: the file it points to is
   // replaced.
   if (fs::is_symlink(target, ec)) {
@@ -302,34 +299,7 @@ bool RegFile::Save(const std::string& path) const {
     if (!ec) target = resolved;
   }
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-  const std::string file = target.string();
-  mode_t mode = 0600;
-  struct stat st {};
-  if (::stat(file.c_str(), &st) == 0) mode = st.st_mode & 07777;
-
-  std::string temp = file + ".tmp." + std::to_string(::getpid());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return false;
-  ::fchmod(fd, mode);
-  std::string data = Serialize();
-  const char* p = data.data();
-  std::size_t left = data.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), file.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  return platform::ReplaceFileAtomically(platform::Utf8FromPath(target), Serialize(), 0600);
 }
 
 }  // namespace pv::settings

@@ -1,10 +1,10 @@
 #include "sync/failed_changes.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <ctime>
+
+#include "platform/file_writes.h"
+#include "platform/local_time.h"
+#include "platform/utf8_paths.h"
 
 namespace pv::sync {
 
@@ -19,9 +19,7 @@ std::string OneField(const std::string& text) {
 }
 
 std::string LocalTime() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
+  const std::tm tm = platform::LocalTime(std::time(nullptr));
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
   return buf;
@@ -42,23 +40,7 @@ bool AppendFailedChange(const std::filesystem::path& file, const FailedChange& c
                            OneField(change.description) + "\n";
   // One write of the whole line in append mode: lines stay whole and the
   // file is never truncated.
-  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const char* p = line.data();
-  std::size_t left = line.size();
-  bool ok = true;
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0) ok = false;
-  return ok;
+  return platform::AppendToFile(platform::Utf8FromPath(file), line);
 }
 
 }  // namespace pv::sync

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/utf8_paths.h"
 #include "service/service_host.h"
 #include "sync/job_context.h"
 
@@ -17,7 +18,7 @@ inline void FillJobContext(JobContext& ctx, service::ServiceHost& host) {
   ctx.central = [&host] { return host.central().get(); };
   ctx.homeDatabase = host.centralSettings().homeDatabase;
   ctx.installationId = host.installationId();
-  ctx.appFolder = host.appFolder();
+  ctx.appFolder = platform::PathFromUtf8(host.appFolder());
   ctx.writeLog = [&host](const std::string& message, long number, const std::string& detail) {
     host.WriteLog(message, number, detail);
   };

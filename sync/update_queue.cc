@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "db/error.h"
+#include "platform/utf8_paths.h"
 #include "sync/failed_changes.h"
 #include "sync/queue_rows.h"
 #include "sync/value_forms.h"
@@ -155,7 +156,7 @@ void UpdateQueueDrain::WorkBadRow(const Row& row) {
   db::Connection* local = ctx_.local();
   if (!RemoveQueue(*local, row.change.id, ctx_.writeLog)) return;
   if (ctx_.appFolder) {
-    AppendFailedChange(FailedChangesPath(ctx_.appFolder()),
+    AppendFailedChange(FailedChangesPath(platform::PathFromUtf8(ctx_.appFolder())),
                        {std::to_string(row.change.id), row.change.tableName, row.resIdText,
                         row.recordIdText, db::kErrTypeMismatch, row.problem});
   }

@@ -18,7 +18,13 @@ TEST(AppFolders, PreparedUnderTheApplicationDataFolderAndRecorded) {
   settings::RegistryStore store(paths);
 
   std::string folder = PrepareAppFolders(paths, store);
+#ifdef _WIN32
+  // Windows paths are written with backslashes below the root.
+  const std::string base = root.path().substr(0, root.path().size() - 1);
+  EXPECT_EQ(folder, base + "\\var\\lib\\pvremote\\Portavento\\");
+#else
   EXPECT_EQ(folder, root.path() + "var/lib/pvremote/Portavento/");
+#endif
   EXPECT_TRUE(fs::is_directory(folder));
   EXPECT_TRUE(fs::is_directory(folder + "photos"));
   EXPECT_EQ(store.GetRegValue("appFolder"), folder);
