@@ -4,6 +4,10 @@
 #include <ctime>
 #include <iostream>
 
+#include "platform/file_writes.h"
+#include "platform/local_time.h"
+#include "platform/utf8_paths.h"
+
 namespace pv::central {
 
 std::string EscapeForLog(std::string_view text) {
@@ -41,9 +45,10 @@ std::string EscapeForLog(std::string_view text) {
 ActivityLog::ActivityLog(const std::filesystem::path& file, bool toStdout)
     : path_(file), toStdout_(toStdout) {
   if (!path_.empty()) {
-    file_ = std::fopen(path_.c_str(), "ab");
+    file_ = platform::OpenStdioFile(platform::Utf8FromPath(path_), "ab");
     if (file_ == nullptr) {
-      std::cerr << "pvcentral: cannot open log file " << path_ << "; logging to stdout only\n";
+      std::cerr << "pvcentral: cannot open log file " << platform::Utf8FromPath(path_)
+                << "; logging to stdout only\n";
     }
   }
 }
@@ -69,8 +74,7 @@ void ActivityLog::Write(int connection, std::string_view tag, std::string_view t
   const auto now = system_clock::now();
   const std::time_t t = system_clock::to_time_t(now);
   const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm tm{};
-  localtime_r(&t, &tm);
+  const std::tm tm = platform::LocalTime(t);
   char stamp[40];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
   std::string line = stamp;

@@ -103,7 +103,8 @@ unsigned short ReadPortFile(const std::filesystem::path& file) {
 }
 
 bool WritePortFile(const std::filesystem::path& file, unsigned short port) {
-  const std::filesystem::path tmp = file.string() + ".tmp";
+  std::filesystem::path tmp = file;
+  tmp += ".tmp";
   {
     std::ofstream out(tmp, std::ios::trunc);
     out << port << '\n';

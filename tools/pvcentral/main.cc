@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "db/error.h"
+#include "platform/process_text.h"
+#include "platform/utf8_paths.h"
 #include "tools/pvcentral/activity_log.h"
 #include "tools/pvcentral/central_server.h"
 #include "tools/pvcentral/control.h"
@@ -71,8 +73,9 @@ int Run(Options options) {
   }
   log.Event(0, "listening on " + options.bind + ":" + std::to_string(server.port()) +
                    " (control port " + std::to_string(control.port()) + ", state folder " +
-                   options.stateDir.string() + ", home database " + options.central.homeDatabase +
-                   " on " + options.central.server + "," + options.central.port + ")");
+                   pv::platform::Utf8FromPath(options.stateDir) + ", home database " +
+                   options.central.homeDatabase + " on " + options.central.server + "," +
+                   options.central.port + ")");
 
   std::optional<StdinReader> input;
   asio::signal_set signals(io, SIGINT, SIGTERM);
@@ -109,8 +112,13 @@ int Run(Options options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+  // A peer that went away shows as an error of the write, not a signal.
   std::signal(SIGPIPE, SIG_IGN);
-  const CommandLine cl = ParseCommandLine(argc, argv);
+#endif
+  pv::platform::UseUtf8Console();
+  pv::platform::Utf8Argv args(argc, argv);
+  const CommandLine cl = ParseCommandLine(args.argc(), args.argv());
   switch (cl.mode) {
     case CommandLine::Mode::Help:
       std::cout << HelpText();

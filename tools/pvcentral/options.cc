@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/paths.h"
+#include "platform/utf8_paths.h"
 #include "schema/sql_scripts.h"
 
 namespace pv::central {
@@ -50,7 +51,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       return cl;
     } else if (arg == "--control") {
       if (!value(v)) return fail("--control needs the state folder of the running simulator");
-      cl.controlDir = v;
+      cl.controlDir = platform::PathFromUtf8(v);
       cl.mode = CommandLine::Mode::Control;
       int j = i + 1;
       if (j + 1 < argc && std::string_view(argv[j]) == "--timeout") {
@@ -71,13 +72,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (!value(o.bind)) return fail("--bind needs an address");
     } else if (arg == "--state") {
       if (!value(v)) return fail("--state needs a folder");
-      o.stateDir = v;
+      o.stateDir = platform::PathFromUtf8(v);
     } else if (arg == "--data-root") {
       if (!value(v)) return fail("--data-root needs a folder");
-      o.central.dataRoot = v;
+      o.central.dataRoot = platform::PathFromUtf8(v);
     } else if (arg == "--home-script") {
       if (!value(v)) return fail("--home-script needs a file");
-      o.central.homeScript = v;
+      o.central.homeScript = platform::PathFromUtf8(v);
     } else if (arg == "--central-server") {
       if (!value(o.central.server) || o.central.server.empty())
         return fail("--central-server needs a name");
@@ -119,7 +120,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 void ApplyDefaults(Options& o) {
   // The service's own local application-data folder, so that both find the
   // same embedded SQL instances.
-  std::filesystem::path appData = platform::Paths::FromEnvironment().LocalAppDataFolder();
+  std::filesystem::path appData =
+      platform::PathFromUtf8(platform::Paths::FromEnvironment().LocalAppDataFolder());
   if (appData.empty()) appData = std::filesystem::current_path();
   if (o.stateDir.empty()) o.stateDir = appData / "pvcentral";
   if (o.central.dataRoot.empty()) o.central.dataRoot = appData / "sql";

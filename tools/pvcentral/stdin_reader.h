@@ -1,10 +1,11 @@
 // Reads operator commands from standard input on a thread of its own (stdin
-// may be a terminal, a pipe or /dev/null) and hands each line over; the
-// callbacks run on that thread, so they post to the event loop.
+// may be a terminal or console, a pipe, a file or /dev/null / NUL) and hands
+// each line over; the callbacks run on that thread, so they post to the event
+// loop.
 #pragma once
 
-#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -18,15 +19,15 @@ class StdinReader {
   StdinReader& operator=(const StdinReader&) = delete;
 
   void Start();
-  // Stops the thread within a fraction of a second and waits for it.
+  // No callback runs once Stop() has returned. The thread ends within a
+  // fraction of a second and is waited for; on Windows a read that cannot be
+  // interrupted (a pipe Wine cannot poll) is left to end with the process.
   void Stop();
 
- private:
-  void Run();
+  struct State;  // shared with the thread
 
-  std::function<void(std::string)> onLine_;
-  std::function<void()> onEnd_;
-  std::atomic<bool> stop_{false};
+ private:
+  std::shared_ptr<State> state_;
   std::thread thread_;
 };
 
