@@ -1,6 +1,7 @@
 #include "service/service_host.h"
 
 #include "common/app_folders.h"
+#include "platform/utf8_paths.h"
 #include "settings/service_settings.h"
 
 namespace pv::service {
@@ -52,7 +53,7 @@ db::EngineOptions ServiceHost::Engine() const {
   options.driver = settings::ServiceSettings::Read(store_).sqlDriver;
   std::string base = paths_.LocalAppDataFolder();
   if (base.empty()) base = platform::ProgramFolder();
-  options.embeddedRoot = base + "sql";
+  options.embeddedRoot = platform::PathFromUtf8(base + "sql");
   return options;
 }
 

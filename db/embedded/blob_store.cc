@@ -9,6 +9,7 @@
 #include "db/embedded/instance.h"
 #include "db/embedded/session.h"
 #include "db/error.h"
+#include "platform/utf8_paths.h"
 
 namespace pv::db::embedded {
 
@@ -128,7 +129,8 @@ class CacheForStore {
 };
 
 [[noreturn]] void ThrowFile(const fs::path& file, const std::string& why) {
-  throw DbError(kErrFileOpen, "File could not be opened: " + file.string() + " (" + why + ").");
+  throw DbError(kErrFileOpen,
+                "File could not be opened: " + platform::Utf8FromPath(file) + " (" + why + ").");
 }
 
 // Reads the next part of the file; the file must not end before `want` bytes.
@@ -210,7 +212,8 @@ bool StoreFile(Session& session, const std::string& table, const std::string& co
   if (ec) ThrowFile(file, ec.message());
   const auto limit = static_cast<std::uintmax_t>(sqlite3_limit(h.get(), SQLITE_LIMIT_LENGTH, -1));
   if (size > limit) {
-    throw DbError(kErrTooLarge, "The file " + file.string() + " holds " + std::to_string(size) +
+    throw DbError(kErrTooLarge, "The file " + platform::Utf8FromPath(file) + " holds " +
+                                    std::to_string(size) +
                                     " bytes, more than a binary column can take (" +
                                     std::to_string(limit) + ").");
   }

@@ -7,6 +7,8 @@
 #include <map>
 #include <thread>
 
+#include "platform/utf8_paths.h"
+
 namespace pv::db::embedded {
 
 namespace {
@@ -59,8 +61,8 @@ void Checkpointer::Run(Shared& shared) {
     lock.unlock();
     sqlite3*& db = handles[file];
     if (!db) {
-      if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                          nullptr) == SQLITE_OK) {
+      if (sqlite3_open_v2(platform::Utf8FromPath(file).c_str(), &db,
+                          SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
         sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
       } else {
         sqlite3_close_v2(db);

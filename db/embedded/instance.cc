@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "db/error.h"
+#include "platform/utf8_paths.h"
 
 namespace pv::db::embedded {
 
@@ -91,12 +92,13 @@ std::optional<std::string> NormalizePort(const std::string& port) {
 SqlitePtr OpenCatalog(const fs::path& file, bool create) {
   sqlite3* raw = nullptr;
   int flags = create ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READWRITE;
-  int rc = sqlite3_open_v2(file.string().c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(platform::Utf8FromPath(file).c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
   SqlitePtr db(raw);
   if (rc != SQLITE_OK) {
     std::string msg = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
-    throw DbError(kErrServerUnreachable,
-                  "The instance catalog " + file.string() + " cannot be opened: " + msg);
+    throw DbError(kErrServerUnreachable, "The instance catalog " + platform::Utf8FromPath(file) +
+                                             " cannot be opened: " + msg);
   }
   sqlite3_busy_timeout(db.get(), kCatalogBusyMs);
   return db;
@@ -175,7 +177,7 @@ Instance::Instance(const fs::path& root, const std::string& server, const std::s
     : server_(server), port_(port) {
   auto p = NormalizePort(port);
   if (!p) ThrowUnreachable(server, port);
-  folder_ = root / (ServerFolderPart(server) + "," + *p);
+  folder_ = root / platform::PathFromUtf8(ServerFolderPart(server) + "," + *p);
   marker_ = folder_ / "offline";
 }
 
@@ -203,8 +205,8 @@ void Instance::Create() const {
   std::error_code ec;
   fs::create_directories(folder_, ec);
   if (ec) {
-    throw DbError(kErrCreateFile,
-                  "Cannot create the instance folder " + folder_.string() + ": " + ec.message());
+    throw DbError(kErrCreateFile, "Cannot create the instance folder " +
+                                      platform::Utf8FromPath(folder_) + ": " + ec.message());
   }
   // Logins live here in clear text: keep the folder to its owner.
   fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, ec);
@@ -265,22 +267,25 @@ void Instance::SetOnline(bool online) const {
     if (!out) ec = std::make_error_code(std::errc::io_error);
   }
   if (ec) {
-    throw DbError(kErrCreateFile, "Cannot change the offline marker " + OfflineMarker().string() +
-                                      ": " + ec.message());
+    throw DbError(kErrCreateFile, "Cannot change the offline marker " +
+                                      platform::Utf8FromPath(OfflineMarker()) + ": " +
+                                      ec.message());
   }
 }
 
-std::string Instance::DatabaseName(const fs::path& file) { return file.stem().string(); }
+std::string Instance::DatabaseName(const fs::path& file) {
+  return platform::Utf8FromPath(file.stem());
+}
 
 std::optional<fs::path> Instance::FindDatabase(const std::string& name) const {
   const std::string clean = CleanDatabaseName(name);
   if (clean.empty()) return std::nullopt;
   std::error_code ec;
-  fs::path exact = folder_ / (clean + ".sqlite");
+  fs::path exact = folder_ / platform::PathFromUtf8(clean + ".sqlite");
   if (fs::is_regular_file(exact, ec)) return exact;
   for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path& p = it->path();
-    if (p.extension() == ".sqlite" && SameName(p.stem().string(), clean) &&
+    if (p.extension() == ".sqlite" && SameName(platform::Utf8FromPath(p.stem()), clean) &&
         it->is_regular_file(ec)) {
       return p;
     }
@@ -303,10 +308,10 @@ void Instance::CreateDatabase(const std::string& name) const {
     throw DbError(kErrDatabaseExists,
                   "Database '" + clean + "' already exists. Choose a different database name.");
   }
-  const fs::path file = folder_ / (clean + ".sqlite");
+  const fs::path file = folder_ / platform::PathFromUtf8(clean + ".sqlite");
   sqlite3* raw = nullptr;
   int rc =
-      sqlite3_open_v2(file.string().c_str(), &raw,
+      sqlite3_open_v2(platform::Utf8FromPath(file).c_str(), &raw,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   SqlitePtr db(raw);
   if (rc == SQLITE_OK) {
@@ -323,7 +328,7 @@ void Instance::CreateDatabase(const std::string& name) const {
     throw DbError(kErrCreateFile,
                   "CREATE FILE encountered an operating system error while "
                   "attempting to open or create the physical file '" +
-                      file.string() + "': " + msg);
+                      platform::Utf8FromPath(file) + "': " + msg);
   }
   db.reset();
   Exec(catalog.get(), "COMMIT", kErrCreateFile);
@@ -345,8 +350,8 @@ void Instance::DropDatabase(const std::string& name) const {
     throw DbError(kErrNoDatabaseToDrop,
                   "Cannot drop the database '" + name + "': " + ec.message() + ".");
   }
-  fs::remove(file->string() + "-wal", ec);
-  fs::remove(file->string() + "-shm", ec);
+  fs::remove(platform::PathFromUtf8(platform::Utf8FromPath(*file) + "-wal"), ec);
+  fs::remove(platform::PathFromUtf8(platform::Utf8FromPath(*file) + "-shm"), ec);
   Exec(catalog.get(), "COMMIT", kErrCreateFile);
 }
 

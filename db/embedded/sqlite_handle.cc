@@ -5,6 +5,7 @@
 #include "db/embedded/instance.h"
 #include "db/error.h"
 #include "db/tsql/translator.h"
+#include "platform/utf8_paths.h"
 
 namespace pv::db::embedded {
 
@@ -52,13 +53,13 @@ bool ChangesSchema(sqlite3_stmt* st) {
 std::unique_ptr<SqliteHandle> SqliteHandle::Open(const std::filesystem::path& file,
                                                  int timeoutSeconds) {
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(file.string().c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  int rc = sqlite3_open_v2(platform::Utf8FromPath(file).c_str(), &raw,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
     sqlite3_close_v2(raw);
     throw DbError(kErrCannotOpenDatabase,
-                  "Cannot open the database file " + file.string() + ": " + msg);
+                  "Cannot open the database file " + platform::Utf8FromPath(file) + ": " + msg);
   }
   std::unique_ptr<SqliteHandle> h(new SqliteHandle(raw, file));
   sqlite3_extended_result_codes(raw, 1);

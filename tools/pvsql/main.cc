@@ -11,6 +11,8 @@
 #include "db/connection.h"
 #include "db/embedded/embedded_engine.h"
 #include "db/error.h"
+#include "platform/process_text.h"
+#include "platform/utf8_paths.h"
 #include "schema/sql_scripts.h"
 #include "tools/pvsql/batch_runner.h"
 #include "tools/pvsql/data_root.h"
@@ -104,8 +106,8 @@ int RunScripts(const Options& o, const std::filesystem::path& root,
   return failed ? kExitSqlFailure : kExitOk;
 }
 
-int Main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+// `args` without the program name.
+int Main(const std::vector<std::string>& args) {
   std::string error;
   std::optional<Options> options = pv::pvsql::ParseArguments(args, error);
   if (!options) {
@@ -118,7 +120,7 @@ int Main(int argc, char** argv) {
     return kExitOk;
   }
   const std::filesystem::path root =
-      o.dataRoot.empty() ? pv::pvsql::DefaultDataRoot() : std::filesystem::path(o.dataRoot);
+      o.dataRoot.empty() ? pv::pvsql::DefaultDataRoot() : pv::platform::PathFromUtf8(o.dataRoot);
   if (o.command != Command::Run) {
     try {
       return RunInstanceCommand(o, root);
@@ -134,7 +136,7 @@ int Main(int argc, char** argv) {
   } else if (!o.inputFiles.empty()) {
     for (const std::string& file : o.inputFiles) {
       try {
-        scripts.push_back({pv::schema::ReadTextFile(file)});
+        scripts.push_back({pv::schema::ReadTextFile(pv::platform::PathFromUtf8(file))});
       } catch (const std::exception& e) {
         std::cerr << "pvsql: " << e.what() << "\n";
         return kExitUsage;
@@ -151,7 +153,10 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return Main(argc, argv);
+    pv::platform::UseUtf8Console();
+    std::vector<std::string> args = pv::platform::Utf8Arguments(argc, argv);
+    if (!args.empty()) args.erase(args.begin());
+    return Main(args);
   } catch (const pv::db::DbError& e) {
     std::cerr << "Msg " << e.number() << ", Level 16, State 1\n" << e.description() << "\n";
     return kExitSqlFailure;
