@@ -136,7 +136,10 @@ mkdir -p "$STATE" "$WINEPREFIX"
 # only as long as the wineserver) with a single services.exe.
 "$WINE" wineboot -i >"$WORK/wineboot.txt" 2>&1 || FAIL "wineboot -i failed: $(tail -5 "$WORK/wineboot.txt")"
 "$WINESERVER" -w
-"$WINESERVER" -p || FAIL "wineserver -p failed"
+"$WINESERVER" -p </dev/null >/dev/null 2>&1 || FAIL "wineserver -p failed"
+# The first program starts the system processes (services.exe ...), which keep
+# its standard handles: a file here, so that no pipe of a later step stays open.
+"$WINE" wineboot </dev/null >"$WORK/wine-system.txt" 2>&1
 APPDATA_WIN=$(w cmd /c echo %LOCALAPPDATA%)
 APPDATA_UNIX=$(unix_path "$APPDATA_WIN")
 [ -d "$APPDATA_UNIX" ] || FAIL "no local application-data folder ($APPDATA_WIN -> $APPDATA_UNIX)"
