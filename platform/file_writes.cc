@@ -35,12 +35,19 @@ bool AppendToFile(const std::string& path, std::string_view data) {
   const std::wstring wide = WideFromUtf8(path);
   if (wide.empty()) return false;
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of
-  // the file, whoever else appends.
-  HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA,
+  // the file. Read access only for the lock below.
+  HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
+  // Appenders take turns on one byte far past any real end of the file, so
+  // lines stay whole even where appending is not one step (Wine); readers
+  // are never locked out.
+  OVERLAPPED turn{};
+  turn.OffsetHigh = 0x7FFFFFFF;
+  const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != 0;
   const bool ok = WriteAll(h, data);
+  if (locked) UnlockFileEx(h, 0, 1, 0, &turn);
   return CloseHandle(h) != 0 && ok;
 }
 

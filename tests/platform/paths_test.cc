@@ -43,13 +43,22 @@ TEST(Paths, RootVariableRelocatesEveryLocation) {
   EnvGuard env;
   env.Set("PVREMOTE_ROOT", "/tmp/site");
   env.Set("STATE_DIRECTORY", "/var/lib/elsewhere");
+  // The root as given, then the layout with the system's separator.
+  auto under = [](std::string rest) {
+#ifdef _WIN32
+    for (char& c : rest) {
+      if (c == '/') c = '\\';
+    }
+#endif
+    return "/tmp/site" + rest;
+  };
   Paths p = Paths::FromEnvironment();
   EXPECT_EQ(p.root(), "/tmp/site");
-  EXPECT_EQ(p.MachineStore(), "/tmp/site/etc/pvremote/machine.reg");
-  EXPECT_EQ(p.DefaultUserStore(), "/tmp/site/etc/pvremote/default-user.reg");
-  EXPECT_EQ(p.CurrentUserStore(), "/tmp/site/home/.config/pvremote/user.reg");
-  EXPECT_EQ(p.LocalAppDataFolder(), "/tmp/site/var/lib/pvremote/");
-  EXPECT_EQ(Paths::UnderRoot("/tmp/site/").MachineStore(), "/tmp/site/etc/pvremote/machine.reg");
+  EXPECT_EQ(p.MachineStore(), under("/etc/pvremote/machine.reg"));
+  EXPECT_EQ(p.DefaultUserStore(), under("/etc/pvremote/default-user.reg"));
+  EXPECT_EQ(p.CurrentUserStore(), under("/home/.config/pvremote/user.reg"));
+  EXPECT_EQ(p.LocalAppDataFolder(), under("/var/lib/pvremote/"));
+  EXPECT_EQ(Paths::UnderRoot("/tmp/site/").MachineStore(), under("/etc/pvremote/machine.reg"));
 }
 
 TEST(Paths, WithoutRootTheSystemAndUserLocationsApply) {
@@ -61,6 +70,14 @@ TEST(Paths, WithoutRootTheSystemAndUserLocationsApply) {
   env.Set("STATE_DIRECTORY", nullptr);
   Paths p = Paths::FromEnvironment();
   EXPECT_EQ(p.root(), "");
+#ifdef _WIN32
+  // The registry holds the settings; the shell names the data folder.
+  EXPECT_EQ(p.MachineStore(), "");
+  EXPECT_EQ(p.CurrentUserStore(), "");
+  ASSERT_FALSE(p.LocalAppDataFolder().empty());
+  EXPECT_EQ(p.LocalAppDataFolder().back(), '\\');
+  EXPECT_TRUE(FileExists(p.LocalAppDataFolder(), kAttrDirectory));
+#else
   EXPECT_EQ(p.MachineStore(), "/etc/pvremote/machine.reg");
   EXPECT_EQ(p.DefaultUserStore(), "/etc/pvremote/default-user.reg");
   EXPECT_EQ(p.CurrentUserStore(), "/home/op/.config/pvremote/user.reg");
@@ -75,6 +92,7 @@ TEST(Paths, WithoutRootTheSystemAndUserLocationsApply) {
   // Under systemd the service's state directory (the first, when several).
   env.Set("STATE_DIRECTORY", "/var/lib/pvremote:/var/lib/other");
   EXPECT_EQ(Paths::FromEnvironment().LocalAppDataFolder(), "/var/lib/pvremote/");
+#endif
 }
 
 TEST(Paths, DebugRunNeedsTheVariableAndNeverUnderSystemd) {
@@ -97,8 +115,13 @@ TEST(Paths, DebugRunNeedsTheVariableAndNeverUnderSystemd) {
 TEST(Paths, ProgramFolderHoldsTheRunningExecutable) {
   std::string folder = ProgramFolder();
   ASSERT_FALSE(folder.empty());
+#ifdef _WIN32
+  EXPECT_EQ(folder.back(), '\\');
+  EXPECT_TRUE(FileExists(folder + "pv_platform_tests.exe"));
+#else
   EXPECT_EQ(folder.back(), '/');
   EXPECT_TRUE(FileExists(folder + "pv_platform_tests"));
+#endif
 }
 
 }  // namespace
