@@ -12,6 +12,8 @@
 # "DASN"; pause and continue are reported; "net stop PVRemote" stops it and
 # the daily log ends with "Remote Shutdown"; "pvremote.exe /u" removes it;
 # the password that "/i" moved into the machine key is in the registry.
+# Then started by hand it exits with a message, and a debug run
+# (PVREMOTE_DEBUG=1) stops on Ctrl+C with the shutdown routine.
 # Every step says what failed; the exit status is 0 only when all passed, 2
 # for a bad command line. The prefix is its own (a fresh one each run), since
 # the run ends with "wineserver -k".
@@ -237,4 +239,25 @@ grep -q "sqlPWDq *REG_SZ *$encoded" <<<"$query" || FAIL "sqlPWDq is not $encoded
 query=$(w reg query "$KEY" /v appFolder)
 grep -q "appFolder *REG_SZ" <<<"$query" || FAIL "the service wrote no appFolder: $query"
 
-echo "PASS: pvremote.exe ran as a Windows service under Wine from /i to /u"
+STEP "started by hand, outside a debug run: a clear message, exit 1"
+"$WINE" "$PVREMOTE" </dev/null >"$WORK/no-manager.txt" 2>&1
+rc=$?
+[ "$rc" = 1 ] || FAIL "exit $rc: $(cat "$WORK/no-manager.txt")"
+grep -q "not started by the service control manager" "$WORK/no-manager.txt" ||
+  FAIL "no message: $(cat "$WORK/no-manager.txt")"
+
+STEP "debug run in the foreground: Ctrl+C (SIGINT, a console Ctrl+C event) runs the shutdown routine"
+central mark >/dev/null || FAIL "pvcentral mark"
+PVREMOTE_DEBUG=1 "$WINE" "$PVREMOTE" </dev/null >"$WORK/debug-run.txt" 2>&1 &
+debug_pid=$!
+central wait PVID 120 >/dev/null || FAIL "the debug run did not identify itself"
+central wait DBCN 60 >/dev/null || FAIL "the debug run did not confirm DBIN"
+kill -INT "$debug_pid"
+wait_for 30 eval '! kill -0 "$debug_pid" 2>/dev/null' || FAIL "still running after Ctrl+C"
+wait "$debug_pid"
+rc=$?
+[ "$rc" = 0 ] || FAIL "exit $rc after Ctrl+C: $(cat "$WORK/debug-run.txt")"
+LOG=$(daily_log)
+tail -n 1 "$LOG" | grep -q "Remote Shutdown" || FAIL "the log does not end with \"Remote Shutdown\""
+
+echo "PASS: pvremote.exe ran as a Windows service under Wine from /i to /u, and in a debug run"
