@@ -164,12 +164,13 @@ RegFile RegFile::Parse(const std::string& bytes) {
 }
 
 std::optional<RegFile> RegFile::Load(const std::string& path) {
+  const std::filesystem::path file = platform::PathFromUtf8(path);
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
+  if (!std::filesystem::exists(file, ec)) {
     if (ec) return std::nullopt;
     return RegFile();
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
   std::ostringstream data;
   data << in.rdbuf();
