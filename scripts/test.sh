@@ -31,13 +31,17 @@ export WINEPREFIX=$WIN_BUILD/wine-prefix  # the one cmake/wine-run.sh makes and 
 # No Wine program outlives the run, whatever way it ends.
 trap '[ -x /usr/lib/wine/wineserver ] && /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 echo "== Windows build with tests: $WIN_BUILD"
+SECONDS=0
 PV_WINDOWS_TESTS=ON PV_WINDOWS_BUILD=$WIN_BUILD scripts/build-windows.sh
 # The prefix is made before CTest lists the tests (about 10 s the first time).
 cmake/wine-run.sh "$WINEPREFIX"
+echo "== Windows build and Wine prefix: $SECONDS s"
+SECONDS=0
 windows=0
 # tests/wine's scripts pair Windows programs with Linux ones (pvcentral).
 export PV_LINUX_BUILD=$(realpath "$BUILD")
 (cd "$WIN_BUILD" && ctest --output-on-failure -j2 --timeout 600 "$@") || windows=$?
+echo "== Windows tests under Wine: $SECONDS s"
 echo "test.sh: Linux suite $([ "$linux" = 0 ] && echo passed || echo FAILED)," \
      "Windows suite under Wine $([ "$windows" = 0 ] && echo passed || echo FAILED)"
 ((linux == 0 && windows == 0))
