@@ -13,9 +13,10 @@
 # under Wine by CTest: cmake/windows-tests.cmake).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${PV_WINDOWS_BUILD:-$ROOT/build/windows}
+BUILD=$(realpath -m "${PV_WINDOWS_BUILD:-$ROOT/build/windows}")
 # SQLite for Windows is built once and can be shared by several build folders.
-DEPS=${PV_WINDOWS_DEPS:-$ROOT/build/windows-deps}
+# (Absolute: apt reads relative folder names as relative to /etc/apt.)
+DEPS=$(realpath -m "${PV_WINDOWS_DEPS:-$ROOT/build/windows-deps}")
 TRIPLE=x86_64-w64-mingw32
 
 if [ "${PV_WINDOWS_TESTS:-OFF}" = ON ]; then
