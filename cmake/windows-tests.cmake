@@ -6,7 +6,7 @@
 set(PV_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source (Debian: googletest)")
 if(NOT EXISTS ${PV_GOOGLETEST_SOURCE}/CMakeLists.txt)
   message(FATAL_ERROR "GoogleTest source not found in ${PV_GOOGLETEST_SOURCE} "
-                      "(apt-get install googletest, or scripts/deps.sh windows)")
+                      "(apt-get install googletest, or scripts/deps.sh wine)")
 endif()
 
 # Static libraries, not installed; the targets keep the names the test folders
