@@ -280,17 +280,21 @@ std::string Instance::DatabaseName(const fs::path& file) {
 std::optional<fs::path> Instance::FindDatabase(const std::string& name) const {
   const std::string clean = CleanDatabaseName(name);
   if (clean.empty()) return std::nullopt;
+  // The folder's listing, not a probe of the file name, gives the path: on a
+  // file system that ignores case (Windows) a probe would answer with the
+  // caller's spelling, and the database would then read back under a name it
+  // was not created with and compare unequal to itself.
   std::error_code ec;
-  fs::path exact = folder_ / platform::PathFromUtf8(clean + ".sqlite");
-  if (fs::is_regular_file(exact, ec)) return exact;
+  std::optional<fs::path> found;
   for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path& p = it->path();
-    if (p.extension() == ".sqlite" && SameName(platform::Utf8FromPath(p.stem()), clean) &&
-        it->is_regular_file(ec)) {
-      return p;
-    }
+    if (p.extension() != ".sqlite") continue;
+    const std::string stem = platform::Utf8FromPath(p.stem());
+    if (!SameName(stem, clean) || !it->is_regular_file(ec)) continue;
+    if (stem == clean) return p;
+    if (!found) found = p;
   }
-  return std::nullopt;
+  return found;
 }
 
 void Instance::CreateDatabase(const std::string& name) const {
