@@ -324,7 +324,9 @@ TEST_F(ServiceHostTest, ServiceStartRunsTheStartRoutineOnceAfterTheDelay) {
   RunFor(io_, 200ms);
   EXPECT_FALSE(host.startLoadTimer().enabled());
   EXPECT_EQ(CountLog("Remote Started"), 1);
+  // Written with the system's own separator ('\\' on Windows).
+  const std::string sep = fs::path("/").make_preferred().string();
   EXPECT_EQ(pv::settings::RegistryStore(*paths_).GetRegValue("appFolder"),
-            (root_ / "var/lib/pvremote/Portavento/").string());
+            paths_->LocalAppDataFolder() + "Portavento" + sep);
   EXPECT_TRUE(fs::is_directory(root_ / "var/lib/pvremote/Portavento/photos"));
 }
