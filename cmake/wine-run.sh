@@ -20,6 +20,11 @@ export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 
 wineserver=$(dirname "$wine")/wineserver
+# Wine hands text to the host's ODBC drivers in the Unix locale's character
+# set; under a C locale anything outside ASCII would be garbled on the way.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  export LC_ALL=C.UTF-8
+fi
 
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
