@@ -6,6 +6,7 @@
 #include "db/connection.h"
 #include "db/embedded/embedded_engine.h"
 #include "db/odbc/odbc_connection.h"
+#include "platform/odbc_driver.h"
 
 namespace pv::db {
 
@@ -34,7 +35,8 @@ std::unique_ptr<Connection> CreateConnection(const EngineOptions& options) {
   const std::string_view driver = Trim(options.driver);
   if (IsEmbedded(driver)) return embedded::MakeEmbeddedConnection(options.embeddedRoot);
   // An empty setting means the default driver.
-  return MakeOdbcConnection(driver.empty() ? std::string("FreeTDS") : std::string(driver));
+  return MakeOdbcConnection(driver.empty() ? std::string(platform::kDefaultOdbcDriver)
+                                           : std::string(driver));
 }
 
 }  // namespace pv::db

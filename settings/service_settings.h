@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/odbc_driver.h"
 #include "settings/registry_store.h"
 
 namespace pv::settings {
@@ -18,7 +19,8 @@ struct ServiceSettings {
   std::string appFolder;         // as last written by the folder preparation
   std::string centralHost = "localhost";
   std::string centralPort = "8080";
-  std::string sqlDriver = "FreeTDS";  // ODBC driver name, or "embedded"
+  // ODBC driver name, or "embedded".
+  std::string sqlDriver = platform::kDefaultOdbcDriver;
 
   // True when "sqlDriver" selects the embedded engine.
   bool embedded() const;

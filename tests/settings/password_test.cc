@@ -79,7 +79,13 @@ TEST(ServiceSettings, MissingOrEmptyValuesTakeTheirDefaults) {
   EXPECT_EQ(s.appFolder, "");
   EXPECT_EQ(s.centralHost, "localhost");
   EXPECT_EQ(s.centralPort, "8080");
-  EXPECT_EQ(s.sqlDriver, "FreeTDS");
+  // The SQL Server driver every Windows has; FreeTDS elsewhere.
+#ifdef _WIN32
+  const std::string defaultDriver = "SQL Server";
+#else
+  const std::string defaultDriver = "FreeTDS";
+#endif
+  EXPECT_EQ(s.sqlDriver, defaultDriver);
   EXPECT_FALSE(s.embedded());
 
   for (auto name : {"sqlUID", "sqlPort", "centralHost", "centralPort", "sqlDriver", "sqlPWD"}) {
@@ -90,7 +96,7 @@ TEST(ServiceSettings, MissingOrEmptyValuesTakeTheirDefaults) {
   EXPECT_EQ(s.sqlPort, "1433");
   EXPECT_EQ(s.centralHost, "localhost");
   EXPECT_EQ(s.centralPort, "8080");
-  EXPECT_EQ(s.sqlDriver, "FreeTDS");
+  EXPECT_EQ(s.sqlDriver, defaultDriver);
 }
 
 TEST(ServiceSettings, PasswordPrefersTheTrimmedEncodedValue) {
