@@ -146,67 +146,13 @@ TEST_F(CentralSchemaTest, NewDatabaseGetsElevenTablesWithTheirColumnsAndFourView
     for (const std::string& c : columns) EXPECT_TRUE(HasColumn(table, c)) << table << "." << c;
   }
   for (const std::string& v : kViewNames) EXPECT_TRUE(Exists("V", v)) << v;
-
-  // The walk order and the list handed to other parts agree.
-  ASSERT_EQ(CentralTables().size(), kTableOrder.size());
-  for (std::size_t i = 0; i < kTableOrder.size(); ++i) {
-    EXPECT_EQ(CentralTables()[i].name, kTableOrder[i]);
-    EXPECT_EQ(CentralTables()[i].emptiedWhenPresent, kTableOrder[i] != "PinkNotes");
-  }
-  ASSERT_EQ(CentralViews().size(), kViewNames.size());
-  for (std::size_t i = 0; i < kViewNames.size(); ++i) {
-    EXPECT_EQ(CentralViews()[i].name, kViewNames[i]);
-  }
-  EXPECT_EQ(CentralIndexes().size(), 5u);
 }
 
-TEST_F(CentralSchemaTest, TablesKeepWhatTheUploadWritesWithTypesKeysAndIdentities) {
+// What the upload writes reads back unchanged (tests/sync_upload compares
+// every column of a full site); here, what the tables refuse.
+TEST_F(CentralSchemaTest, KeysAndNotNullColumnsRefuseWhatSqlServerRefuses) {
   ASSERT_TRUE(Check());
   FillEveryTable();
-  cn_->Execute("Insert Into Notification (resId, email) Values (6, 'bob@example.org');");
-
-  // Identity columns number the rows themselves.
-  auto ids = cn_->Query("Select id, email From Notification Order By id Asc");
-  ASSERT_TRUE(ids->Next());
-  EXPECT_EQ(ids->Get("id").AsInteger(), 1);
-  ASSERT_TRUE(ids->Next());
-  EXPECT_EQ(ids->Get("id").AsInteger(), 2);
-  EXPECT_EQ(ids->Get("email").AsTextRef(), "bob@example.org");
-  EXPECT_FALSE(ids->Next());
-  ids->Close();
-  EXPECT_EQ(Scalar("Select id From TenantAccess").AsInteger(), 1);
-
-  // Bits, dates, Nulls and doubled quotes come back as SQL Server keeps them;
-  // column names match whatever their case.
-  auto r = cn_->Query(
-      "Select ID, LastName, hide, hideBut1, notes1, notes2, photoDescr, mailRoomID, dmCode From "
-      "Names Where id = 5");
-  ASSERT_TRUE(r->Next());
-  EXPECT_EQ(r->Get("lastname").AsTextRef(), "O'Brien");
-  EXPECT_EQ(r->Get("hide").type(), db::Value::Type::Bit);
-  EXPECT_TRUE(r->Get("hide").AsBit());
-  EXPECT_FALSE(r->Get("hideBut1").AsBit());
-  EXPECT_TRUE(r->Get("notes1").IsNull());
-  EXPECT_EQ(r->Get("notes2").AsTextRef(), "gate code");
-  EXPECT_TRUE(r->Get("photoDescr").IsNull());
-  EXPECT_TRUE(r->Get("mailRoomID").IsNull());
-  EXPECT_EQ(r->Get("dmCode").AsTextRef(), "");
-  r->Close();
-
-  const db::Value start = Scalar("Select codeStartDate From TenantAccess Where resId = 5");
-  ASSERT_EQ(start.type(), db::Value::Type::DateTime);
-  EXPECT_EQ(start.AsDateTime(), (db::DateTime{2026, 12, 4, 13, 5, 9, 0}));
-  EXPECT_TRUE(Scalar("Select codeMon From TenantAccess").AsBit());
-  EXPECT_FALSE(Scalar("Select codeSun From TenantAccess").AsBit());
-
-  // Photo columns take binary values of any content.
-  cn_->Execute("Update Logs Set photo2 = 0x00FF10 Where id = 100;");
-  const db::Value photo2 = Scalar("Select photo2 From Logs Where id = 100");
-  ASSERT_EQ(photo2.type(), db::Value::Type::Binary);
-  EXPECT_EQ(photo2.AsBinary(), (db::Bytes{0x00, 0xFF, 0x10}));
-  EXPECT_TRUE(Scalar("Select photo From Logs Where id = 100").IsNull());
-
-  // Keys and NOT NULL columns refuse what SQL Server refuses.
   auto expectFailure = [&](const std::string& sql, long number) {
     try {
       cn_->Execute(sql);
