@@ -241,13 +241,4 @@ TEST_F(PvsqlTest, DefaultDataRootIsTheServicesApplicationDataFolder) {
   EXPECT_EQ(Run({"-S", "localhost,1444", "-Q", "select 1"}, {}, env).exitCode, 0);
 }
 
-TEST_F(PvsqlTest, HelpDescribesOptionsAndCommands) {
-  Result r = Run({"--help"});
-  EXPECT_EQ(r.exitCode, 0);
-  for (const char* word : {"-S server[,port]", "-Q", "-i file", "-W", "-h -1", "-s separator",
-                           "--create-instance", "--set-login", "--offline", "--online"}) {
-    EXPECT_NE(r.out.find(word), std::string::npos) << word;
-  }
-}
-
 }  // namespace

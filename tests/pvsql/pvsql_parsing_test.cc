@@ -19,16 +19,6 @@ std::optional<Options> Parse(std::vector<std::string> args, std::string* error =
 }
 
 TEST(PvsqlOptionsTest, SqlcmdOptionsAreReadApartOrAttached) {
-  auto d = Parse({});
-  ASSERT_TRUE(d);
-  EXPECT_EQ(d->server, "localhost");
-  EXPECT_EQ(d->port, "1433");
-  EXPECT_EQ(d->user, "sa");
-  EXPECT_EQ(d->password, "");
-  EXPECT_EQ(d->separator, " ");
-  EXPECT_TRUE(d->headers);
-  EXPECT_EQ(d->command, Command::Run);
-
   auto o = Parse({"-S", "tcp:db.local,14330", "-dPortavento", "-U", "op", "-P", "", "-Q",
                   "select 1", "-s", ",", "-W", "-h", "-1", "-b", "-t", "30"});
   ASSERT_TRUE(o);
@@ -115,14 +105,6 @@ TEST(PvsqlDisplayTest, ValuesPrintAsSqlcmdShowsThem) {
             "2026-12-04 13:05:09.120");
   EXPECT_EQ(DisplayText(db::Value::Binary({0x00, 0xAB, 0x0F, 0xFF})), "0x00AB0FFF");
   EXPECT_EQ(DisplayText(db::Value::Binary({})), "0x");
-}
-
-TEST(PvsqlDisplayTest, ErrorsReadLikeSqlServerMessages) {
-  EXPECT_EQ(FormatError(db::DbError(208, "Invalid object name 'Nope'."), "localhost,1433", 3),
-            "Msg 208, Level 16, State 1, Server localhost,1433, Line 3\n"
-            "Invalid object name 'Nope'.\n");
-  EXPECT_EQ(FormatError(db::DbError(18456, "Login failed for user 'sa'."), "h,1", 1).substr(0, 20),
-            "Msg 18456, Level 14,");
 }
 
 }  // namespace
