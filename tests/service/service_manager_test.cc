@@ -21,6 +21,7 @@
 #include "platform/service/service_control.h"
 #include "platform/service/unit_file.h"
 #include "service/command_line.h"
+#include "tests/common/temp_dir.h"
 
 namespace fs = std::filesystem;
 using pv::service::ParseCommandLine;
@@ -51,28 +52,8 @@ class ScopedEnv {
   bool had_ = false;
 };
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "pvservice-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using pv::testing::ReadFile;
+using pv::testing::TempDir;
 
 }  // namespace
 
@@ -103,12 +84,12 @@ TEST(CommandLine, SwitchesCompareAsTheServiceManagerExpects) {
 
 TEST(SystemdUnit, WrittenUnderTheRootAndAcceptedBySystemd) {
   TempDir root;
-  ScopedEnv env("PVREMOTE_ROOT", root.path().string());
+  ScopedEnv env("PVREMOTE_ROOT", fs::path(root.path()).string());
   const fs::path exe = pv::platform::OwnExecutable();
   ASSERT_FALSE(exe.empty());
   ASSERT_TRUE(pv::platform::WriteUnitFile(exe));
 
-  const fs::path unit = root.path() / "etc/systemd/system/PVRemote.service";
+  const fs::path unit = fs::path(root.path()) / "etc/systemd/system/PVRemote.service";
   ASSERT_EQ(pv::platform::UnitPath(), unit);
   const std::string text = ReadFile(unit);
   EXPECT_NE(text.find("Description=Portavento Remote\n"), std::string::npos);
@@ -122,8 +103,8 @@ TEST(SystemdUnit, WrittenUnderTheRootAndAcceptedBySystemd) {
     GTEST_SKIP() << "systemd-analyze is not installed";
   }
   const std::string cmd = "systemd-analyze verify '" + unit.string() + "' >'" +
-                          (root.path() / "verify.txt").string() + "' 2>&1";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadFile(root.path() / "verify.txt");
+                          (fs::path(root.path()) / "verify.txt").string() + "' 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadFile(fs::path(root.path()) / "verify.txt");
 }
 
 TEST(SystemdUnit, ExecutablePathWithBlanksIsQuoted) {
@@ -136,18 +117,19 @@ TEST(ServiceControl, RealSystemctlEnablesAndDisablesBelowTheRoot) {
     GTEST_SKIP() << "systemctl is not installed";
   }
   TempDir dir;
-  ScopedEnv root("PVREMOTE_ROOT", dir.path().string());
-  const fs::path wants = dir.path() / "etc/systemd/system/multi-user.target.wants/PVRemote.service";
+  ScopedEnv root("PVREMOTE_ROOT", fs::path(dir.path()).string());
+  const fs::path wants =
+      fs::path(dir.path()) / "etc/systemd/system/multi-user.target.wants/PVRemote.service";
   ASSERT_TRUE(pv::platform::InstallService());
   EXPECT_TRUE(fs::is_symlink(wants));
   pv::platform::UninstallService();
   EXPECT_FALSE(fs::is_symlink(wants));
-  EXPECT_FALSE(fs::exists(dir.path() / "etc/systemd/system/PVRemote.service"));
+  EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "etc/systemd/system/PVRemote.service"));
 }
 
 TEST(ServiceManagerNotification, ReadinessReachesTheNotifySocket) {
   TempDir dir;
-  const fs::path sockPath = dir.path() / "notify";
+  const fs::path sockPath = fs::path(dir.path()) / "notify";
   const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
   ASSERT_GE(fd, 0);
   sockaddr_un addr{};
@@ -170,7 +152,7 @@ TEST(ServiceManagerNotification, ReadinessReachesTheNotifySocket) {
   // No socket named, or one nobody listens on: nothing sent.
   unsetenv("NOTIFY_SOCKET");
   EXPECT_FALSE(pv::platform::NotifyServiceManager("READY=1"));
-  ScopedEnv gone("NOTIFY_SOCKET", (dir.path() / "nobody").string());
+  ScopedEnv gone("NOTIFY_SOCKET", (fs::path(dir.path()) / "nobody").string());
   EXPECT_FALSE(pv::platform::NotifyServiceManager("READY=1"));
 }
 
