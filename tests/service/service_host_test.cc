@@ -48,8 +48,8 @@ class ServiceHostTest : public ::testing::Test {
 
   fs::path SqlRoot() const { return root_ / "var/lib/pvremote/sql"; }
 
-  pv::testing::LocalSite& MakeSite(bool withInstallationColumn = true) {
-    site_.emplace(SqlRoot(), "1433", "local pw", withInstallationColumn);
+  pv::testing::LocalSite& MakeSite() {
+    site_.emplace(SqlRoot(), "1433", "local pw", true);
     return *site_;
   }
 
@@ -104,33 +104,9 @@ class ServiceHostTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ServiceHostTest, IdentifiesWithANewKeyThenWithTheAssignedOne) {
-  MakeSite(false);  // Settings without installationID
-  auto& host = MakeHost();
-  host.StartRemote();
-  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
-  EXPECT_EQ(CountLog("Remote Started"), 1);
-
-  const std::string first = Identify();
-  ASSERT_EQ(first.size(), 55u) << first;
-  EXPECT_EQ(first.substr(0, 5), "NWID ");
-  const std::string second = Identify();
-  EXPECT_EQ(second.substr(0, 5), "NWID ");
-  EXPECT_NE(first, second);  // nothing stored yet: a fresh key each time
-
-  central_.Reply("INID KEY'WITH'QUOTES");
-  RunFor(io_, 50ms);
-  EXPECT_EQ(site_->StoredKey(), "KEY'WITH'QUOTES");
-
-  // Next connection: the stored key.
-  central_.Drop();
-  ASSERT_TRUE(RunUntil(io_, [&] { return central_.connections() == 2 && central_.open(); }));
-  EXPECT_EQ(Identify(), "PVID KEY'WITH'QUOTES");
-  central_.Reply("RPID");
-  ASSERT_TRUE(RunUntil(io_, [&] { return central_.notices().size() == 4; }));
-  EXPECT_EQ(central_.notices().back(), "PVID KEY'WITH'QUOTES");
-}
-
+// The installation key (a fresh one while none is stored, the stored one
+// with "PVID") is checked on the dispatcher with a real local database and
+// between the real programs in tests/e2e.
 TEST_F(ServiceHostTest, VdidStartsTheUpdateQueueAndEveryDisconnectStopsIt) {
   MakeSite();
   auto& host = MakeHost();
