@@ -80,16 +80,5 @@ TEST(ValueAccess, AccessorsRefuseOtherTypesWithTypeMismatch) {
   EXPECT_FALSE(Value::Null().HoldsData());
 }
 
-TEST(ConnectionString, IsTheAdoFormWithValuesAsGiven) {
-  ConnectionParams p{"localhost", "1433", "sa", "", "Portavento"};
-  EXPECT_EQ(AdoConnectionString(p),
-            "MSDASQL;DRIVER={SQL Server};SERVER=localhost,1433;trusted_connection=no;"
-            "user id= sa;password=;database=Portavento;");
-  ConnectionParams q{"db.example", "14330", "cx", "p;w", "Home"};
-  EXPECT_EQ(AdoConnectionString(q),
-            "MSDASQL;DRIVER={SQL Server};SERVER=db.example,14330;trusted_connection=no;"
-            "user id= cx;password=p;w;database=Home;");
-}
-
 }  // namespace
 }  // namespace pv::db
