@@ -1,3 +1,8 @@
+// The scripts that make the local and home databases: how they are split and
+// read, and the local tables the service itself writes. The lookup tables,
+// the logs, the script without the mail room and the home database are read
+// and written by the full upload, the queue and the central changes in
+// tests/sync_*, each on databases these scripts made.
 #include "schema/sql_scripts.h"
 
 #include <gtest/gtest.h>
@@ -181,98 +186,6 @@ TEST_F(LocalScriptTest, ResidentDeletionReachesEveryTableOfTheResident) {
                         "NotificationF", "STRPanelButtons", "VoIPInZone", "AdditionalPhotos"}) {
     EXPECT_EQ(Count(t), 0) << t;
   }
-}
-
-TEST_F(LocalScriptTest, LookupTablesAndLogsAnswerTheUploadsQueries) {
-  cn_->Execute(
-      "Insert Into Packages_Types (id, packageTypeLongName, packageTypeImage) Values (1, 'Box', "
-      "'box.png');");
-  cn_->Execute("Insert Into Packages_Settings (id, mailRoomName) Values (1, 'Lobby');");
-  cn_->Execute(
-      "Insert Into Entries (entryId, entryName, mesLine1, mesLine2, mesLine3, version) Values (1, "
-      "'Front door', 'Welcome', Null, Null, '2.1');");
-  cn_->Execute(
-      "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, photo, "
-      "photo2) Values (1, 5, '2026-12-04T10:00:00', 'Phone Call', Null, 'FRONT', Null, "
-      "0x0102);");
-  EXPECT_EQ(Scalar("Select mailRoomName From Packages_Settings").AsTextRef(), "Lobby");
-  EXPECT_EQ(Scalar("Select packageTypeImage From Packages_Types").AsTextRef(), "box.png");
-  auto e =
-      cn_->Query("Select entryId, entryName, mesLine1, mesLine2, mesLine3, version From Entries");
-  ASSERT_TRUE(e->Next());
-  EXPECT_EQ(e->Get("entryId").AsInteger(), 1);
-  EXPECT_TRUE(e->Get("mesLine2").IsNull());
-  e->Close();
-  auto l = cn_->Query("Select * From Logs Where id = 1", db::Cursor::Keyset);
-  ASSERT_TRUE(l->Next());
-  EXPECT_EQ(l->Get("aDateTime").AsDateTime(), (db::DateTime{2026, 12, 4, 10, 0, 0, 0}));
-  EXPECT_TRUE(l->Get("photo").IsNull());
-  EXPECT_EQ(l->Get("photo2").AsBinary(), (db::Bytes{0x01, 0x02}));
-  l->Close();
-}
-
-TEST_F(LocalScriptTest, MailRoomColumnCanBeDropped) {
-  RunSqlScript(*cn_, ReadSqlScript(kLocalDropMailRoomScript));
-  EXPECT_EQ(ColumnCount("mailRoomID", "Names"), 0);
-  EXPECT_EQ(ColumnCount("dmCode", "Names"), 1);
-  cn_->Execute("Insert Into Names (resType, lastName) Values ('R', 'Lee');");
-  EXPECT_EQ(Count("Names"), 1);
-}
-
-class HomeScriptTest : public testing::EmbeddedTest {
- protected:
-  void SetUp() override {
-    EmbeddedTest::SetUp();
-    UseNewDatabase("PVHome");
-    RunSqlScript(*cn_, ReadSqlScript(kHomeScript));
-  }
-};
-
-TEST_F(HomeScriptTest, HomeTablesTakeTheServicesStatements) {
-  cn_->Execute("Insert Into Installations (installationID) Values ('KEY');");
-  cn_->Execute("Insert Into Installations (installationID) Values ('OTHER');");
-  EXPECT_EQ(Scalar("Select Top 1 id From Installations Order By id Desc").AsInteger(), 2);
-  cn_->Execute(
-      "Update Installations Set locName = 'Maple Court', sqlPWD = 'pw',  zip = '12345' Where id "
-      "= '2';");
-  auto i = cn_->Query("Select locName, sqlPWD, zip From Installations Where id = 2");
-  ASSERT_TRUE(i->Next());
-  EXPECT_EQ(i->Get("locName").AsTextRef(), "Maple Court");
-  EXPECT_EQ(i->Get("sqlPWD").AsTextRef(), "pw");
-  EXPECT_EQ(i->Get("zip").AsTextRef(), "12345");
-  i->Close();
-  EXPECT_TRUE(Scalar("Select locName From Installations Where id = 1").IsNull());
-
-  cn_->Execute("Insert Into Emails (instId, emailId, resId, email) Values (2, 7, 5, 'a@b.c');");
-  cn_->Execute(
-      "Insert Into Emails (instId, emailId, resId, email, iPhoneDeviceId) Values (2, 8, -3, "
-      "'d@e.f', '');");
-  cn_->Execute("Insert Into Emails (instId, emailId, resId, email) Values (1, 7, 5, 'x@y.z');");
-  cn_->Execute("Update Emails Set resId = 9, emailId = 11 Where resId = -3;");
-  EXPECT_EQ(Scalar("Select email From Emails Where instId = 2 And resId = 9").AsTextRef(), "d@e.f");
-  cn_->Execute("Delete From Emails Where instId = 2 And resId = 5;");
-  cn_->Execute("Delete From Emails Where instId = 2;");
-  EXPECT_EQ(Count("Emails"), 1);
-
-  cn_->Execute("Insert Into ClientQueue (instId, resId, alertType) Values (2, 5, 'Package');");
-  EXPECT_EQ(Scalar("Select alertType From ClientQueue Where instId = 2").AsTextRef(), "Package");
-
-  cn_->Execute(
-      "Insert Into UpdateQueue (instId, recordId, tableName, itemId) Values (2, 5, 'PhotoU', "
-      "0);");
-  cn_->Execute(
-      "Insert Into UpdateQueue (instId, recordId, tableName, itemId) Values (2, 5, "
-      "'AdditionalPhotosR', 12);");
-  auto u =
-      cn_->Query("Select id, instId, recordId, tableName, itemId From UpdateQueue Order By id");
-  ASSERT_TRUE(u->Next());
-  EXPECT_EQ(u->Get("id").AsInteger(), 1);
-  ASSERT_TRUE(u->Next());
-  EXPECT_EQ(u->Get("id").AsInteger(), 2);
-  EXPECT_EQ(u->Get("itemId").AsInteger(), 12);
-  u->Close();
-  cn_->Execute("Delete From UpdateQueue Where id = 1;");
-  EXPECT_EQ(Count("UpdateQueue"), 1);
 }
 
 }  // namespace
