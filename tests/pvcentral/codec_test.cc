@@ -1,39 +1,14 @@
-// The simulator's text conversion and framing, on their own.
+// The simulator's framing and command escapes, on their own.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "common/cp1252.h"
 #include "tools/pvcentral/command.h"
-#include "tools/pvcentral/cp1252.h"
 #include "tools/pvcentral/framer.h"
 
 namespace pv::central {
 namespace {
-
-TEST(Cp1252, EveryByteRoundTripsAndTheSectionSignIsOneByte) {
-  std::string all;
-  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-  const std::string utf8 = Cp1252ToUtf8(all);
-  EXPECT_EQ(Utf8ToCp1252(utf8), all);
-
-  EXPECT_EQ(Utf8ToCp1252("a\xC2\xA7"
-                         "b"),
-            "a\xA7"
-            "b");
-  EXPECT_EQ(Cp1252ToUtf8("\xA7"), "\xC2\xA7");
-  EXPECT_EQ(Cp1252ToUtf8("\x80\x9F"), "\xE2\x82\xAC\xC5\xB8");  // euro sign, Y with diaeresis
-  EXPECT_EQ(Utf8ToCp1252("O'Brien M\xC3\xBCller"), "O'Brien M\xFCller");
-}
-
-TEST(Cp1252, WhatCannotBeEncodedBecomesAQuestionMark) {
-  EXPECT_EQ(Utf8ToCp1252("\xE4\xB8\xAD"), "?");        // a Chinese character
-  EXPECT_EQ(Utf8ToCp1252("\xF0\x9F\x98\x80x"), "?x");  // outside the BMP
-  EXPECT_EQ(Utf8ToCp1252("\xC3"), "?");                // truncated sequence
-  EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "?");            // overlong '/'
-  EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "?");        // surrogate
-  EXPECT_EQ(Utf8ToCp1252("\x80z"), "?z");              // stray continuation byte
-  EXPECT_EQ(Utf8ToCp1252("\xC2\x85"), "?");            // C1 control not in the code page
-}
 
 TEST(Framer, CutsMessagesWhereverTheReadsEnd) {
   Framer f;
@@ -84,7 +59,7 @@ TEST(Command, ParsesTargetsVerbsAndEscapes) {
   EXPECT_FALSE(Unescape("end\\", error));
   EXPECT_FALSE(Unescape("\\x4", error));
   // Text between escapes goes through the converter; \xHH stays one byte.
-  EXPECT_EQ(Unescape("\xC2\xA7\\xA7", error, &Utf8ToCp1252), "\xA7\xA7");
+  EXPECT_EQ(Unescape("\xC2\xA7\\xA7", error, &common::Utf8ToCp1252), "\xA7\xA7");
 }
 
 }  // namespace

@@ -5,11 +5,17 @@
 #include <random>
 #include <utility>
 
+#include "common/cp1252.h"
 #include "tools/pvcentral/command.h"
-#include "tools/pvcentral/cp1252.h"
 #include "tools/pvcentral/framer.h"
 
 namespace pv::central {
+
+// The wire is Windows-1252, the simulator's text UTF-8: every message is
+// converted at the socket boundary, as the service does on its side.
+using common::Cp1252ToUtf8;
+using common::Utf8ToCp1252;
+
 namespace {
 
 // Received messages kept for "received" and "wait" (by count and by bytes);
