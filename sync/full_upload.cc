@@ -10,6 +10,7 @@
 #include "photos/image_transfer.h"
 #include "photos/photo_files.h"
 #include "schema/central_schema.h"
+#include "sync/local_query.h"
 #include "sync/value_forms.h"
 
 namespace pv::sync {
@@ -205,39 +206,6 @@ std::vector<TableCopy> InstallationTables() {
                true});
   return t;
 }
-
-// A local query, closed when it goes out of scope.
-class LocalQuery {
- public:
-  LocalQuery(db::Connection& local, const std::string& sql) : rows_(local.Query(sql)) {}
-  ~LocalQuery() {
-    try {
-      rows_->Close();
-    } catch (...) {
-      // The run has ended one way or the other; a query that cannot be
-      // closed holds nothing the next job needs.
-    }
-  }
-  LocalQuery(const LocalQuery&) = delete;
-  LocalQuery& operator=(const LocalQuery&) = delete;
-
-  db::Rowset& rows() { return *rows_; }
-
-  // Index of `column`; DbError 3265 naming it when the query has no such column.
-  int Index(const std::string& table, const std::string& column) const {
-    const int i = rows_->FindColumn(column);
-    if (i < 0) {
-      throw db::DbError(db::kErrNoSuchColumn,
-                        "Item cannot be found in the collection corresponding to the requested "
-                        "name or ordinal: " +
-                            table + "." + column);
-    }
-    return i;
-  }
-
- private:
-  std::unique_ptr<db::Rowset> rows_;
-};
 
 class Upload {
  public:

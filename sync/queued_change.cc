@@ -8,6 +8,7 @@
 #include "photos/image_transfer.h"
 #include "photos/photo_files.h"
 #include "sync/failed_changes.h"
+#include "sync/local_query.h"
 #include "sync/queue_rows.h"
 #include "sync/value_forms.h"
 
@@ -18,31 +19,6 @@ namespace {
 constexpr char kRoutine[] = "TransferResDataToCX()";
 // "§" (U+00A7) in UTF-8: the separator of a notice's fields.
 constexpr char kSection[] = "\xC2\xA7";
-
-// A local query, closed when it goes out of scope.
-class LocalQuery {
- public:
-  LocalQuery(db::Connection& local, const std::string& sql, db::Cursor cursor = db::Cursor::Forward)
-      : rows_(local.Query(sql, cursor)) {}
-  ~LocalQuery() {
-    try {
-      rows_->Close();
-    } catch (...) {
-      // Nothing the next change needs is held by a query that cannot close.
-    }
-  }
-  LocalQuery(const LocalQuery&) = delete;
-  LocalQuery& operator=(const LocalQuery&) = delete;
-
-  bool Next() { return rows_->Next(); }
-  // The current row's value of `column`; DbError 3265 when there is none.
-  const db::Value& operator[](const char* column) const { return rows_->Get(column); }
-  const db::Value& At(int index) const { return rows_->Get(index); }
-  int ColumnCount() const { return rows_->ColumnCount(); }
-
- private:
-  std::unique_ptr<db::Rowset> rows_;
-};
 
 const char kNamesColumns[] =
     "lastName, firstName, suite, company, "
