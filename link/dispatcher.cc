@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <random>
 
+#include "db/sql_text.h"
+
 namespace pv::link {
 
 namespace {
@@ -40,16 +42,6 @@ std::string UpperAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-std::string DoubleQuotes(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
   }
   return out;
 }
@@ -110,7 +102,7 @@ InstallationKey LoadInstallationID(db::Connection& local) {
 }
 
 void StoreInstallationID(db::Connection& local, const std::string& key) {
-  local.Execute("Update Settings Set installationID = '" + DoubleQuotes(key) + "';");
+  local.Execute("Update Settings Set installationID = '" + db::DoubleQuotes(key) + "';");
 }
 
 void SendIdentification(ReplyTarget& target) {

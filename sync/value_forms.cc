@@ -39,16 +39,6 @@ std::string Shown(std::string_view text) {
 
 }  // namespace
 
-std::string DoubleQuotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out;
-}
-
 std::string TextLiteral(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 4);

@@ -26,6 +26,7 @@
 #include <string_view>
 
 #include "db/error.h"
+#include "db/sql_text.h"
 #include "db/value.h"
 
 namespace pv::sync {
@@ -36,7 +37,7 @@ inline constexpr long kErrInvalidUseOfNull = 94;
 inline constexpr long kErrNotANumber = db::kErrTypeMismatch;
 
 // `text` with every single quote doubled.
-std::string DoubleQuotes(std::string_view text);
+using db::DoubleQuotes;
 
 // A text literal: N'...' with every single quote doubled.
 std::string TextLiteral(std::string_view text);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "db/error.h"
+#include "db/sql_text.h"
 
 namespace pv::db::tsql {
 namespace {
@@ -256,16 +257,6 @@ std::string QuoteName(std::string_view s) {
   return r;
 }
 
-std::string QuoteText(std::string_view s) {
-  std::string r;
-  r.reserve(s.size() + 2);
-  r.push_back('\'');
-  for (char c : s) {
-    if (c == '\'') r.push_back('\'');
-    r.push_back(c);
-  }
-  r.push_back('\'');
-  return r;
-}
+std::string QuoteText(std::string_view s) { return "'" + db::DoubleQuotes(s) + "'"; }
 
 }  // namespace pv::db::tsql

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "db/embedded/embedded_engine.h"
+#include "db/sql_text.h"
 #include "schema/sql_scripts.h"
 
 namespace pv::central {
@@ -17,16 +18,6 @@ bool IsInteger(const std::string& text) {
 }
 
 }  // namespace
-
-std::string QuoteText(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out;
-}
 
 HomeDb::HomeDb(CentralInstance central) : central_(std::move(central)) {}
 
@@ -62,8 +53,8 @@ void HomeDb::Prepare() {
 }
 
 std::string HomeDb::FindInstallation(db::Connection& c, const std::string& key) const {
-  auto rows = c.Query("Select id From Installations Where installationID = N'" + QuoteText(key) +
-                      "' Order By id");
+  auto rows = c.Query("Select id From Installations Where installationID = N'" +
+                      db::DoubleQuotes(key) + "' Order By id");
   if (!rows->Next()) return {};
   return rows->Get(0).ToText();
 }
@@ -74,7 +65,7 @@ std::string HomeDb::Identify(const std::string& key) {
     std::string id = FindInstallation(*c, key);
     if (id.empty()) {
       c->Execute("Insert Into Installations (installationID, locName, sqlPWD, zip) Values (N'" +
-                 QuoteText(key) + "', N'', N'', N'')");
+                 db::DoubleQuotes(key) + "', N'', N'', N'')");
       id = FindInstallation(*c, key);
       if (id.empty()) throw std::runtime_error("the new Installations row cannot be read back");
     }

@@ -40,7 +40,4 @@ class HomeDb : public InstallationStore {
   std::map<std::string, std::string> known_;  // key -> installation id, this run
 };
 
-// Single quotes doubled, for text placed between quotes in a statement.
-std::string QuoteText(const std::string& text);
-
 }  // namespace pv::central
