@@ -3,15 +3,10 @@
 // current connection has been confirmed with "VDID".
 #include <gtest/gtest.h>
 
-#include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
-#include <asio/post.hpp>
 #include <atomic>
-#include <thread>
 
-#include "platform/paths.h"
-#include "service/service_host.h"
 #include "tests/e2e/central_sim.h"
+#include "tests/e2e/host_on_loop.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
 #include "tests/e2e/wait.h"
@@ -20,33 +15,6 @@ namespace pv::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Runs a ServiceHost on its own loop thread; stops it cleanly at the end.
-class HostOnLoop {
- public:
-  HostOnLoop(const TempRoot& root, service::HostIntervals intervals)
-      : work_(asio::make_work_guard(io_)),
-        host_(io_, platform::Paths::UnderRoot(root.path().string()), intervals) {
-    host_.onUpdateQueueTick = [this] { ++ticks_; };
-    asio::post(io_, [this] { host_.StartRemote(); });
-    thread_ = std::thread([this] { io_.run(); });
-  }
-  ~HostOnLoop() {
-    asio::post(io_, [this] {
-      host_.ShutdownRemote();
-      io_.stop();
-    });
-    thread_.join();
-  }
-  int ticks() const { return ticks_; }
-
- private:
-  asio::io_context io_;
-  asio::executor_work_guard<asio::io_context::executor_type> work_;
-  service::ServiceHost host_;
-  std::atomic<int> ticks_{0};
-  std::thread thread_;
-};
 
 TEST(ServiceHostWithPvcentral, VdidStartsTheQueueTimerAndEveryDisconnectStopsIt) {
   TempRoot root;
@@ -62,16 +30,18 @@ TEST(ServiceHostWithPvcentral, VdidStartsTheQueueTimerAndEveryDisconnectStopsIt)
   service::HostIntervals intervals;
   intervals.socket = 300ms;  // reconnect and keepalive
   intervals.updateQueue = 50ms;
-  HostOnLoop host(root, intervals);
+  std::atomic<int> ticks{0};
+  HostOnLoop host(root, intervals,
+                  [&](service::ServiceHost& h) { h.onUpdateQueueTick = [&] { ++ticks; }; });
 
   const auto nwid = sim.WaitReceived("NWID ", 30s);
   ASSERT_TRUE(nwid) << sim.LogText();
   ASSERT_TRUE(sim.WaitReceived("DBCN", 30s, *nwid)) << sim.LogText();
   std::this_thread::sleep_for(500ms);
-  EXPECT_EQ(host.ticks(), 0) << "the queue ran before the installation was confirmed";
+  EXPECT_EQ(ticks.load(), 0) << "the queue ran before the installation was confirmed";
 
   EXPECT_TRUE(sim.Command("vdid").ok);
-  EXPECT_TRUE(WaitUntil([&] { return host.ticks() >= 3; }, 10s));
+  EXPECT_TRUE(WaitUntil([&] { return ticks.load() >= 3; }, 10s));
   EXPECT_TRUE(sim.WaitReceived("PVTE", 10s)) << sim.LogText();
 
   // The simulator drops the link: the timer stops; the service reconnects,
@@ -79,12 +49,12 @@ TEST(ServiceHostWithPvcentral, VdidStartsTheQueueTimerAndEveryDisconnectStopsIt)
   std::size_t from = sim.ReceivedCount();
   EXPECT_TRUE(sim.Command("drop").ok);
   ASSERT_TRUE(sim.WaitReceived("PVID ", 30s, from)) << sim.LogText();
-  const int frozen = host.ticks();
+  const int frozen = ticks.load();
   std::this_thread::sleep_for(500ms);
-  EXPECT_EQ(host.ticks(), frozen) << "the queue kept running after the disconnect";
+  EXPECT_EQ(ticks.load(), frozen) << "the queue kept running after the disconnect";
 
   EXPECT_TRUE(sim.Command("vdid").ok);
-  EXPECT_TRUE(WaitUntil([&] { return host.ticks() >= frozen + 3; }, 10s));
+  EXPECT_TRUE(WaitUntil([&] { return ticks.load() >= frozen + 3; }, 10s));
 }
 
 }  // namespace

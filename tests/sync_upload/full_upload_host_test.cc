@@ -3,15 +3,9 @@
 // the embedded engine on both sides.
 #include <gtest/gtest.h>
 
-#include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
-#include <asio/post.hpp>
-#include <thread>
-
-#include "platform/paths.h"
-#include "service/service_host.h"
 #include "sync/full_upload_hook.h"
 #include "tests/e2e/central_sim.h"
+#include "tests/e2e/host_on_loop.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
 #include "tests/sync_upload/sample_site.h"
@@ -20,31 +14,6 @@ namespace pv::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A ServiceHost with the full upload attached, on its own loop thread.
-class UploadingHost {
- public:
-  explicit UploadingHost(const TempRoot& root)
-      : work_(asio::make_work_guard(io_)),
-        host_(io_, platform::Paths::UnderRoot(root.path().string())) {
-    sync::AttachFullUpload(host_);
-    asio::post(io_, [this] { host_.StartRemote(); });
-    thread_ = std::thread([this] { io_.run(); });
-  }
-  ~UploadingHost() {
-    asio::post(io_, [this] {
-      host_.ShutdownRemote();
-      io_.stop();
-    });
-    thread_.join();
-  }
-
- private:
-  asio::io_context io_;
-  asio::executor_work_guard<asio::io_context::executor_type> work_;
-  service::ServiceHost host_;
-  std::thread thread_;
-};
 
 TEST(FullUploadThroughTheLink, DatrCopiesTheSiteAndIsAnsweredWithDasn) {
   TempRoot root;
@@ -61,7 +30,7 @@ TEST(FullUploadThroughTheLink, DatrCopiesTheSiteAndIsAnsweredWithDasn) {
                                       {"sqlPort", local.port},
                                       {"centralHost", "127.0.0.1"},
                                       {"centralPort", std::to_string(sim.port())}});
-  UploadingHost host(root);
+  HostOnLoop host(root, {}, &sync::AttachFullUpload);
   ASSERT_TRUE(sim.WaitReceived("DBCN", 60s)) << sim.LogText();
 
   for (int run = 1; run <= 2; ++run) {
