@@ -3,8 +3,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <system_error>
+
+#include "platform/file_writes.h"
 
 namespace pv::platform {
 
@@ -62,28 +63,8 @@ std::filesystem::path UnitPath() { return UnitDirectory() / kUnitName; }
 bool WriteUnitFile(const std::filesystem::path& executable) {
   std::error_code ec;
   std::filesystem::create_directories(UnitDirectory(), ec);
-  const std::filesystem::path target = UnitPath();
-  std::filesystem::path temp = target;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << UnitText(executable);
-    out.flush();
-    if (!out) {
-      out.close();
-      std::filesystem::remove(temp, ec);
-      return false;
-    }
-  }
-  std::filesystem::permissions(temp, std::filesystem::perms(0644),
-                               std::filesystem::perm_options::replace, ec);
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-  return true;
+  // Readable by everyone, as systemd's own units are.
+  return ReplaceFileAtomically(UnitPath().string(), UnitText(executable), 0644);
 }
 
 bool RemoveUnitFile() {

@@ -6,6 +6,9 @@
 #include <functional>
 #include <iostream>
 
+#include "platform/file_writes.h"
+#include "platform/utf8_paths.h"
+
 namespace pv::central {
 namespace {
 
@@ -103,16 +106,8 @@ unsigned short ReadPortFile(const std::filesystem::path& file) {
 }
 
 bool WritePortFile(const std::filesystem::path& file, unsigned short port) {
-  std::filesystem::path tmp = file;
-  tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::trunc);
-    out << port << '\n';
-    if (!out.flush()) return false;
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, file, ec);
-  return !ec;
+  return platform::ReplaceFileAtomically(platform::Utf8FromPath(file), std::to_string(port) + "\n",
+                                         0644);
 }
 
 int RunControlClient(const std::filesystem::path& stateDir, const std::string& command,
