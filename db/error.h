@@ -26,4 +26,25 @@ inline constexpr long kErrNotOpen = 3704;          // operation on a closed conn
 inline constexpr long kErrServerUnreachable = 17;  // server does not exist or access denied
 inline constexpr long kErrNoSuchColumn = 3265;     // item not found in the collection
 
+// The failure of an operation on a closed connection or rowset. `what`, when
+// given, names it: "Operation is not allowed when the object is closed
+// (central database)"; without it the text ends with a full stop.
+inline DbError NotOpenError(const std::string& what = {}) {
+  return DbError(kErrNotOpen, what.empty()
+                                  ? "Operation is not allowed when the object is closed."
+                                  : "Operation is not allowed when the object is closed (" + what +
+                                        ")");
+}
+
+// The failure of a column asked for by a name or ordinal the rowset does not
+// have. `name`, when given, follows the text after a colon ("Names.photo").
+inline DbError NoSuchColumnError(const std::string& name = {}) {
+  return DbError(kErrNoSuchColumn,
+                 name.empty() ? "Item cannot be found in the collection corresponding to the "
+                                "requested name or ordinal."
+                              : "Item cannot be found in the collection corresponding to the "
+                                "requested name or ordinal: " +
+                                    name);
+}
+
 }  // namespace pv::db

@@ -1,6 +1,6 @@
 #include "service/service_host.h"
 
-#include "common/app_folders.h"
+#include "settings/app_folders.h"
 #include "platform/utf8_paths.h"
 #include "settings/service_settings.h"
 
@@ -79,7 +79,7 @@ void ServiceHost::SendMessage(const std::string& text) { link_.SendMessage(text,
 
 void ServiceHost::StartRemote() {
   try {
-    log_.SetAppFolder(common::PrepareAppFolders(paths_, store_));
+    log_.SetAppFolder(settings::PrepareAppFolders(paths_, store_));
     if (local_.Open_cn()) link_.ConnectLink();
     tmrSQLConnection_.Enable();
     WriteLog("Remote Started");

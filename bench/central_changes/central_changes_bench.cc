@@ -21,7 +21,7 @@
 #include "tests/e2e/central_sim.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
-#include "tests/e2e/wait.h"
+#include "tests/support/wait.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include "db/embedded/embedded_engine.h"
 #include "schema/sql_scripts.h"
 #include "sync/full_upload.h"
-#include "tests/sync_upload/upload_site.h"
+#include "tests/support/site.h"
 
 namespace {
 

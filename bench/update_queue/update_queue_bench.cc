@@ -27,7 +27,7 @@
 
 #include "platform/timer.h"
 #include "sync/update_queue.h"
-#include "tests/sync_upload/upload_site.h"
+#include "tests/support/site.h"
 
 namespace {
 

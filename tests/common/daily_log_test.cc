@@ -5,7 +5,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "tests/common/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace pv::common {
 namespace {

@@ -92,7 +92,7 @@ std::string UnescapeLogText(const std::string& text);
 
 }  // namespace pv::e2e
 
-#include "tests/e2e/wait.h"
+#include "tests/support/wait.h"
 
 namespace pv::e2e {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/e2e/programs.h"
-#include "tests/e2e/wait.h"
+#include "tests/support/wait.h"
 
 namespace pv::e2e {
 

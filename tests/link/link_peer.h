@@ -9,28 +9,14 @@
 #include <functional>
 #include <string>
 
+#include "tests/support/wait.h"
+
 namespace pv::link::testing {
 
 using namespace std::chrono_literals;
 
-// Runs `io` in slices until `done` holds or `limit` passes; calls `between`
-// after each slice. Returns `done()`.
-inline bool RunUntil(asio::io_context& io, const std::function<bool()>& done,
-                     std::chrono::milliseconds limit = 5000ms,
-                     const std::function<void()>& between = {}) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (!done() && std::chrono::steady_clock::now() < end) {
-    io.restart();
-    io.run_for(2ms);
-    if (between) between();
-  }
-  return done();
-}
-
-inline void RunFor(asio::io_context& io, std::chrono::milliseconds d) {
-  RunUntil(
-      io, [] { return false; }, d);
-}
+using pv::testing::RunFor;
+using pv::testing::RunUntil;
 
 class Peer {
  public:

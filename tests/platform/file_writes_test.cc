@@ -15,7 +15,7 @@
 #endif
 
 #include "platform/utf8_paths.h"
-#include "tests/common/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace pv::platform {
 namespace {

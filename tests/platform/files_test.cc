@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "tests/common/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace pv::platform {
 namespace {

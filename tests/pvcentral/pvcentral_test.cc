@@ -13,7 +13,7 @@
 #include "tests/e2e/raw_client.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
-#include "tests/e2e/wait.h"
+#include "tests/support/wait.h"
 
 namespace pv::e2e {
 namespace {

@@ -21,7 +21,7 @@
 #include "platform/service/service_control.h"
 #include "platform/service/unit_file.h"
 #include "service/command_line.h"
-#include "tests/common/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using pv::service::ParseCommandLine;

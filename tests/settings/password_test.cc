@@ -4,7 +4,7 @@
 
 #include "settings/registry_store.h"
 #include "settings/service_settings.h"
-#include "tests/common/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace pv::settings {
 namespace {

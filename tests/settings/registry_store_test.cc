@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "tests/common/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace pv::settings {
 namespace {

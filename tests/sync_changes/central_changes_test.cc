@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "tests/sync_changes/change_site.h"
-#include "tests/sync_upload/sample_site.h"
+#include "tests/support/sample_site.h"
 
 namespace pv::testsite {
 namespace {

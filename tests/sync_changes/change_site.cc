@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "tests/sync_upload/sample_site.h"
+#include "tests/support/sample_site.h"
 
 namespace pv::testsite {
 

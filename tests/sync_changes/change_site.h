@@ -8,7 +8,7 @@
 #include <string>
 
 #include "sync/central_changes.h"
-#include "tests/sync_upload/upload_site.h"
+#include "tests/support/site.h"
 
 namespace pv::testsite {
 

@@ -12,8 +12,8 @@
 #include "sync/failed_changes.h"
 #include "sync/queue_rows.h"
 #include "sync/value_forms.h"
-#include "tests/sync_upload/sample_site.h"
-#include "tests/sync_upload/upload_site.h"
+#include "tests/support/sample_site.h"
+#include "tests/support/site.h"
 
 namespace pv::db {
 // Readable values in failure messages.

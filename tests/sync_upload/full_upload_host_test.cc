@@ -8,7 +8,7 @@
 #include "tests/e2e/host_on_loop.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
-#include "tests/sync_upload/sample_site.h"
+#include "tests/support/sample_site.h"
 
 namespace pv::e2e {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "db/embedded/embedded_engine.h"
-#include "tests/sync_upload/sample_site.h"
-#include "tests/sync_upload/upload_site.h"
+#include "tests/support/sample_site.h"
+#include "tests/support/site.h"
 
 namespace pv::testsite {
 namespace {

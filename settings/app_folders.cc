@@ -1,4 +1,4 @@
-#include "common/app_folders.h"
+#include "settings/app_folders.h"
 
 #include <filesystem>
 #include <system_error>
@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/utf8_paths.h"
 
-namespace pv::common {
+namespace pv::settings {
 namespace {
 
 // The folders are written the way the system writes its own paths: with
@@ -38,7 +38,7 @@ std::string GetAppDataFolder(const platform::Paths& paths) {
   }
 }
 
-std::string PrepareAppFolders(const platform::Paths& paths, const settings::RegistryStore& store) {
+std::string PrepareAppFolders(const platform::Paths& paths, const RegistryStore& store) {
   std::string appFolder;
   try {
     std::string programFolder = WithSeparator(platform::ProgramFolder());
@@ -65,4 +65,4 @@ std::string PrepareAppFolders(const platform::Paths& paths, const settings::Regi
   return appFolder;
 }
 
-}  // namespace pv::common
+}  // namespace pv::settings

@@ -1,10 +1,10 @@
-#include "tests/sync_upload/sample_site.h"
+#include "tests/support/sample_site.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/sync_upload/upload_site.h"
+#include "tests/support/site.h"
 
 namespace pv::testsite {
 

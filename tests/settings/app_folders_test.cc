@@ -1,13 +1,13 @@
-#include "common/app_folders.h"
+#include "settings/app_folders.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "platform/files.h"
-#include "tests/common/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
-namespace pv::common {
+namespace pv::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -49,4 +49,4 @@ TEST(AppFolders, WithoutAnApplicationDataFolderTheProgramFolderIsUsed) {
 }
 
 }  // namespace
-}  // namespace pv::common
+}  // namespace pv::settings

@@ -1,4 +1,4 @@
-#include "tests/sync_upload/upload_site.h"
+#include "tests/support/site.h"
 
 #include <stdlib.h>
 

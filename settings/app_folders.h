@@ -8,7 +8,7 @@
 #include "platform/paths.h"
 #include "settings/registry_store.h"
 
-namespace pv::common {
+namespace pv::settings {
 
 // The local application-data folder (created when missing), ending in '/';
 // empty when there is none or it cannot be created.
@@ -17,6 +17,6 @@ std::string GetAppDataFolder(const platform::Paths& paths);
 // Prepares the application folder and its "photos/" sub-folder, stores it as
 // "appFolder" in the machine store and returns it (ending in '/'). Failures
 // are silent: what was set so far stays.
-std::string PrepareAppFolders(const platform::Paths& paths, const settings::RegistryStore& store);
+std::string PrepareAppFolders(const platform::Paths& paths, const RegistryStore& store);
 
-}  // namespace pv::common
+}  // namespace pv::settings
