@@ -8,6 +8,7 @@
 // failures into SQL Server's numbers.
 #include <cstdlib>
 
+#include "common/text.h"
 #include "db/error.h"
 #include "db/tsql/statements.h"
 
@@ -35,14 +36,6 @@ struct KeyDef {
   std::vector<std::string> columns;  // as "name" ASC|DESC
   std::vector<std::string> names;    // bare column names
 };
-
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return r;
-}
 
 long SignedNumber(const std::vector<Token>& t, size_t b, size_t e) {
   if (e - b == 1 && t[b].kind == TokKind::Number) return std::atol(std::string(t[b].text).c_str());
@@ -90,7 +83,7 @@ KeyDef KeyColumns(const Emitter& em, size_t open) {
     std::string text = QuoteName(name);
     if (r.second == r.first + 2 &&
         (IsWord(t[r.first + 1], "ASC") || IsWord(t[r.first + 1], "DESC"))) {
-      text += " " + Upper(t[r.first + 1].text);
+      text += " " + common::AsciiUpper(t[r.first + 1].text);
     } else if (r.second != r.first + 1) {
       SyntaxError(t[r.first + 1]);
     }
@@ -122,7 +115,7 @@ size_t References(Emitter& em, size_t k, size_t e, std::string* text) {
   }
   while (j + 1 < e && IsWord(t[j], "ON") &&
          (IsWord(t[j + 1], "DELETE") || IsWord(t[j + 1], "UPDATE"))) {
-    *text += " ON " + Upper(t[j + 1].text);
+    *text += " ON " + common::AsciiUpper(t[j + 1].text);
     j += 2;
     if (j + 1 < e && IsWord(t[j], "NO") && IsWord(t[j + 1], "ACTION")) {
       *text += " NO ACTION";
@@ -132,7 +125,7 @@ size_t References(Emitter& em, size_t k, size_t e, std::string* text) {
       ++j;
     } else if (j + 1 < e && IsWord(t[j], "SET") &&
                (IsWord(t[j + 1], "NULL") || IsWord(t[j + 1], "DEFAULT"))) {
-      *text += " SET " + Upper(t[j + 1].text);
+      *text += " SET " + common::AsciiUpper(t[j + 1].text);
       j += 2;
     } else {
       SyntaxError(t[j < e ? j : e - 1]);
@@ -192,7 +185,7 @@ ColumnDef ParseColumn(Emitter& em, size_t b, size_t e) {
   if (k >= e || !(t[k].kind == TokKind::Word || t[k].kind == TokKind::Quoted)) {
     SyntaxError(t[k < e ? k : e - 1]);
   }
-  c.type = ToLower(NameOf(t[k]));
+  c.type = common::AsciiLower(NameOf(t[k]));
   ++k;
   if (k < e && IsOp(t[k], "(")) {
     const size_t close = em.Match(k);
@@ -260,7 +253,7 @@ ColumnDef ParseColumn(Emitter& em, size_t b, size_t e) {
       k = References(em, k, e, &s);
       c.constraints.push_back(Constraint(pendingName) + s);
     } else if (IsWord(w, "COLLATE") && k + 1 < e) {
-      const std::string name = Upper(NameOf(t[k + 1]));
+      const std::string name = common::AsciiUpper(NameOf(t[k + 1]));
       c.collate = (name.find("_CS") != std::string::npos || name.find("BIN") != std::string::npos)
                       ? "BINARY"
                       : "NOCASE";
@@ -277,7 +270,7 @@ ColumnDef ParseColumn(Emitter& em, size_t b, size_t e) {
 
 std::string SqliteType(const ColumnDef& c) {
   if (c.type == "sysname") return "NVARCHAR(128)";
-  std::string s = Upper(c.type);
+  std::string s = common::AsciiUpper(c.type);
   if (c.length == -1) {
     s += "(-1)";
   } else if (c.length >= 0) {
@@ -457,7 +450,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
       c.notNull = true;
     }
     for (const std::string& k : primaryKey.names) {
-      if (EqualsNoCase(k, c.name)) c.notNull = true;
+      if (common::EqualsNoCase(k, c.name)) c.notNull = true;
     }
   }
 
@@ -476,7 +469,8 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
   if (identity) {
     if (identity->step != 1) Unsupported("IDENTITY with an increment other than 1");
     if (hasPrimaryKey) {
-      if (!(primaryKey.names.size() == 1 && EqualsNoCase(primaryKey.names[0], identity->name))) {
+      if (!(primaryKey.names.size() == 1 &&
+            common::EqualsNoCase(primaryKey.names[0], identity->name))) {
         tableConstraints.insert(tableConstraints.begin(),
                                 Constraint(primaryKey.name) + "UNIQUE " + JoinKey(primaryKey));
       }
@@ -490,13 +484,13 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
     }
   }
 
-  Emitter::TableShape shape;
+  BatchSchema::TableShape shape;
   for (const ColumnDef& c : columns) {
     shape.columns.push_back(c.name);
     shape.types.push_back(c.type);
   }
   if (identity) shape.identity = identity->name;
-  em.DefineTable(table, std::move(shape));
+  em.schema().DefineTable(table, std::move(shape));
 
   std::string sql = "CREATE TABLE " + QuoteName(table) + " (";
   bool first = true;
@@ -603,7 +597,7 @@ void TranslateAlterTable(Emitter& em, size_t b, size_t e, std::vector<Statement>
       if (c.identity || c.primaryKey) Unsupported("Adding an identity or key column");
       out.push_back(
           {Statement::Kind::Sql, head + "ADD COLUMN " + RenderColumn(table, c, false), {}});
-      em.AddColumn(table, c.name, c.type);
+      em.schema().AddColumn(table, c.name, c.type);
     }
     return;
   }
@@ -645,12 +639,13 @@ void TranslateDrop(Emitter& em, size_t b, size_t e, std::vector<Statement>& out)
       end = em.ObjectName(end + 1, r.second, &table);
     }
     if (end != r.second) SyntaxError(t[end]);
-    out.push_back(
-        {Statement::Kind::Sql, "DROP " + Upper(what.text) + " " + ifExists + QuoteName(name), {}});
+    out.push_back({Statement::Kind::Sql,
+                   "DROP " + common::AsciiUpper(what.text) + " " + ifExists + QuoteName(name),
+                   {}});
     if (IsWord(what, "TABLE")) {
-      Emitter::TableShape gone;
+      BatchSchema::TableShape gone;
       gone.exists = false;
-      em.DefineTable(name, std::move(gone));
+      em.schema().DefineTable(name, std::move(gone));
     }
   }
 }

@@ -1,6 +1,7 @@
 // INSERT, UPDATE, DELETE and TRUNCATE: literals are converted for the typed
 // columns they meet, and identity columns are guarded as SQL Server guards
 // them.
+#include "common/text.h"
 #include "db/error.h"
 #include "db/tsql/statements.h"
 
@@ -34,7 +35,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
   k = nameEnd;
   if (k + 1 < e && IsWord(t[k], "WITH") && IsOp(t[k + 1], "(")) k = em.Match(k + 1) + 1;
 
-  const std::string identity = em.IdentityColumn(table);
+  const std::string identity = em.schema().IdentityColumn(table);
   std::vector<std::string> columns;
   bool listed = false;
   if (k < e && IsOp(t[k], "(") && !(k + 1 < e && IsWord(t[k + 1], "SELECT"))) {
@@ -60,9 +61,10 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
     if (!listed) {
       // Without a column list the values fill the columns in order, the
       // identity column left out (it numbers the row itself).
-      columns = em.Columns(table);
+      columns = em.schema().Columns(table);
       if (!identity.empty()) {
-        std::erase_if(columns, [&](const std::string& c) { return EqualsNoCase(c, identity); });
+        std::erase_if(columns,
+                      [&](const std::string& c) { return common::EqualsNoCase(c, identity); });
       }
       if (!columns.empty()) {
         sql += " (";
@@ -99,7 +101,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
                       "the number of columns specified in the INSERT statement.");
       }
       if (classes.empty()) {
-        const std::vector<std::string> types = em.ColumnTypes(table, columns);
+        const std::vector<std::string> types = em.schema().ColumnTypes(table, columns);
         classes.reserve(values.size());
         for (size_t n = 0; n < values.size(); ++n) {
           classes.push_back(n < types.size() ? ClassOf(types[n]) : TypeClass::Unknown);
@@ -113,7 +115,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
         if (r.first == r.second) SyntaxError(t[r.first]);
         if (n > 0) sql += ", ";
         const bool guarded =
-            !identity.empty() && n < columns.size() && EqualsNoCase(columns[n], identity);
+            !identity.empty() && n < columns.size() && common::EqualsNoCase(columns[n], identity);
         std::string guardedValue;
         std::string& value = guarded ? guardedValue : sql;
         if (!(n < classes.size() && em.EmitTypedLiteral(r.first, r.second, classes[n], value))) {
@@ -141,7 +143,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
   } else if (k < e && (IsWord(t[k], "SELECT") || IsOp(t[k], "(") || IsWord(t[k], "WITH"))) {
     if (!identity.empty()) {
       for (const std::string& c : columns) {
-        if (EqualsNoCase(c, identity)) {
+        if (common::EqualsNoCase(c, identity)) {
           Unsupported("INSERT ... SELECT into an identity column");
         }
       }
@@ -168,12 +170,12 @@ void TranslateUpdate(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
   size_t setEnd = em.FindWord(set + 1, e, "FROM");
   setEnd = std::min(setEnd, em.FindWord(set + 1, e, "WHERE"));
   setEnd = std::min(setEnd, em.FindWord(set + 1, e, "OPTION"));
-  const std::string identity = em.IdentityColumn(table);
+  const std::string identity = em.schema().IdentityColumn(table);
   if (!identity.empty()) {
     for (const Range& r : em.SplitCommas(set + 1, setEnd)) {
       size_t eq = r.first;
       while (eq < r.second && !IsOp(t[eq], "=")) ++eq;
-      if (eq > r.first && EqualsNoCase(NameOf(t[eq - 1]), identity)) {
+      if (eq > r.first && common::EqualsNoCase(NameOf(t[eq - 1]), identity)) {
         throw DbError(8102, "Cannot update identity column '" + identity + "'.");
       }
     }
@@ -213,7 +215,7 @@ void TranslateTruncate(Emitter& em, size_t b, size_t e, std::vector<Statement>& 
   if (nameEnd == b + 2 || nameEnd != e) SyntaxError(t[nameEnd < e ? nameEnd : e - 1]);
   out.push_back({Statement::Kind::Sql, "DELETE FROM " + QuoteName(table), {}});
   // TRUNCATE starts the identity again at its seed.
-  if (!em.IdentityColumn(table).empty()) {
+  if (!em.schema().IdentityColumn(table).empty()) {
     out.push_back(
         {Statement::Kind::Sql,
          "DELETE FROM sqlite_sequence WHERE name = " + QuoteText(table) + " COLLATE NOCASE",

@@ -1,6 +1,9 @@
 // Writes T-SQL token ranges as SQLite text: names, literals, functions, TOP,
 // '+' on text, schema prefixes and catalog names, and typed literals next to
-// bit and date-time columns.
+// bit and date-time columns. The work is spread over emitter.cc (tokens,
+// names, expressions, the walk over a statement), from_clause.cc (tables,
+// TOP, joins), typed_literals.cc (literals meeting typed columns) and
+// functions.cc (built-in functions and CONVERT / CAST).
 #pragma once
 
 #include <string>
@@ -8,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/text.h"
+#include "db/tsql/batch_schema.h"
 #include "db/tsql/lexer.h"
 #include "db/tsql/literals.h"
 #include "db/tsql/translator.h"
@@ -20,8 +25,10 @@ inline constexpr long kErrUnsupported = 50000;
 [[noreturn]] void SyntaxError(const Token& near);
 [[noreturn]] void Unsupported(const std::string& what);
 
-// T-SQL's reserved keywords (those that cannot name a column unquoted).
-bool IsReservedWord(const Token& t);
+// GETDATE() and CURRENT_TIMESTAMP (local time), GETUTCDATE(): the stored
+// date-time form.
+inline constexpr std::string_view kLocalNow = "strftime('%Y-%m-%d %H:%M:%f','now','localtime')";
+inline constexpr std::string_view kUtcNow = "strftime('%Y-%m-%d %H:%M:%f','now')";
 
 using Range = std::pair<size_t, size_t>;
 
@@ -33,13 +40,15 @@ class Emitter {
       : t_(tokens), match_(match), schema_(schema) {}
 
   const std::vector<Token>& tokens() const { return t_; }
-  const SchemaLookup& schema() const { return schema_; }
+  // The schema as the statements of this batch leave it: tables created,
+  // altered or dropped earlier in the batch are known before they run.
+  BatchSchema& schema() { return schema_; }
   size_t Match(size_t paren) const { return match_[paren]; }
 
   // Forgets the tables of the previous statement and collects those that
   // [b, e) names after FROM, JOIN, UPDATE and INTO, with their aliases.
   void ScanTables(size_t b, size_t e);
-  void AddTable(const std::string& table) { tables_.push_back({ToLower(table), table}); }
+  void AddTable(const std::string& table) { tables_.push_back({common::AsciiLower(table), table}); }
 
   // Writes [b, e) as SQLite text.
   void Emit(size_t b, size_t e, std::string& out);
@@ -58,21 +67,6 @@ class Emitter {
   // The declared type of a column reference [b, e), resolved through the
   // collected tables and aliases; empty when unknown.
   std::string ColumnTypeOf(size_t b, size_t e) const;
-  // The schema as the statements of this batch leave it: tables created,
-  // altered or dropped earlier in the batch are known before they run.
-  std::string ColumnType(const std::string& table, const std::string& column) const;
-  std::string IdentityColumn(const std::string& table) const;
-  std::vector<std::string> ColumnTypes(const std::string& table,
-                                       const std::vector<std::string>& columns) const;
-  std::vector<std::string> Columns(const std::string& table) const;
-  struct TableShape {
-    bool exists = true;
-    std::vector<std::string> columns;
-    std::vector<std::string> types;  // lower-case, as SchemaLookup gives them
-    std::string identity;
-  };
-  void DefineTable(const std::string& table, TableShape shape);
-  void AddColumn(const std::string& table, const std::string& column, const std::string& type);
 
   // Top-level comma-separated parts of [b, e).
   std::vector<Range> SplitCommas(size_t b, size_t e) const;
@@ -110,14 +104,11 @@ class Emitter {
 
   const std::vector<Token>& t_;
   const std::vector<size_t>& match_;
-  const SchemaLookup& schema_;
+  BatchSchema schema_;
   // (lower-case alias or table name, table name)
   std::vector<std::pair<std::string, std::string>> tables_;
-  // Tables defined by earlier statements of the batch (lower-case name).
-  std::vector<std::pair<std::string, TableShape>> defined_;
   // Parentheses to write before given token positions: '(' or ')'.
   std::vector<std::pair<size_t, char>> parens_;
-  const TableShape* Defined(const std::string& table) const;
 };
 
 }  // namespace pv::db::tsql

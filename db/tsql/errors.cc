@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "db/tsql/lexer.h"
 #include "db/tsql/literals.h"
 #include "db/tsql/translator.h"
@@ -30,11 +31,9 @@ std::string After(std::string_view msg, std::string_view prefix) {
 
 std::string StatementWord(std::string_view sql) {
   size_t i = 0;
-  while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n')) {
-    ++i;
-  }
+  while (i < sql.size() && common::IsBlank(sql[i])) ++i;
   for (std::string_view w : {"INSERT", "UPDATE", "DELETE", "MERGE"}) {
-    if (EqualsNoCase(sql.substr(i, w.size()), w)) return std::string(w);
+    if (common::EqualsNoCase(sql.substr(i, w.size()), w)) return std::string(w);
   }
   return "INSERT";
 }

@@ -10,7 +10,8 @@
 namespace pv::db::tsql {
 namespace {
 
-// Character classes, one table lookup each.
+// Character classes, one table lookup each. T-SQL's blanks include form feed
+// and vertical tab besides the blanks of common/text.h.
 enum : unsigned char { kBlank = 1, kIdentStart = 2, kIdentPart = 4, kDigit = 8, kHex = 16 };
 
 constexpr std::array<unsigned char, 256> MakeClasses() {
@@ -35,7 +36,7 @@ bool IsIdentStart(unsigned char c) { return kClasses[c] & kIdentStart; }
 bool IsIdentPart(unsigned char c) { return kClasses[c] & kIdentPart; }
 bool IsDigit(unsigned char c) { return kClasses[c] & kDigit; }
 bool IsHexDigit(unsigned char c) { return kClasses[c] & kHex; }
-bool IsBlank(unsigned char c) { return kClasses[c] & kBlank; }
+bool IsSqlBlank(unsigned char c) { return kClasses[c] & kBlank; }
 
 [[noreturn]] void Unclosed(std::string_view rest) {
   std::string shown(rest.substr(0, 100));
@@ -48,7 +49,7 @@ bool IsGoLine(std::string_view s, size_t p, size_t* end) {
   size_t b = p;
   while (b > 0 && (s[b - 1] == ' ' || s[b - 1] == '\t')) --b;
   if (b > 0 && s[b - 1] != '\n' && s[b - 1] != '\r') return false;
-  if (p + 2 > s.size() || !EqualsNoCase(s.substr(p, 2), "GO")) return false;
+  if (p + 2 > s.size() || !common::EqualsNoCase(s.substr(p, 2), "GO")) return false;
   size_t q = p + 2;
   if (q < s.size() && IsIdentPart(static_cast<unsigned char>(s[q]))) return false;
   while (q < s.size() && (s[q] == ' ' || s[q] == '\t')) ++q;
@@ -64,26 +65,6 @@ bool IsGoLine(std::string_view s, size_t p, size_t* end) {
 
 }  // namespace
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const unsigned char x = static_cast<unsigned char>(a[i]);
-    const unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x == y) continue;
-    // Letters differ only in bit 0x20; anything else differing is no match.
-    if ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z') return false;
-  }
-  return true;
-}
-
-std::string ToLower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return r;
-}
-
 std::vector<Token> Tokenize(std::string_view s) {
   // About one token for every four characters of ordinary statements; a
   // huge literal does not make this reservation huge.
@@ -94,7 +75,7 @@ std::vector<Token> Tokenize(std::string_view s) {
   const size_t n = s.size();
   while (i < n) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (IsBlank(c)) {
+    if (IsSqlBlank(c)) {
       ++i;
       continue;
     }

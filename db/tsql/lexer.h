@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
+
 namespace pv::db::tsql {
 
 enum class TokKind : std::uint8_t {
@@ -36,19 +38,16 @@ std::string NameOf(const Token& t);
 // The text a String or NString literal stands for, quotes undoubled.
 std::string StringValue(const Token& t);
 
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 // Case-insensitive comparison of a Word token with an upper-case keyword.
 inline bool IsWord(const Token& t, std::string_view upperKeyword) {
   return t.kind == TokKind::Word && t.text.size() == upperKeyword.size() &&
-         EqualsNoCase(t.text, upperKeyword);
+         common::EqualsNoCase(t.text, upperKeyword);
 }
 // An operator token of one or two characters.
 inline bool IsOp(const Token& t, std::string_view op) {
   return t.kind == TokKind::Op && t.text.size() == op.size() && t.text[0] == op[0] &&
          (op.size() == 1 || t.text[1] == op[1]);
 }
-std::string ToLower(std::string_view s);
 
 // `s` as a SQLite quoted identifier: "s" with inner quotes doubled.
 std::string QuoteName(std::string_view s);

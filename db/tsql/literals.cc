@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/text.h"
 #include "db/tsql/lexer.h"
 
 namespace pv::db::tsql {
@@ -12,7 +13,8 @@ namespace {
 
 bool Digit(char c) { return c >= '0' && c <= '9'; }
 
-std::string_view Trim(std::string_view s) {
+// Only spaces and tabs around a value are passed over; a line break is not.
+std::string_view TrimSpacesAndTabs(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
@@ -121,8 +123,8 @@ bool ParseTime(std::string_view s, size_t p, DateTimeParts* d) {
   }
   while (p < s.size() && s[p] == ' ') ++p;
   if (p + 2 <= s.size() &&
-      (EqualsNoCase(s.substr(p, 2), "AM") || EqualsNoCase(s.substr(p, 2), "PM"))) {
-    const bool pm = EqualsNoCase(s.substr(p, 2), "PM");
+      (common::EqualsNoCase(s.substr(p, 2), "AM") || common::EqualsNoCase(s.substr(p, 2), "PM"))) {
+    const bool pm = common::EqualsNoCase(s.substr(p, 2), "PM");
     if (d->hour < 1 || d->hour > 12) {
       if (!(d->hour == 0 && !pm)) return false;
     }
@@ -209,7 +211,7 @@ bool IsStoredDateTime(std::string_view s) {
 }
 
 std::optional<DateTimeParts> ParseDateTimeText(std::string_view text) {
-  std::string_view s = Trim(text);
+  std::string_view s = TrimSpacesAndTabs(text);
   DateTimeParts d;
   if (s.empty()) return d;
   size_t p = 0;
@@ -312,10 +314,10 @@ std::optional<std::string> StoredDateTimeFromText(std::string_view text) {
 }
 
 std::optional<int> BitFromText(std::string_view text) {
-  std::string_view s = Trim(text);
+  std::string_view s = TrimSpacesAndTabs(text);
   if (s.empty()) return 0;
-  if (EqualsNoCase(s, "TRUE")) return 1;
-  if (EqualsNoCase(s, "FALSE")) return 0;
+  if (common::EqualsNoCase(s, "TRUE")) return 1;
+  if (common::EqualsNoCase(s, "FALSE")) return 0;
   double v = 0;
   std::int64_t i = 0;
   bool isInt = false;
@@ -324,7 +326,7 @@ std::optional<int> BitFromText(std::string_view text) {
 }
 
 bool ParseNumber(std::string_view text, double* value, std::int64_t* integer, bool* isInteger) {
-  std::string_view s = Trim(text);
+  std::string_view s = TrimSpacesAndTabs(text);
   if (s.empty()) return false;
   size_t p = 0;
   if (s[p] == '+' || s[p] == '-') ++p;
