@@ -104,36 +104,12 @@ std::optional<DateTime> DateTime::Parse(std::string_view text) {
   return d;
 }
 
-Value Value::Integer(std::int64_t v) {
-  Value r;
-  r.v_ = v;
-  return r;
-}
-Value Value::Float(double v) {
-  Value r;
-  r.v_ = v;
-  return r;
-}
-Value Value::Bit(bool v) {
-  Value r;
-  r.v_ = v;
-  return r;
-}
-Value Value::Text(std::string v) {
-  Value r;
-  r.v_ = std::move(v);
-  return r;
-}
-Value Value::Date(DateTime v) {
-  Value r;
-  r.v_ = v;
-  return r;
-}
-Value Value::Binary(Bytes v) {
-  Value r;
-  r.v_ = std::move(v);
-  return r;
-}
+Value Value::Integer(std::int64_t v) { return Value(Variant(std::in_place_type<std::int64_t>, v)); }
+Value Value::Float(double v) { return Value(Variant(std::in_place_type<double>, v)); }
+Value Value::Bit(bool v) { return Value(Variant(std::in_place_type<bool>, v)); }
+Value Value::Text(std::string v) { return Value(Variant(std::move(v))); }
+Value Value::Date(DateTime v) { return Value(Variant(v)); }
+Value Value::Binary(Bytes v) { return Value(Variant(std::move(v))); }
 
 Value::Type Value::type() const {
   switch (v_.index()) {

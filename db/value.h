@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -67,7 +68,11 @@ class Value {
   bool operator==(const Value&) const = default;
 
  private:
-  std::variant<std::monostate, std::int64_t, double, bool, std::string, DateTime, Bytes> v_;
+  using Variant =
+      std::variant<std::monostate, std::int64_t, double, bool, std::string, DateTime, Bytes>;
+  explicit Value(Variant v) : v_(std::move(v)) {}
+
+  Variant v_;
 };
 
 // The value's text, or `fallback` when it is Null.

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/text.h"
 #include "db/error.h"
 #include "db/odbc/odbc_diagnostics.h"
 
@@ -11,28 +12,14 @@ namespace pv::db::odbc {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+using common::EqualsNoCase;
+using common::IsBlank;
+using common::TrimBlanks;
 
 // The driver name always stands in braces, so only '}' needs doubling.
 std::string BracedDriver(std::string_view driver) {
   std::string out = "{";
-  for (char c : Trim(driver)) {
+  for (char c : TrimBlanks(driver)) {
     out.push_back(c);
     if (c == '}') out.push_back('}');
   }
@@ -79,7 +66,7 @@ std::vector<Attribute> SplitAdo(std::string_view text) {
     Attribute a;
     std::size_t keyEnd = pos;
     while (keyEnd < text.size() && text[keyEnd] != '=' && text[keyEnd] != ';') ++keyEnd;
-    a.key = std::string(Trim(text.substr(pos, keyEnd - pos)));
+    a.key = std::string(TrimBlanks(text.substr(pos, keyEnd - pos)));
     if (keyEnd >= text.size() || text[keyEnd] == ';') {
       pos = keyEnd + 1;
       if (!a.key.empty()) out.push_back(std::move(a));
@@ -109,8 +96,8 @@ std::vector<Attribute> SplitAdo(std::string_view text) {
     } else {
       while (end < text.size() && text[end] != ';') ++end;
     }
-    a.value = Unquote(Trim(text.substr(v, end - v)));
-    a.value = std::string(Trim(a.value));
+    a.value = Unquote(TrimBlanks(text.substr(v, end - v)));
+    a.value = std::string(TrimBlanks(a.value));
     out.push_back(std::move(a));
     pos = end + 1;
   }
@@ -135,15 +122,14 @@ std::string OdbcKey(const Attribute& a) {
 }  // namespace
 
 BraceRule BraceRuleFor(std::string_view driver) {
-  std::string lower;
-  for (char c : driver) lower.push_back(Lower(c));
+  const std::string lower = common::AsciiLower(driver);
   return lower.find("freetds") != std::string::npos || lower.find("tdsodbc") != std::string::npos
              ? BraceRule::FreeTds
              : BraceRule::Doubled;
 }
 
 std::string QuoteOdbcValue(std::string_view value, BraceRule rule) {
-  value = Trim(value);
+  value = TrimBlanks(value);
   if (value.find_first_of(";{}") == std::string_view::npos) return std::string(value);
   if (rule == BraceRule::FreeTds) {
     if (value.find("};") != std::string_view::npos) {
@@ -163,8 +149,8 @@ std::string QuoteOdbcValue(std::string_view value, BraceRule rule) {
 
 std::string OdbcConnectionString(const std::string& driver, const ConnectionParams& params) {
   const BraceRule rule = BraceRuleFor(driver);
-  std::string server(Trim(params.server));
-  const std::string_view port = Trim(params.port);
+  std::string server(TrimBlanks(params.server));
+  const std::string_view port = TrimBlanks(params.port);
   if (!port.empty()) server += "," + std::string(port);
   return "DRIVER=" + BracedDriver(driver) + ";SERVER=" + QuoteOdbcValue(server, rule) +
          ";UID=" + QuoteOdbcValue(params.user, rule) +

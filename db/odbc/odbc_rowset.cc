@@ -9,8 +9,11 @@ namespace pv::db::odbc {
 
 namespace {
 
-[[noreturn]] void ThrowClosed() {
-  throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
+[[noreturn]] void ThrowClosed() { throw NotOpenError(); }
+
+// The column at `index`, or the collection's failure naming the ordinal.
+void RequireColumn(int index, int count) {
+  if (index < 0 || index >= count) throw NoSuchColumnError(std::to_string(index));
 }
 
 }  // namespace
@@ -31,12 +34,7 @@ OdbcRowset::~OdbcRowset() { ReleaseStatement(); }
 int OdbcRowset::ColumnCount() const { return static_cast<int>(columns_.size()); }
 
 const std::string& OdbcRowset::ColumnName(int index) const {
-  if (index < 0 || index >= ColumnCount()) {
-    throw DbError(kErrNoSuchColumn,
-                  "Item cannot be found in the collection corresponding to the requested name or "
-                  "ordinal: " +
-                      std::to_string(index));
-  }
+  RequireColumn(index, ColumnCount());
   return columns_[static_cast<std::size_t>(index)].name;
 }
 
@@ -76,12 +74,7 @@ bool OdbcRowset::Next() {
 }
 
 const Value& OdbcRowset::Get(int index) const {
-  if (index < 0 || index >= ColumnCount()) {
-    throw DbError(kErrNoSuchColumn,
-                  "Item cannot be found in the collection corresponding to the requested name or "
-                  "ordinal: " +
-                      std::to_string(index));
-  }
+  RequireColumn(index, ColumnCount());
   if (mode_ == Mode::Closed) ThrowClosed();
   if (!onRow_) {
     throw DbError(kErrNoCurrentRow,

@@ -129,7 +129,7 @@ void OdbcSession::Fail(SQLSMALLINT handleType, SQLHANDLE handle, const std::stri
 
 void RequireConnected(const std::shared_ptr<OdbcSession>& session) {
   if (!session || session->dbc() == SQL_NULL_HDBC) {
-    throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
+    throw NotOpenError();
   }
 }
 

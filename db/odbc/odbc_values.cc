@@ -231,15 +231,8 @@ Value ReadValue(OdbcSession& session, SQLHSTMT stmt, SQLUSMALLINT column, Column
     case ColumnKind::DateTime: {
       SQL_TIMESTAMP_STRUCT ts{};
       if (!ReadFixed(session, stmt, column, SQL_C_TYPE_TIMESTAMP, ts)) return Value::Null();
-      DateTime d;
-      d.year = ts.year;
-      d.month = ts.month;
-      d.day = ts.day;
-      d.hour = ts.hour;
-      d.minute = ts.minute;
-      d.second = ts.second;
-      d.nanosecond = static_cast<int>(ts.fraction);
-      return Value::Date(d);
+      return Value::Date(DateTime{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second,
+                                  static_cast<int>(ts.fraction)});
     }
     case ColumnKind::TimeOfDay: {
       // Read as text: drivers fill a timestamp from a time with today's date.

@@ -30,24 +30,24 @@ std::string QuoteExecPath(const std::string& path) {
 }  // namespace
 
 std::string UnitText(const std::filesystem::path& executable) {
-  std::string text;
-  text += "[Unit]\n";
-  text += std::string("Description=") + kDisplayName + "\n";
-  text += "Wants=network-online.target\n";
-  text += "After=network-online.target\n";
-  text += "\n";
-  text += "[Service]\n";
-  text += "Type=notify\n";
-  text += "NotifyAccess=main\n";
-  text += "ExecStart=" + QuoteExecPath(executable.string()) + "\n";
-  text += "Restart=on-failure\n";
-  text += "RestartSec=5\n";
-  text += "StateDirectory=pvremote\n";
-  text += "TimeoutStopSec=60\n";
-  text += "\n";
-  text += "[Install]\n";
-  text += "WantedBy=multi-user.target\n";
-  return text;
+  return std::string("[Unit]\n") + "Description=" + kDisplayName +
+         "\n"
+         "Wants=network-online.target\n"
+         "After=network-online.target\n"
+         "\n"
+         "[Service]\n"
+         "Type=notify\n"
+         "NotifyAccess=main\n"
+         "ExecStart=" +
+         QuoteExecPath(executable.string()) +
+         "\n"
+         "Restart=on-failure\n"
+         "RestartSec=5\n"
+         "StateDirectory=pvremote\n"
+         "TimeoutStopSec=60\n"
+         "\n"
+         "[Install]\n"
+         "WantedBy=multi-user.target\n";
 }
 
 std::filesystem::path UnitDirectory() {
