@@ -47,18 +47,8 @@ bool Wanted(const fs::path& entry, int attributes) {
 template <typename F>
 void ForEachMatch(const std::string& path, int attributes, F found) {
   if (path.empty()) return;
-  std::string text = path;
   // "folder/" names the folder itself.
-#ifdef _WIN32
-  // So does "folder\"; "C:\" stays the root of the drive.
-  while (text.size() > 1 && (text.back() == '/' || text.back() == '\\') &&
-         text[text.size() - 2] != ':') {
-    text.pop_back();
-  }
-#else
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-#endif
-  fs::path p = PathFromUtf8(text);
+  fs::path p = PathFromUtf8(WithoutTrailingSeparators(path));
   std::string leaf = Utf8FromPath(p.filename());
   if (!HasWildcards(leaf)) {
     if (Wanted(p, attributes)) found(p);

@@ -13,9 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#ifdef _WIN32
 #include "platform/utf8_paths.h"
-#endif
 
 namespace pv::platform {
 namespace {
@@ -76,15 +74,7 @@ std::string HomeFolder() {
 Paths Paths::UnderRoot(const std::string& root) {
   Paths p;
   p.root_ = root;
-  std::string base = root;
-#ifdef _WIN32
-  while (base.size() > 1 && (base.back() == '/' || base.back() == '\\') &&
-         base[base.size() - 2] != ':') {
-    base.pop_back();
-  }
-#else
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
-#endif
+  const std::string base = WithoutTrailingSeparators(root);
   p.machineStore_ = base + "/etc/pvremote/machine.reg";
   p.defaultUserStore_ = base + "/etc/pvremote/default-user.reg";
   p.currentUserStore_ = base + "/home/.config/pvremote/user.reg";

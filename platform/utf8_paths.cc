@@ -44,4 +44,17 @@ std::string Utf8FromPath(const std::filesystem::path& path) { return path.native
 
 #endif
 
+std::string WithoutTrailingSeparators(std::string path) {
+#ifdef _WIN32
+  // "folder\" as well; "C:\" stays the root of the drive.
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\') &&
+         path[path.size() - 2] != ':') {
+    path.pop_back();
+  }
+#else
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+#endif
+  return path;
+}
+
 }  // namespace pv::platform

@@ -15,6 +15,10 @@ std::filesystem::path PathFromUtf8(std::string_view utf8);
 // The path as UTF-8 text (native separators kept).
 std::string Utf8FromPath(const std::filesystem::path& path);
 
+// `path` without trailing separators, so that "folder/" names the folder
+// itself; "/" (and on Windows "C:\\") stays the root.
+std::string WithoutTrailingSeparators(std::string path);
+
 #ifdef _WIN32
 // UTF-8 to UTF-16 and back; invalid sequences become U+FFFD.
 std::wstring WideFromUtf8(std::string_view utf8);
