@@ -8,7 +8,9 @@
 
 #include "db/embedded/instance.h"
 #include "db/embedded/session.h"
+#include "db/embedded/statement_ptr.h"
 #include "db/error.h"
+#include "db/tsql/lexer.h"
 #include "platform/utf8_paths.h"
 
 namespace pv::db::embedded {
@@ -24,46 +26,12 @@ constexpr std::size_t kChunk = 1 << 20;
 constexpr long long kMaxStoreCacheKiB = 64 * 1024;
 constexpr long kErrTooLarge = 7119;
 
-struct StmtFinalizer {
-  void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
-};
-using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
-// "[dbo].[Names]" -> "Names"; "photo" stays.
-std::string PlainName(std::string s) {
-  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  std::size_t split = std::string::npos;
-  bool inBracket = false;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '[') inBracket = true;
-    if (s[i] == ']') inBracket = false;
-    if (s[i] == '.' && !inBracket) split = i;
-  }
-  if (split != std::string::npos) s = s.substr(split + 1);
-  if (s.size() >= 2 &&
-      ((s.front() == '[' && s.back() == ']') || (s.front() == '"' && s.back() == '"'))) {
-    s = s.substr(1, s.size() - 2);
-  }
-  return s;
-}
-
-std::string Quoted(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  return out + "\"";
-}
-
-StmtPtr PrepareOrThrow(SqliteHandle& h, const std::string& sql) {
-  sqlite3_stmt* st = nullptr;
+StatementPtr PrepareOrThrow(SqliteHandle& h, const std::string& sql) {
+  StatementPtr st;
   h.StartStatement();
-  const int rc =
-      sqlite3_prepare_v2(h.get(), sql.c_str(), static_cast<int>(sql.size()), &st, nullptr);
+  const int rc = PrepareStatement(h.get(), sql.c_str(), static_cast<int>(sql.size()), st);
   if (rc != SQLITE_OK) h.ThrowError(rc);
-  return StmtPtr(st);
+  return st;
 }
 
 void StepToEnd(SqliteHandle& h, sqlite3_stmt* st) {
@@ -86,8 +54,8 @@ bool LookupFindsRow(Session& session, const std::string& lookup, const std::stri
     PrepareOrThrow(session.main(), st.sql);
   }
   SqliteHandle& h = session.main();
-  StmtPtr probe =
-      PrepareOrThrow(h, "SELECT 1 FROM " + Quoted(table) + " WHERE \"id\" = ?1 LIMIT 1");
+  StatementPtr probe =
+      PrepareOrThrow(h, "SELECT 1 FROM " + tsql::QuoteName(table) + " WHERE \"id\" = ?1 LIMIT 1");
   sqlite3_bind_int64(probe.get(), 1, id);
   const int rc = sqlite3_step(probe.get());
   if (rc == SQLITE_ROW) return true;
@@ -100,12 +68,12 @@ class CacheForStore {
  public:
   CacheForStore(sqlite3* db, std::uintmax_t bytes) : db_(db) {
     const long long want = std::min(kMaxStoreCacheKiB, static_cast<long long>(bytes / 1024) + 4096);
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, "PRAGMA cache_size", -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW) {
-      old_ = sqlite3_column_int64(st, 0);
+    StatementPtr st;
+    if (PrepareStatement(db_, "PRAGMA cache_size", -1, st) == SQLITE_OK &&
+        sqlite3_step(st.get()) == SQLITE_ROW) {
+      old_ = sqlite3_column_int64(st.get(), 0);
     }
-    sqlite3_finalize(st);
+    st.reset();
     // A negative size counts KiB, a positive one pages of the database.
     const long long oldKiB = old_ < 0 ? -old_ : old_ * sqlite3_int64{4};
     if (old_ != 0 && want > oldKiB) {
@@ -145,8 +113,8 @@ bool StoreWhole(SqliteHandle& h, const std::string& table, const std::string& co
                 std::int64_t id, std::ifstream& in, const fs::path& file, std::size_t size) {
   std::vector<char> bytes(size);
   if (size > 0) ReadChunk(in, file, bytes.data(), size);
-  StmtPtr up = PrepareOrThrow(
-      h, "UPDATE " + Quoted(table) + " SET " + Quoted(column) + " = ?1 WHERE \"id\" = ?2");
+  StatementPtr up = PrepareOrThrow(h, "UPDATE " + tsql::QuoteName(table) + " SET " +
+                                          tsql::QuoteName(column) + " = ?1 WHERE \"id\" = ?2");
   sqlite3_bind_blob64(up.get(), 1, bytes.data(), size, SQLITE_STATIC);
   sqlite3_bind_int64(up.get(), 2, id);
   StepToEnd(h, up.get());
@@ -157,12 +125,12 @@ bool StoreWhole(SqliteHandle& h, const std::string& table, const std::string& co
 bool StoreStreamed(SqliteHandle& h, const std::string& table, const std::string& column,
                    std::int64_t id, std::ifstream& in, const fs::path& file, std::size_t size) {
   sqlite3* db = h.get();
-  sqlite3_stmt* raw = nullptr;
-  const std::string find = "SELECT rowid FROM " + Quoted(table) + " WHERE \"id\" = ?1 LIMIT 1";
-  if (sqlite3_prepare_v2(db, find.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+  StatementPtr sel;
+  const std::string find =
+      "SELECT rowid FROM " + tsql::QuoteName(table) + " WHERE \"id\" = ?1 LIMIT 1";
+  if (PrepareStatement(db, find.c_str(), -1, sel) != SQLITE_OK) {
     return StoreWhole(h, table, column, id, in, file, size);
   }
-  StmtPtr sel(raw);
   sqlite3_bind_int64(sel.get(), 1, id);
   const int rc = sqlite3_step(sel.get());
   if (rc == SQLITE_DONE) return false;
@@ -170,8 +138,9 @@ bool StoreStreamed(SqliteHandle& h, const std::string& table, const std::string&
   const sqlite3_int64 rowid = sqlite3_column_int64(sel.get(), 0);
   sel.reset();
 
-  StmtPtr up = PrepareOrThrow(
-      h, "UPDATE " + Quoted(table) + " SET " + Quoted(column) + " = zeroblob(?1) WHERE rowid = ?2");
+  StatementPtr up =
+      PrepareOrThrow(h, "UPDATE " + tsql::QuoteName(table) + " SET " + tsql::QuoteName(column) +
+                            " = zeroblob(?1) WHERE rowid = ?2");
   sqlite3_bind_int64(up.get(), 1, static_cast<sqlite3_int64>(size));
   sqlite3_bind_int64(up.get(), 2, rowid);
   StepToEnd(h, up.get());
@@ -203,7 +172,7 @@ bool StoreFile(Session& session, const std::string& table, const std::string& co
                std::int64_t id, const fs::path& file) {
   if (!LookupFindsRow(
           session, "Select id, " + column + " From " + table + " Where id = " + std::to_string(id),
-          PlainName(table), id)) {
+          std::string(PlainName(table)), id)) {
     return false;
   }
   SqliteHandle& h = session.main();
@@ -225,8 +194,8 @@ bool StoreFile(Session& session, const std::string& table, const std::string& co
   const bool own = sqlite3_get_autocommit(h.get()) != 0;
   h.Run(own ? "BEGIN IMMEDIATE" : "SAVEPOINT pv_store_file");
   try {
-    if (!StoreStreamed(h, PlainName(table), PlainName(column), id, in, file,
-                       static_cast<std::size_t>(size))) {
+    if (!StoreStreamed(h, std::string(PlainName(table)), std::string(PlainName(column)), id, in,
+                       file, static_cast<std::size_t>(size))) {
       // The row went away since the lookup.
       sqlite3_exec(h.get(), own ? "ROLLBACK" : "ROLLBACK TO pv_store_file; RELEASE pv_store_file",
                    nullptr, nullptr, nullptr);

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/embedded/instance.h"
+#include "common/text.h"
 #include "db/embedded/schema_cache.h"
 
 namespace pv::db::embedded {
@@ -74,7 +74,7 @@ Value ByStorage(sqlite3_stmt* st, int i) {
 
 // 'True'/'False' and numbers stored as text in a bit column read as bits.
 Value BitFromText(std::string_view t) {
-  std::string s = Lower(std::string(t));
+  std::string s = common::AsciiLower(t);
   while (!s.empty() && s.back() == ' ') s.pop_back();
   while (!s.empty() && s.front() == ' ') s.erase(s.begin());
   if (s == "true") return Value::Bit(true);

@@ -1,5 +1,6 @@
 #include "db/embedded/embedded_connection.h"
 
+#include "common/text.h"
 #include "db/embedded/blob_store.h"
 #include "db/embedded/embedded_rowset.h"
 #include "db/embedded/session.h"
@@ -8,9 +9,10 @@ namespace pv::db::embedded {
 
 namespace {
 
-bool IsBlank(const char* p, const char* end) {
+// Nothing but blanks and semicolons: no statement left to run.
+bool NothingLeft(const char* p, const char* end) {
   for (; p < end; ++p) {
-    if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') return false;
+    if (!common::IsBlank(*p) && *p != ';') return false;
   }
   return true;
 }
@@ -50,34 +52,35 @@ std::unique_ptr<Rowset> EmbeddedConnection::Query(const std::string& sql, Cursor
     const char* end = tail + text.size();
     while (tail < end) {
       std::shared_ptr<SqliteHandle> reader = session_->AcquireReader();
-      sqlite3_stmt* st = nullptr;
+      StatementPtr st;
       const char* next = nullptr;
       reader->StartStatement();
-      int rc = sqlite3_prepare_v2(reader->get(), tail, static_cast<int>(end - tail), &st, &next);
+      int rc = PrepareStatement(reader->get(), tail, static_cast<int>(end - tail), st, &next);
       if (rc != SQLITE_OK) {
         std::string msg = sqlite3_errmsg(reader->get());
         session_->ReleaseReader(reader, session_->generation());
         reader->ThrowError(rc, std::move(msg),
                            std::string_view(tail, static_cast<std::size_t>(end - tail)));
       }
-      if (st && sqlite3_column_count(st) > 0) {
+      if (st && sqlite3_column_count(st.get()) > 0) {
         // The result set: what follows it in the batch runs once its rows are done.
         std::vector<tsql::Statement> trailing;
-        if (!IsBlank(next, end)) {
+        if (!NothingLeft(next, end)) {
           tsql::Statement rest;
           rest.sql.assign(next, end);
           trailing.push_back(std::move(rest));
         }
         trailing.insert(trailing.end(), statements.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                         statements.end());
-        return std::make_unique<EmbeddedRowset>(session_, std::move(reader), st,
+        return std::make_unique<EmbeddedRowset>(session_, std::move(reader), std::move(st),
                                                 std::move(trailing));
       }
       // Not a result set: it runs on the connection's own handle, so its
       // changes and identity are the connection's.
-      sqlite3_finalize(st);
+      const bool isStatement = st != nullptr;
+      st.reset();
       session_->ReleaseReader(std::move(reader), session_->generation());
-      if (st) session_->main().Run(std::string(tail, next));
+      if (isStatement) session_->main().Run(std::string(tail, next));
       tail = next;
     }
   }

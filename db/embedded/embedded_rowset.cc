@@ -13,21 +13,21 @@ constexpr long kErrNoCurrentRow = 3021;
 }  // namespace
 
 EmbeddedRowset::EmbeddedRowset(std::shared_ptr<Session> session,
-                               std::shared_ptr<SqliteHandle> handle, sqlite3_stmt* statement,
+                               std::shared_ptr<SqliteHandle> handle, StatementPtr statement,
                                std::vector<tsql::Statement> trailing)
     : session_(std::move(session)),
       handle_(std::move(handle)),
-      statement_(statement),
+      statement_(std::move(statement)),
       trailing_(std::move(trailing)),
       generation_(session_->generation()),
       identityBefore_(sqlite3_last_insert_rowid(handle_->get())) {
-  const int n = sqlite3_column_count(statement_);
+  const int n = sqlite3_column_count(statement_.get());
   names_.reserve(static_cast<std::size_t>(n));
   kinds_.reserve(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    const char* name = sqlite3_column_name(statement_, i);
+    const char* name = sqlite3_column_name(statement_.get(), i);
     names_.emplace_back(name ? name : "");
-    kinds_.push_back(KindOfDeclaredType(sqlite3_column_decltype(statement_, i)));
+    kinds_.push_back(KindOfDeclaredType(sqlite3_column_decltype(statement_.get(), i)));
   }
 }
 
@@ -41,9 +41,7 @@ EmbeddedRowset::~EmbeddedRowset() {
 
 const std::string& EmbeddedRowset::ColumnName(int index) const {
   if (index < 0 || index >= ColumnCount()) {
-    throw DbError(kErrNoSuchColumn,
-                  "Item cannot be found in the collection corresponding to the requested name or "
-                  "ordinal.");
+    throw NoSuchColumnError();
   }
   return names_[static_cast<std::size_t>(index)];
 }
@@ -53,14 +51,14 @@ bool EmbeddedRowset::Next() {
   if (!statement_) return false;
   if (!session_->IsOpen() || session_->generation() != generation_) {
     Finish(false);
-    throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
+    throw NotOpenError();
   }
   handle_->StartStatement();
-  const int rc = sqlite3_step(statement_);
+  const int rc = sqlite3_step(statement_.get());
   if (rc == SQLITE_ROW) {
     row_.resize(names_.size());
     for (std::size_t i = 0; i < names_.size(); ++i) {
-      row_[i] = ReadColumn(statement_, static_cast<int>(i), kinds_[i]);
+      row_[i] = ReadColumn(statement_.get(), static_cast<int>(i), kinds_[i]);
     }
     onRow_ = true;
     return true;
@@ -71,7 +69,7 @@ bool EmbeddedRowset::Next() {
     return false;
   }
   std::string msg = sqlite3_errmsg(handle_->get());
-  const char* failed = sqlite3_sql(statement_);
+  const char* failed = sqlite3_sql(statement_.get());
   std::string sql = failed ? failed : "";
   std::shared_ptr<SqliteHandle> handle = handle_;
   Finish(false);
@@ -80,9 +78,7 @@ bool EmbeddedRowset::Next() {
 
 const Value& EmbeddedRowset::Get(int index) const {
   if (index < 0 || index >= ColumnCount()) {
-    throw DbError(kErrNoSuchColumn,
-                  "Item cannot be found in the collection corresponding to the requested name or "
-                  "ordinal.");
+    throw NoSuchColumnError();
   }
   if (!onRow_) {
     throw DbError(kErrNoCurrentRow,
@@ -99,10 +95,7 @@ void EmbeddedRowset::Close() {
 }
 
 void EmbeddedRowset::Finish(bool runTrailing) {
-  if (statement_) {
-    sqlite3_finalize(statement_);
-    statement_ = nullptr;
-  }
+  statement_.reset();
   if (!session_) return;
   std::shared_ptr<Session> session = std::move(session_);
   std::shared_ptr<SqliteHandle> handle = std::move(handle_);

@@ -12,6 +12,7 @@
 
 #include "db/connection.h"
 #include "db/embedded/column_reader.h"
+#include "db/embedded/statement_ptr.h"
 #include "db/tsql/translator.h"
 
 namespace pv::db::embedded {
@@ -25,7 +26,7 @@ class EmbeddedRowset : public Rowset {
   EmbeddedRowset() = default;
   // Takes over `statement`, prepared on `handle`; `trailing` runs at the end.
   EmbeddedRowset(std::shared_ptr<Session> session, std::shared_ptr<SqliteHandle> handle,
-                 sqlite3_stmt* statement, std::vector<tsql::Statement> trailing);
+                 StatementPtr statement, std::vector<tsql::Statement> trailing);
   ~EmbeddedRowset() override;
 
   int ColumnCount() const override { return static_cast<int>(names_.size()); }
@@ -41,7 +42,7 @@ class EmbeddedRowset : public Rowset {
 
   std::shared_ptr<Session> session_;
   std::shared_ptr<SqliteHandle> handle_;
-  sqlite3_stmt* statement_ = nullptr;
+  StatementPtr statement_;
   std::vector<tsql::Statement> trailing_;
   std::uint64_t generation_ = 0;
   sqlite3_int64 identityBefore_ = 0;  // the reader's last identity when the query began

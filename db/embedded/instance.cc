@@ -6,6 +6,8 @@
 #include <memory>
 #include <system_error>
 
+#include "common/text.h"
+#include "db/embedded/statement_ptr.h"
 #include "db/error.h"
 #include "platform/utf8_paths.h"
 
@@ -22,11 +24,8 @@ struct SqliteCloser {
 };
 using SqlitePtr = std::unique_ptr<sqlite3, SqliteCloser>;
 
-struct StmtFinalizer {
-  void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
-};
-using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
+// Only spaces and tabs: a name with a line break or other control character
+// around it stays invalid.
 std::string Trim(const std::string& s) {
   std::size_t b = 0;
   std::size_t e = s.size();
@@ -38,7 +37,7 @@ std::string Trim(const std::string& s) {
 // The host part of a server name as the folder name spells it: this
 // machine's aliases become "localhost", anything else is lower-cased.
 std::string NormalizeHost(const std::string& host) {
-  std::string h = Lower(Trim(host));
+  std::string h = common::AsciiLower(Trim(host));
   if (h.empty() || h == "localhost" || h == "127.0.0.1" || h == "::1" || h == "[::1]" ||
       h == "(local)" || h == ".") {
     return "localhost";
@@ -51,7 +50,7 @@ std::string ServerFolderPart(const std::string& server) {
   std::string s = Trim(server);
   std::string named;
   if (auto slash = s.find('\\'); slash != std::string::npos) {
-    named = Lower(s.substr(slash));
+    named = common::AsciiLower(s.substr(slash));
     s = s.substr(0, slash);
   }
   std::string raw = NormalizeHost(s) + named;
@@ -113,13 +112,13 @@ void Exec(sqlite3* db, const std::string& sql, long number) {
   }
 }
 
-StmtPtr PrepareOrThrow(sqlite3* db, const char* sql) {
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
+StatementPtr PrepareOrThrow(sqlite3* db, const char* sql) {
+  StatementPtr st;
+  if (PrepareStatement(db, sql, -1, st) != SQLITE_OK) {
     throw DbError(kErrServerUnreachable,
                   std::string("The instance catalog cannot be read: ") + sqlite3_errmsg(db));
   }
-  return StmtPtr(st);
+  return st;
 }
 
 constexpr const char* kCatalogSchema =
@@ -128,23 +127,6 @@ constexpr const char* kCatalogSchema =
     "INSERT OR IGNORE INTO logins(name, password) VALUES('sa', '');";
 
 }  // namespace
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string CleanDatabaseName(const std::string& name) {
   std::string n = Trim(name);
@@ -228,9 +210,9 @@ void Instance::SetLogin(const std::string& user, const std::string& password) co
     throw DbError(15007, "'" + user + "' is not a valid login or you do not have permission.");
   }
   SqlitePtr db = OpenCatalog(CatalogFile(), false);
-  StmtPtr st = PrepareOrThrow(db.get(),
-                              "INSERT INTO logins(name, password) VALUES(?1, ?2) "
-                              "ON CONFLICT(name) DO UPDATE SET password = excluded.password");
+  StatementPtr st = PrepareOrThrow(db.get(),
+                                   "INSERT INTO logins(name, password) VALUES(?1, ?2) "
+                                   "ON CONFLICT(name) DO UPDATE SET password = excluded.password");
   sqlite3_bind_text(st.get(), 1, user.data(), static_cast<int>(user.size()), SQLITE_TRANSIENT);
   sqlite3_bind_text(st.get(), 2, password.data(), static_cast<int>(password.size()),
                     SQLITE_TRANSIENT);
@@ -242,7 +224,7 @@ void Instance::SetLogin(const std::string& user, const std::string& password) co
 
 bool Instance::CheckLogin(const std::string& user, const std::string& password) const {
   SqlitePtr db = OpenCatalog(CatalogFile(), false);
-  StmtPtr st = PrepareOrThrow(db.get(), "SELECT password FROM logins WHERE name = ?1");
+  StatementPtr st = PrepareOrThrow(db.get(), "SELECT password FROM logins WHERE name = ?1");
   sqlite3_bind_text(st.get(), 1, user.data(), static_cast<int>(user.size()), SQLITE_TRANSIENT);
   int rc = sqlite3_step(st.get());
   if (rc == SQLITE_DONE) return false;
@@ -290,7 +272,7 @@ std::optional<fs::path> Instance::FindDatabase(const std::string& name) const {
     const fs::path& p = it->path();
     if (p.extension() != ".sqlite") continue;
     const std::string stem = platform::Utf8FromPath(p.stem());
-    if (!SameName(stem, clean) || !it->is_regular_file(ec)) continue;
+    if (!common::EqualsNoCase(stem, clean) || !it->is_regular_file(ec)) continue;
     if (stem == clean) return p;
     if (!found) found = p;
   }
@@ -343,7 +325,7 @@ void Instance::DropDatabase(const std::string& name) const {
   SqlitePtr catalog = OpenCatalog(CatalogFile(), false);
   Exec(catalog.get(), "BEGIN IMMEDIATE", kErrLockTimeout);
   auto file = FindDatabase(name);
-  if (!file || SameName(DatabaseName(*file), "master")) {
+  if (!file || common::EqualsNoCase(DatabaseName(*file), "master")) {
     throw DbError(kErrNoDatabaseToDrop, "Cannot drop the database '" + name +
                                             "', because it does not exist or you do not have "
                                             "permission.");

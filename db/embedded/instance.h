@@ -20,11 +20,6 @@ inline constexpr long kErrLockTimeout = 1222;
 inline constexpr long kErrQueryTimeout = -2147217871;  // "Query timeout expired"
 inline constexpr long kErrFileOpen = 3002;             // a file could not be read
 
-// ASCII case folding: names in this engine compare like SQL Server's default
-// collation does for plain letters.
-std::string Lower(std::string s);
-bool SameName(const std::string& a, const std::string& b);
-
 // One instance folder with the operations on its catalog.
 class Instance {
  public:

@@ -1,12 +1,18 @@
 #include "db/embedded/schema_cache.h"
 
-#include "db/embedded/instance.h"
+#include "common/text.h"
 
 namespace pv::db::embedded {
 
 namespace {
 
-// "[dbo].[Names]" -> "Names", as a view into the argument.
+std::string ColumnText(sqlite3_stmt* st, int i) {
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+  return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(st, i))) : std::string();
+}
+
+}  // namespace
+
 std::string_view PlainName(std::string_view t) {
   while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
   while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
@@ -24,15 +30,6 @@ std::string_view PlainName(std::string_view t) {
   }
   return t;
 }
-
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string ColumnText(sqlite3_stmt* st, int i) {
-  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-  return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(st, i))) : std::string();
-}
-
-}  // namespace
 
 std::string BaseTypeName(const char* declared) {
   if (!declared) return {};
@@ -55,24 +52,14 @@ std::string BaseTypeName(const char* declared) {
 std::size_t SchemaCache::NoCaseHash::operator()(std::string_view s) const {
   std::size_t h = 1469598103934665603ull;
   for (char c : s) {
-    h ^= static_cast<unsigned char>(Fold(c));
+    h ^= static_cast<unsigned char>(common::AsciiLower(c));
     h *= 1099511628211ull;
   }
   return h;
 }
 
 bool SchemaCache::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
-
-SchemaCache::~SchemaCache() {
-  sqlite3_finalize(version_);
-  sqlite3_finalize(tableInfo_);
-  sqlite3_finalize(tableSql_);
+  return common::EqualsNoCase(a, b);
 }
 
 void SchemaCache::BeginTranslate() const {
@@ -84,14 +71,13 @@ void SchemaCache::BeginTranslate() const {
 }
 
 void SchemaCache::CheckVersion() const {
-  if (!version_ &&
-      sqlite3_prepare_v2(db_, "PRAGMA schema_version", -1, &version_, nullptr) != SQLITE_OK) {
+  if (!version_ && PrepareStatement(db_, "PRAGMA schema_version", -1, version_) != SQLITE_OK) {
     tables_.clear();
     return;
   }
   long long v = -1;
-  if (sqlite3_step(version_) == SQLITE_ROW) v = sqlite3_column_int64(version_, 0);
-  sqlite3_reset(version_);
+  if (sqlite3_step(version_.get()) == SQLITE_ROW) v = sqlite3_column_int64(version_.get(), 0);
+  sqlite3_reset(version_.get());
   if (v != schemaVersion_ || v < 0) {
     tables_.clear();
     schemaVersion_ = v;
@@ -105,23 +91,23 @@ const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
   int pkColumns = 0;
   std::string pkName;
   std::string pkType;
-  if (tableInfo_ || sqlite3_prepare_v2(db_, "SELECT name, type, pk FROM pragma_table_info(?1)", -1,
-                                       &tableInfo_, nullptr) == SQLITE_OK) {
-    sqlite3_bind_text(tableInfo_, 1, table.data(), static_cast<int>(table.size()),
-                      SQLITE_TRANSIENT);
-    while (sqlite3_step(tableInfo_) == SQLITE_ROW) {
-      std::string name = ColumnText(tableInfo_, 0);
-      std::string type = ColumnText(tableInfo_, 1);
-      if (sqlite3_column_int(tableInfo_, 2) > 0) {
+  if (tableInfo_ || PrepareStatement(db_, "SELECT name, type, pk FROM pragma_table_info(?1)", -1,
+                                     tableInfo_) == SQLITE_OK) {
+    sqlite3_stmt* info = tableInfo_.get();
+    sqlite3_bind_text(info, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    while (sqlite3_step(info) == SQLITE_ROW) {
+      std::string name = ColumnText(info, 0);
+      std::string type = ColumnText(info, 1);
+      if (sqlite3_column_int(info, 2) > 0) {
         ++pkColumns;
         pkName = name;
-        pkType = Lower(type);
+        pkType = common::AsciiLower(type);
       }
       t.types.emplace(name, BaseTypeName(type.c_str()));
       t.names.push_back(std::move(name));
     }
-    sqlite3_reset(tableInfo_);
-    sqlite3_clear_bindings(tableInfo_);
+    sqlite3_reset(info);
+    sqlite3_clear_bindings(info);
   }
   // An unknown table is not remembered: the batch may be about to create it.
   if (t.names.empty()) {
@@ -129,17 +115,18 @@ const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
     return kNone;
   }
   if (pkColumns == 1 && pkType == "integer" &&
-      (tableSql_ || sqlite3_prepare_v2(db_,
-                                       "SELECT sql FROM sqlite_master WHERE type = 'table' AND "
-                                       "name = ?1 COLLATE NOCASE",
-                                       -1, &tableSql_, nullptr) == SQLITE_OK)) {
-    sqlite3_bind_text(tableSql_, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(tableSql_) == SQLITE_ROW &&
-        Lower(ColumnText(tableSql_, 0)).find("autoincrement") != std::string::npos) {
+      (tableSql_ || PrepareStatement(db_,
+                                     "SELECT sql FROM sqlite_master WHERE type = 'table' AND "
+                                     "name = ?1 COLLATE NOCASE",
+                                     -1, tableSql_) == SQLITE_OK)) {
+    sqlite3_stmt* sql = tableSql_.get();
+    sqlite3_bind_text(sql, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(sql) == SQLITE_ROW &&
+        common::AsciiLower(ColumnText(sql, 0)).find("autoincrement") != std::string::npos) {
       t.identity = pkName;
     }
-    sqlite3_reset(tableSql_);
-    sqlite3_clear_bindings(tableSql_);
+    sqlite3_reset(sql);
+    sqlite3_clear_bindings(sql);
   }
   return tables_.emplace(std::string(table), std::move(t)).first->second;
 }

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "db/embedded/statement_ptr.h"
 #include "db/tsql/translator.h"
 
 namespace pv::db::embedded {
@@ -20,7 +21,6 @@ namespace pv::db::embedded {
 class SchemaCache : public tsql::SchemaLookup {
  public:
   explicit SchemaCache(sqlite3* db) : db_(db) {}
-  ~SchemaCache() override;
   SchemaCache(const SchemaCache&) = delete;
   SchemaCache& operator=(const SchemaCache&) = delete;
 
@@ -59,9 +59,9 @@ class SchemaCache : public tsql::SchemaLookup {
   void CheckVersion() const;
 
   sqlite3* db_;
-  mutable sqlite3_stmt* version_ = nullptr;
-  mutable sqlite3_stmt* tableInfo_ = nullptr;
-  mutable sqlite3_stmt* tableSql_ = nullptr;
+  mutable StatementPtr version_;
+  mutable StatementPtr tableInfo_;
+  mutable StatementPtr tableSql_;
   mutable long long schemaVersion_ = -1;
   mutable NameMap<Table> tables_;
   mutable std::chrono::steady_clock::time_point lastCheck_{};
@@ -70,5 +70,9 @@ class SchemaCache : public tsql::SchemaLookup {
 
 // "nvarchar(50)" -> "nvarchar", "[bigint] IDENTITY" -> "bigint".
 std::string BaseTypeName(const char* declared);
+
+// A table or column name as the catalog spells it: "[dbo].[Names]" ->
+// "Names", as a view into the argument.
+std::string_view PlainName(std::string_view name);
 
 }  // namespace pv::db::embedded

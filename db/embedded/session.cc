@@ -59,7 +59,7 @@ void Session::SetTimeout(int seconds) {
 
 void Session::RequireUsable() {
   if (!open_) {
-    throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
+    throw NotOpenError();
   }
   if (instance_->MarkedOffline()) {
     const std::string where = instance_->server() + "," + instance_->port();
@@ -127,7 +127,7 @@ void Session::SwitchDatabase(const std::string& name) {
 
 std::string Session::CurrentDatabase() const {
   if (!open_) {
-    throw DbError(kErrNotOpen, "Operation is not allowed when the object is closed.");
+    throw NotOpenError();
   }
   return Instance::DatabaseName(main_->file());
 }

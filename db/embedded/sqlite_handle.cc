@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "db/embedded/instance.h"
+#include "db/embedded/statement_ptr.h"
 #include "db/error.h"
 #include "db/tsql/translator.h"
 #include "platform/utf8_paths.h"
@@ -136,26 +137,25 @@ std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
   const char* tail = sql.c_str();
   const char* end = tail + sql.size();
   while (tail < end) {
-    sqlite3_stmt* st = nullptr;
+    StatementPtr st;
     StartStatement();
-    int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &st, &tail);
+    int rc = PrepareStatement(db_, tail, static_cast<int>(end - tail), st, &tail);
     if (rc != SQLITE_OK) ThrowError(rc, sqlite3_errmsg(db_), sql);
     if (!st) continue;  // blanks or a comment
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
       std::string msg = sqlite3_errmsg(db_);
-      const char* failed = sqlite3_sql(st);
+      const char* failed = sqlite3_sql(st.get());
       std::string text = failed ? failed : "";
-      sqlite3_finalize(st);
+      st.reset();
       ThrowError(rc, std::move(msg), text);
     }
-    if (ReportsRowCount(st)) {
+    if (ReportsRowCount(st.get())) {
       affected = sqlite3_changes64(db_);
-    } else if (ChangesSchema(st)) {
+    } else if (ChangesSchema(st.get())) {
       schemaChanged_ = true;
     }
-    sqlite3_finalize(st);
   }
   return affected;
 }
