@@ -6,27 +6,28 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "common/text.h"
+
 namespace pv::schema {
 namespace {
 
-std::string_view Trim(std::string_view s) {
+// C's white space (form feed and vertical tab too), which a script's lines
+// may carry around a GO.
+std::string_view TrimSpace(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
   return s;
 }
 
-bool IsBlank(std::string_view s) { return Trim(s).empty(); }
+bool IsBlank(std::string_view s) { return TrimSpace(s).empty(); }
 
 // A batch separator line: "GO" alone or followed by a repeat count. Sets
 // `repeat` (1 without a count).
 bool IsGoLine(std::string_view line, int& repeat) {
-  line = Trim(line);
+  line = TrimSpace(line);
   if (line.size() < 2) return false;
-  if (std::toupper(static_cast<unsigned char>(line[0])) != 'G' ||
-      std::toupper(static_cast<unsigned char>(line[1])) != 'O') {
-    return false;
-  }
-  std::string_view rest = Trim(line.substr(2));
+  if (!common::EqualsNoCase(line.substr(0, 2), "GO")) return false;
+  std::string_view rest = TrimSpace(line.substr(2));
   if (line.size() > 2 && !std::isspace(static_cast<unsigned char>(line[2]))) return false;
   if (rest.empty()) {
     repeat = 1;
