@@ -9,16 +9,18 @@
 #include <thread>
 
 #include "db/embedded/instance.h"
-#include "tests/db_embedded/embedded_fixture.h"
+#include "tests/support/embedded_instance.h"
 
 namespace pv::db::embedded {
 namespace {
 
-using SharedFiles = EmbeddedFixture;
+using pv::testing::DbErrorOf;
+using pv::testing::EmbeddedParams;
+using pv::testing::FileBytes;
+using SharedFiles = pv::testing::EmbeddedTest;
 
 std::int64_t CountRows(Connection& c, const std::string& table) {
-  auto rows = c.Query("Select Count(*) From " + table);
-  return rows->Next() ? rows->Get(0).AsInteger() : -1;
+  return pv::testing::Scalar(c, "Select Count(*) From " + table).AsInteger();
 }
 
 #ifndef _WIN32  // the killed writer is a forked child
@@ -110,7 +112,7 @@ TEST_F(SharedFiles, AWriterWaitsForAnotherProgramsLockUpToTheCommandTimeout) {
   // A lock held past the command timeout fails the statement, not the connection.
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
   c->SetCommandTimeout(1);
-  EXPECT_EQ(ErrorOf([&] { c->Execute("Insert Into T (id) Values (2)"); }), kErrLockTimeout);
+  EXPECT_EQ(DbErrorOf([&] { c->Execute("Insert Into T (id) Values (2)"); }), kErrLockTimeout);
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
   EXPECT_EQ(c->Execute("Insert Into T (id) Values (3)"), 1);
@@ -130,7 +132,7 @@ TEST_F(SharedFiles, TheLogOfALargeStoreIsCopiedIntoTheDatabaseFile) {
   EXPECT_GE(std::filesystem::file_size(file), before + 12 * 1024 * 1024);
   auto rows = other->Query("Select photo From Names");
   ASSERT_TRUE(rows->Next());
-  EXPECT_TRUE(rows->Get(0).AsBinary() == ReadFile(photo));
+  EXPECT_TRUE(rows->Get(0).AsBinary() == FileBytes(photo));
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // Instances, logins, databases and the offline marker, seen from a client.
 #include "db/embedded/instance.h"
 
-#include "tests/db_embedded/embedded_fixture.h"
+#include "tests/support/embedded_instance.h"
 
 namespace pv::db::embedded {
 namespace {
 
-using Instances = EmbeddedFixture;
+using pv::testing::DbErrorOf;
+using pv::testing::EmbeddedParams;
+using pv::testing::FileBytes;
+using Instances = pv::testing::EmbeddedTest;
 
 TEST_F(Instances, AnInstanceExistsOnlyOnceCreatedAndMissingOnesAreUnreachable) {
   EXPECT_TRUE(InstanceExists(root_, "localhost", "1433"));
@@ -16,24 +19,26 @@ TEST_F(Instances, AnInstanceExistsOnlyOnceCreatedAndMissingOnesAreUnreachable) {
 
   auto c = MakeEmbeddedConnection(root_);
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1434")); }, &text),
+  EXPECT_EQ(DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "localhost", "1434")); }, &text),
             kErrServerUnreachable);
   EXPECT_NE(text.find("localhost,1434"), std::string::npos) << text;
-  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "central.example", "1433")); }, &text),
-            kErrServerUnreachable);
+  EXPECT_EQ(
+      DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "central.example", "1433")); }, &text),
+      kErrServerUnreachable);
   EXPECT_NE(text.find("central.example,1433"), std::string::npos) << text;
-  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "localhost", "14x3")); }),
+  EXPECT_EQ(DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "localhost", "14x3")); }),
             kErrServerUnreachable);
   EXPECT_FALSE(c->IsOpen());
   // Administration of a missing instance fails the same way.
-  EXPECT_EQ(ErrorOf([&] { SetLogin(root_, "localhost", "1434", "sa", "x"); }),
+  EXPECT_EQ(DbErrorOf([&] { SetLogin(root_, "localhost", "1434", "sa", "x"); }),
             kErrServerUnreachable);
-  EXPECT_EQ(ErrorOf([&] { SetOnline(root_, "localhost", "1434", false); }), kErrServerUnreachable);
+  EXPECT_EQ(DbErrorOf([&] { SetOnline(root_, "localhost", "1434", false); }),
+            kErrServerUnreachable);
 
   // Creating it makes it reachable; creating it again changes nothing.
   CreateInstance(root_, "localhost", "1434");
   CreateInstance(root_, "localhost", "1434");
-  c->Open(Params("", "localhost", "1434"));
+  c->Open(EmbeddedParams("", "localhost", "1434"));
   EXPECT_EQ(c->CurrentDatabase(), "master");
 }
 
@@ -41,7 +46,7 @@ TEST_F(Instances, TheNamesOfThisMachineAllReachTheSameInstance) {
   for (const char* server :
        {"localhost", "LocalHost", "127.0.0.1", "(local)", ".", " localhost "}) {
     auto c = MakeEmbeddedConnection(root_);
-    EXPECT_NO_THROW(c->Open(Params("Portavento", server, "1433"))) << server;
+    EXPECT_NO_THROW(c->Open(EmbeddedParams("Portavento", server, "1433"))) << server;
     EXPECT_TRUE(c->IsOpen()) << server;
   }
   EXPECT_EQ(InstanceFolder(root_, "(local)", "01433"), InstanceFolder(root_, "localhost", "1433"));
@@ -54,35 +59,41 @@ TEST_F(Instances, TheNamesOfThisMachineAllReachTheSameInstance) {
 TEST_F(Instances, LoginsFailLikeSqlServerAndCanBeChanged) {
   auto c = MakeEmbeddedConnection(root_);
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1433", "sa", "pw")); }, &text),
-            kErrLoginFailed);
+  EXPECT_EQ(
+      DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "localhost", "1433", "sa", "pw")); },
+                &text),
+      kErrLoginFailed);
   EXPECT_EQ(text, "Login failed for user 'sa'.");
   EXPECT_EQ(
-      ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1433", "pvuser", "")); }, &text),
+      DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "localhost", "1433", "pvuser", "")); },
+                &text),
       kErrLoginFailed);
   EXPECT_EQ(text, "Login failed for user 'pvuser'.");
 
   SetLogin(root_, "localhost", "1433", "pvuser", "S3cret;'x");
   SetLogin(root_, "127.0.0.1", "1433", "sa", "new");
-  EXPECT_NO_THROW(c->Open(Params("Portavento", "localhost", "1433", "PVUSER", "S3cret;'x")));
+  EXPECT_NO_THROW(
+      c->Open(EmbeddedParams("Portavento", "localhost", "1433", "PVUSER", "S3cret;'x")));
+  EXPECT_EQ(DbErrorOf([&] {
+              c->Open(EmbeddedParams("Portavento", "localhost", "1433", "pvuser", "s3cret;'x"));
+            }),
+            kErrLoginFailed);  // passwords are case-sensitive
   EXPECT_EQ(
-      ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1433", "pvuser", "s3cret;'x")); }),
-      kErrLoginFailed);  // passwords are case-sensitive
-  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento", "localhost", "1433", "sa", "")); }),
-            kErrLoginFailed);
-  EXPECT_NO_THROW(c->Open(Params("Portavento", "localhost", "1433", "sa", "new")));
-  EXPECT_NE(ErrorOf([&] { SetLogin(root_, "localhost", "1433", "", "x"); }), 0);
+      DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "localhost", "1433", "sa", "")); }),
+      kErrLoginFailed);
+  EXPECT_NO_THROW(c->Open(EmbeddedParams("Portavento", "localhost", "1433", "sa", "new")));
+  EXPECT_NE(DbErrorOf([&] { SetLogin(root_, "localhost", "1433", "", "x"); }), 0);
 }
 
 TEST_F(Instances, AMissingDatabaseFailsTheLoginWith4060) {
   auto c = MakeEmbeddedConnection(root_);
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Nowhere")); }, &text), kErrCannotOpenDatabase);
+  EXPECT_EQ(DbErrorOf([&] { c->Open(EmbeddedParams("Nowhere")); }, &text), kErrCannotOpenDatabase);
   EXPECT_EQ(text, "Cannot open database \"Nowhere\" requested by the login. The login failed.");
   EXPECT_FALSE(c->IsOpen());
-  EXPECT_EQ(ErrorOf([&] { c->Open(Params("../instance")); }), kErrCannotOpenDatabase);
+  EXPECT_EQ(DbErrorOf([&] { c->Open(EmbeddedParams("../instance")); }), kErrCannotOpenDatabase);
   // Database names ignore case; the name reads back as it was created.
-  c->Open(Params("PORTAVENTO"));
+  c->Open(EmbeddedParams("PORTAVENTO"));
   EXPECT_EQ(c->CurrentDatabase(), "Portavento");
 }
 
@@ -92,7 +103,7 @@ TEST_F(Instances, CreateDatabaseMakesOneFileAndTheConnectionSwitchesBetweenDatab
   EXPECT_TRUE(std::filesystem::is_regular_file(InstanceFolder(root_, "localhost", "1433") /
                                                "Installation00042.sqlite"));
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { c->Execute("Create Database installation00042"); }, &text),
+  EXPECT_EQ(DbErrorOf([&] { c->Execute("Create Database installation00042"); }, &text),
             kErrDatabaseExists);
   EXPECT_NE(text.find("already exists"), std::string::npos);
 
@@ -102,9 +113,9 @@ TEST_F(Instances, CreateDatabaseMakesOneFileAndTheConnectionSwitchesBetweenDatab
   EXPECT_EQ(c->CurrentDatabase(), "Installation00042");
   c->Execute("Create Table Inst (id int NOT NULL)");
   c->Execute("Insert Into Inst (id) Values (42)");
-  EXPECT_NE(ErrorOf([&] { c->Query("Select id From Home"); }), 0);  // other database
+  EXPECT_NE(DbErrorOf([&] { c->Query("Select id From Home"); }), 0);  // other database
 
-  EXPECT_EQ(ErrorOf([&] { c->SetCurrentDatabase("Installation00043"); }, &text),
+  EXPECT_EQ(DbErrorOf([&] { c->SetCurrentDatabase("Installation00043"); }, &text),
             kErrNoSuchDatabase);
   EXPECT_EQ(text,
             "Database 'Installation00043' does not exist. Make sure that the name is entered "
@@ -125,11 +136,13 @@ TEST_F(Instances, CreateDatabaseMakesOneFileAndTheConnectionSwitchesBetweenDatab
   inst->Close();
 
   // A database in use by the connection cannot be dropped; another one can.
-  EXPECT_EQ(ErrorOf([&] { other->Execute("Drop Database Installation00042"); }), kErrDatabaseInUse);
+  EXPECT_EQ(DbErrorOf([&] { other->Execute("Drop Database Installation00042"); }),
+            kErrDatabaseInUse);
   other->Execute("Use Portavento; Drop Database Installation00042");
   EXPECT_EQ(other->CurrentDatabase(), "Portavento");
-  EXPECT_EQ(ErrorOf([&] { c->SetCurrentDatabase("Installation00042"); }), kErrNoSuchDatabase);
-  EXPECT_EQ(ErrorOf([&] { c->Execute("Drop Database Installation00042"); }), kErrNoDatabaseToDrop);
+  EXPECT_EQ(DbErrorOf([&] { c->SetCurrentDatabase("Installation00042"); }), kErrNoSuchDatabase);
+  EXPECT_EQ(DbErrorOf([&] { c->Execute("Drop Database Installation00042"); }),
+            kErrNoDatabaseToDrop);
   c->Execute("Create Database Installation00042");  // the name is free again
 }
 
@@ -142,15 +155,16 @@ TEST_F(Instances, AnInstanceTakenOfflineBreaksOpenConnectionsUntilBroughtBack) {
   SetOnline(root_, "(local)", "1433", false);
   EXPECT_FALSE(IsOnline(root_, "localhost", "1433"));
   EXPECT_TRUE(std::filesystem::exists(InstanceFolder(root_, "localhost", "1433") / "offline"));
-  EXPECT_EQ(ErrorOf([&] { c->Execute("Insert Into T (id) Values (2)"); }), kErrLinkFailure);
+  EXPECT_EQ(DbErrorOf([&] { c->Execute("Insert Into T (id) Values (2)"); }), kErrLinkFailure);
   EXPECT_FALSE(c->IsOpen());
-  EXPECT_EQ(ErrorOf([&] { c->Query("Select id From T"); }), kErrNotOpen);
+  EXPECT_EQ(DbErrorOf([&] { c->Query("Select id From T"); }), kErrNotOpen);
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { c->Open(Params("Portavento")); }, &text), kErrServerUnreachable);
+  EXPECT_EQ(DbErrorOf([&] { c->Open(EmbeddedParams("Portavento")); }, &text),
+            kErrServerUnreachable);
   EXPECT_NE(text.find("localhost,1433"), std::string::npos) << text;
 
   SetOnline(root_, "localhost", "1433", true);
-  c->Open(Params("Portavento"));
+  c->Open(EmbeddedParams("Portavento"));
   auto rows = c->Query("Select Count(*) From T");
   ASSERT_TRUE(rows->Next());
   EXPECT_EQ(rows->Get(0), Value::Integer(1));  // the refused insert left nothing behind

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "db/connection.h"
+#include "tests/support/embedded_instance.h"
 
 namespace pv::db {
 namespace {
@@ -62,19 +63,12 @@ TEST(ValueAccess, AccessorsRefuseOtherTypesWithTypeMismatch) {
   EXPECT_EQ(Value::Bit(true).AsInteger(), 1);
   EXPECT_EQ(Value::Text(" 12 ").AsInteger(), 12);
   EXPECT_EQ(Value::Integer(3).AsFloat(), 3.0);
-  auto number = [](auto f) {
-    try {
-      f();
-    } catch (const DbError& e) {
-      return e.number();
-    }
-    return 0L;
-  };
-  EXPECT_EQ(number([] { (void)Value::Text("12a").AsInteger(); }), kErrTypeMismatch);
-  EXPECT_EQ(number([] { (void)Value::Null().AsInteger(); }), kErrTypeMismatch);
-  EXPECT_EQ(number([] { (void)Value::Integer(1).AsTextRef(); }), kErrTypeMismatch);
-  EXPECT_EQ(number([] { (void)Value::Text("x").AsBinary(); }), kErrTypeMismatch);
-  EXPECT_EQ(number([] { (void)Value::Text("2026-01-01").AsDateTime(); }), kErrTypeMismatch);
+  using pv::testing::DbErrorOf;
+  EXPECT_EQ(DbErrorOf([] { (void)Value::Text("12a").AsInteger(); }), kErrTypeMismatch);
+  EXPECT_EQ(DbErrorOf([] { (void)Value::Null().AsInteger(); }), kErrTypeMismatch);
+  EXPECT_EQ(DbErrorOf([] { (void)Value::Integer(1).AsTextRef(); }), kErrTypeMismatch);
+  EXPECT_EQ(DbErrorOf([] { (void)Value::Text("x").AsBinary(); }), kErrTypeMismatch);
+  EXPECT_EQ(DbErrorOf([] { (void)Value::Text("2026-01-01").AsDateTime(); }), kErrTypeMismatch);
   EXPECT_TRUE(Value::Binary({1}).HoldsData());
   EXPECT_FALSE(Value::Binary({}).HoldsData());
   EXPECT_FALSE(Value::Null().HoldsData());
