@@ -1,17 +1,22 @@
+// The installation database as CheckForTables makes it from the service's
+// own statements: what it creates, what its keys refuse, what its views show,
+// what it empties, and how the engine's catalog and identity columns answer
+// the service's queries on those tables.
 #include "schema/central_schema.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "db/embedded/embedded_engine.h"
 #include "db/error.h"
-#include "tests/schema/embedded_fixture.h"
+#include "tests/support/embedded_instance.h"
 
 namespace pv::schema {
 namespace {
+
+using pv::testing::DbErrorOf;
 
 struct LogLine {
   std::string message;
@@ -27,41 +32,9 @@ const std::vector<std::string> kTableOrder = {
 const std::vector<std::string> kViewNames = {"PackageDetails", "VisitorLogs", "PinkNotesDetails",
                                              "PinkNotesHeaders"};
 
-// The columns each table must offer the upload and the views.
-const std::map<std::string, std::vector<std::string>> kColumns = {
-    {"Names",
-     {"ID",          "resType",     "LastName",    "FirstName", "suite",      "Company",
-      "button1Type", "button2Type", "button3Type", "phone1",    "button1Loc", "button1Comm",
-      "phone2",      "button2Loc",  "button2Comm", "phone3",    "button3Loc", "button3Comm",
-      "hide",        "hideBut1",    "hideBut2",    "hideBut3",  "notes1",     "notes2",
-      "photo",       "photoDescr",  "tmpPhoto",    "pHash",     "mailRoomID", "dmCode"}},
-    {"TenantAccess",
-     {"id",          "resId",       "code",          "descr",         "codeDates",
-      "codeDays",    "codeTimes",   "codeStartDate", "codeEndDate",   "codeStartTime",
-      "codeEndTime", "codeMon",     "codeTue",       "codeWed",       "codeThr",
-      "codeFri",     "codeSat",     "codeSun",       "numericalCode", "accessType0",
-      "accessType1", "accessType2", "accessType3",   "accessType4",   "accessType5"}},
-    {"Notification", {"id", "resId", "email"}},
-    {"NotificationF", {"id", "resId", "email"}},
-    {"Packages", {"ID", "NameID", "PackageType", "PackageDate", "PickUpDate"}},
-    {"Packages_Types", {"ID", "PackageTypeLongName", "PackageTypeImage"}},
-    {"Packages_Settings", {"ID", "MailRoomName"}},
-    {"Logs",
-     {"id", "entryId", "residentId", "aDateTime", "action", "data", "computerName", "photo",
-      "tmpPhoto", "photo2", "tmpPhoto2"}},
-    {"Entries", {"entryId", "entryName", "mesLine1", "mesLine2", "mesLine3", "version"}},
-    {"PinkNotes",
-     {"id", "parentId", "mText", "subject", "mDate", "toResId", "fromResId", "urgent",
-      "mustAcknowledge", "toMState", "fromMState"}},
-    {"AdditionalPhotos", {"id", "photo", "tmpPhoto", "label", "resId"}},
-};
-
-class CentralSchemaTest : public testing::EmbeddedTest {
+class CentralSchemaTest : public pv::testing::EmbeddedTest {
  protected:
-  void SetUp() override {
-    EmbeddedTest::SetUp();
-    UseNewDatabase("Installation00042");
-  }
+  CentralSchemaTest() : EmbeddedTest("Installation00042"), cn_(Connect()) {}
 
   bool Check() {
     return CheckForTables(*cn_, [this](const std::string& m, long n, const std::string& d) {
@@ -69,24 +42,12 @@ class CentralSchemaTest : public testing::EmbeddedTest {
     });
   }
 
+  db::Value Scalar(const std::string& sql) { return pv::testing::Scalar(*cn_, sql); }
+  std::int64_t Count(const std::string& from) {
+    return Scalar("Select Count(*) From " + from).AsInteger();
+  }
   bool Exists(const std::string& type, const std::string& name) {
-    auto rows = cn_->Query("Select name From sysobjects Where type = '" + type + "' And name = '" +
-                           name + "'");
-    const bool found = rows->Next();
-    rows->Close();
-    return found;
-  }
-
-  std::int64_t ColumnCount(const std::string& table) {
-    return Scalar("Select Count(*) From INFORMATION_SCHEMA.COLUMNS Where TABLE_NAME = '" + table +
-                  "'")
-        .AsInteger();
-  }
-
-  bool HasColumn(const std::string& table, const std::string& column) {
-    return Scalar("Select Count(*) From INFORMATION_SCHEMA.COLUMNS Where COLUMN_NAME = '" + column +
-                  "' And TABLE_NAME = '" + table + "'")
-               .AsInteger() == 1;
+    return Count("sysobjects Where type = '" + type + "' And name = '" + name + "'") == 1;
   }
 
   // One resident, parcel, log event, ... in every table, written the way the
@@ -129,6 +90,7 @@ class CentralSchemaTest : public testing::EmbeddedTest {
     cn_->Execute("Insert Into AdditionalPhotos (id, label, resId) Values (3, 'car', 5);");
   }
 
+  std::unique_ptr<db::Connection> cn_;
   std::vector<LogLine> log_;
 };
 
@@ -138,14 +100,14 @@ TEST_F(CentralSchemaTest, NewDatabaseGetsElevenTablesWithTheirColumnsAndFourView
   EXPECT_TRUE(Check());
   EXPECT_TRUE(log_.empty());
 
-  EXPECT_EQ(Scalar("Select Count(*) From sysobjects Where type = 'U'").AsInteger(), 11);
-  EXPECT_EQ(Scalar("Select Count(*) From sysobjects Where type = 'V'").AsInteger(), 4);
-  for (const auto& [table, columns] : kColumns) {
-    EXPECT_TRUE(Exists("U", table)) << table;
-    EXPECT_EQ(ColumnCount(table), static_cast<std::int64_t>(columns.size())) << table;
-    for (const std::string& c : columns) EXPECT_TRUE(HasColumn(table, c)) << table << "." << c;
-  }
+  EXPECT_EQ(Count("sysobjects Where type = 'U'"), 11);
+  EXPECT_EQ(Count("sysobjects Where type = 'V'"), 4);
+  for (const std::string& t : kTableOrder) EXPECT_TRUE(Exists("U", t)) << t;
   for (const std::string& v : kViewNames) EXPECT_TRUE(Exists("V", v)) << v;
+  // The five indexes exist on their tables.
+  EXPECT_EQ(Count("sqlite_master Where type = 'index' And name In ('IX_Packages', "
+                  "'IX_PinkNotes', 'IX_PinkNotes_1', 'IX_PinkNotes_2', 'IX_PinkNotes_3')"),
+            5);
 }
 
 // What the upload writes reads back unchanged (tests/sync_upload compares
@@ -154,12 +116,7 @@ TEST_F(CentralSchemaTest, KeysAndNotNullColumnsRefuseWhatSqlServerRefuses) {
   ASSERT_TRUE(Check());
   FillEveryTable();
   auto expectFailure = [&](const std::string& sql, long number) {
-    try {
-      cn_->Execute(sql);
-      ADD_FAILURE() << "accepted: " << sql;
-    } catch (const db::DbError& e) {
-      EXPECT_EQ(e.number(), number) << sql << ": " << e.description();
-    }
+    EXPECT_EQ(DbErrorOf([&] { cn_->Execute(sql); }), number) << sql;
   };
   expectFailure("Insert Into Names (id, resType) Values (5, 'R');", 2627);
   expectFailure("Insert Into Entries (entryId, entryName) Values (1, 'again');", 2627);
@@ -351,8 +308,8 @@ TEST_F(CentralSchemaTest, FullDatabaseIsEmptiedExceptPinkNotesAndItsViewsAreLeft
   }
   EXPECT_EQ(Scalar("Select mText From PinkNotes").AsTextRef(), "hello");
   EXPECT_EQ(Scalar("Select marker From VisitorLogs").AsInteger(), 1);
-  EXPECT_EQ(Scalar("Select Count(*) From sysobjects Where type = 'U'").AsInteger(), 11);
-  EXPECT_EQ(Scalar("Select Count(*) From sysobjects Where type = 'V'").AsInteger(), 4);
+  EXPECT_EQ(Count("sysobjects Where type = 'U'"), 11);
+  EXPECT_EQ(Count("sysobjects Where type = 'V'"), 4);
 
   // A repeated upload writes the same rows again without clashing keys.
   FillEveryTable();
@@ -368,7 +325,7 @@ TEST_F(CentralSchemaTest, TableWithFewerColumnsIsEmptiedButNotAltered) {
   EXPECT_TRUE(Check());
   EXPECT_TRUE(log_.empty());
   EXPECT_EQ(Count("Entries"), 0);
-  EXPECT_EQ(ColumnCount("Entries"), 2);
+  EXPECT_EQ(Count("INFORMATION_SCHEMA.COLUMNS Where TABLE_NAME = 'Entries'"), 2);
   EXPECT_TRUE(Exists("U", "AdditionalPhotos"));
   EXPECT_TRUE(Exists("V", "PinkNotesHeaders"));
   // The upload's insert names the missing columns and is refused.
@@ -406,7 +363,83 @@ TEST_F(CentralSchemaTest, LostConnectionIsLoggedAndNothingIsCreated) {
   EXPECT_NE(log_[0].number, 0);
 
   cn_ = Connect("Installation00042");
-  EXPECT_EQ(Scalar("Select Count(*) From sysobjects Where type = 'U'").AsInteger(), 0);
+  EXPECT_EQ(Count("sysobjects Where type = 'U'"), 0);
+}
+
+// How the catalog answers the service's own queries on these tables.
+TEST_F(CentralSchemaTest, CatalogComparesNamesWithoutCaseAndDescribesColumns) {
+  ASSERT_TRUE(Check());
+  EXPECT_TRUE(Exists("U", "names"));
+  EXPECT_FALSE(Exists("V", "Names"));
+  EXPECT_FALSE(Exists("U", "PackageDetails"));
+  const std::string columns = "INFORMATION_SCHEMA.COLUMNS Where ";
+  EXPECT_EQ(Count(columns + "COLUMN_NAME = 'MAILROOMID' And TABLE_NAME = 'names'"), 1);
+  EXPECT_EQ(Count(columns + "COLUMN_NAME = 'installationID' And TABLE_NAME = 'Names'"), 0);
+  auto rows = cn_->Query(
+      "Select DATA_TYPE, CHARACTER_MAXIMUM_LENGTH, IS_NULLABLE From " + columns +
+      "(TABLE_NAME = 'Names' And COLUMN_NAME In ('LastName', 'hide', 'ID')) Or (TABLE_NAME = "
+      "'Logs' And COLUMN_NAME = 'aDateTime') Or (TABLE_NAME = 'PinkNotes' And COLUMN_NAME = "
+      "'mText') Order By TABLE_NAME, COLUMN_NAME");
+  // Logs.aDateTime, Names.hide, Names.ID, Names.LastName, PinkNotes.mText
+  const std::vector<std::string> expected = {"datetime  YES", "bit  YES", "int  NO",
+                                             "nvarchar 50 YES", "nvarchar -1 YES"};
+  for (const std::string& e : expected) {
+    ASSERT_TRUE(rows->Next());
+    EXPECT_EQ(rows->Get(0).ToText() + " " + rows->Get(1).ToText() + " " + rows->Get(2).ToText(), e);
+  }
+  EXPECT_FALSE(rows->Next());
+}
+
+TEST_F(CentralSchemaTest, IdentityColumnsNumberNewRowsAndGuardExplicitIds) {
+  ASSERT_TRUE(Check());
+  for (const char* email : {"a0@x.org", "a1@x.org", "a2@x.org"}) {
+    cn_->Execute("Insert Into Notification (resId, email) Values (4, '" + std::string(email) +
+                 "');");
+  }
+  EXPECT_EQ(Scalar("Select SCOPE_IDENTITY()").AsInteger(), 3);
+  // Emptying the table does not restart the numbering (DELETE, not TRUNCATE).
+  cn_->Execute(
+      "Delete From Notification; Insert Into Notification (resId, email) Values (4, 'b');");
+  EXPECT_EQ(Scalar("Select id From Notification").AsInteger(), 4);
+  // An explicit id needs IDENTITY_INSERT, as on SQL Server.
+  const std::string explicitId = "Insert Into Notification (id, resId, email) Values (10, 4, 'c')";
+  EXPECT_EQ(DbErrorOf([&] { cn_->Execute(explicitId); }), 544);
+  cn_->Execute("SET IDENTITY_INSERT [dbo].[Notification] ON");
+  cn_->Execute(explicitId);
+  cn_->Execute("SET IDENTITY_INSERT [dbo].[Notification] OFF");
+  cn_->Execute("Insert Into Notification (resId, email) Values (4, 'd');");
+  EXPECT_EQ(Scalar("Select id From Notification Where email = 'd'").AsInteger(), 11);
+  EXPECT_EQ(DbErrorOf([&] { cn_->Execute("Update Notification Set id = 50 Where id = 10"); }),
+            8102);
+  // Without a column list the values fill the other columns.
+  cn_->Execute("Insert Into Notification Values (8, 'f')");
+  EXPECT_EQ(Scalar("Select id From Notification Where resId = 8").AsInteger(), 12);
+  EXPECT_EQ(DbErrorOf([&] { cn_->Execute("Insert Into Notification Values (9, 9, 'g')"); }), 213);
+  // TRUNCATE starts again at the seed.
+  cn_->Execute("TRUNCATE TABLE Notification");
+  cn_->Execute("Insert Into Notification (resId, email) Values (4, 'e');");
+  EXPECT_EQ(Scalar("Select id From Notification").AsInteger(), 1);
+}
+
+TEST_F(CentralSchemaTest, TopLimitsTheOuterQueryOrOnlyItsSubquery) {
+  ASSERT_TRUE(Check());
+  EXPECT_FALSE(cn_->Query("Select Top 1 id From Names Order By id Desc")->Next());
+  for (int id : {1, 7, 3}) {
+    cn_->Execute("Insert Into Names (id, resType, lastName) Values (" + std::to_string(id) +
+                 ", 'R', 'x')");
+  }
+  EXPECT_EQ(Scalar("Select Top 1 id From Names Order By id Desc").AsInteger(), 7);
+  EXPECT_EQ(
+      Scalar("Select Count(*) From (SELECT TOP (2) id FROM Names ORDER BY id) As T").AsInteger(),
+      2);
+  EXPECT_EQ(Count("Names Where id In (Select Top 1 id From Names Order By id Asc)"), 1);
+}
+
+TEST_F(CentralSchemaTest, AddingAColumnThatIsThereIsRefused) {
+  cn_->Execute("CREATE TABLE [dbo].[Settings] ([name] [nvarchar](100) NULL)");
+  const std::string add = "ALTER TABLE [dbo].[Settings] Add [installationID] [nvarchar](50) NULL;";
+  cn_->Execute(add);
+  EXPECT_EQ(DbErrorOf([&] { cn_->Execute(add); }), 2705);
 }
 
 }  // namespace

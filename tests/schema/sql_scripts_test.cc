@@ -11,7 +11,7 @@
 #include <string>
 
 #include "db/error.h"
-#include "tests/schema/embedded_fixture.h"
+#include "tests/support/embedded_instance.h"
 
 namespace pv::schema {
 namespace {
@@ -54,19 +54,18 @@ TEST(SqlScriptFilesTest, ScriptsAreFoundAndRead) {
   EXPECT_THROW(ReadSqlScript("no_such_script.sql"), std::runtime_error);
 }
 
-class LocalScriptTest : public testing::EmbeddedTest {
+class LocalScriptTest : public pv::testing::EmbeddedTest {
  protected:
-  void SetUp() override {
-    EmbeddedTest::SetUp();
-    UseNewDatabase("Portavento");
-    RunSqlScript(*cn_, ReadSqlScript(kLocalScript));
-  }
+  LocalScriptTest() : cn_(Connect()) { RunSqlScript(*cn_, ReadSqlScript(kLocalScript)); }
 
+  db::Value Scalar(const std::string& sql) { return pv::testing::Scalar(*cn_, sql); }
   std::int64_t ColumnCount(const std::string& column, const std::string& table) {
     return Scalar("Select Count(*) From INFORMATION_SCHEMA.COLUMNS Where COLUMN_NAME = '" + column +
                   "' And TABLE_NAME = '" + table + "'")
         .AsInteger();
   }
+
+  std::unique_ptr<db::Connection> cn_;
 };
 
 TEST_F(LocalScriptTest, IdentificationAddsTheKeyColumnToSettingsOnce) {
