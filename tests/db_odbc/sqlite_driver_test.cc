@@ -2,8 +2,6 @@
 // statement per command, a database file per test.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -14,25 +12,26 @@
 #include "db/odbc/odbc_connection.h"
 #include "db/odbc/odbc_diagnostics.h"
 #include "test_database.h"
+#include "tests/support/temp_dir.h"
 
 namespace pv::db::odbc {
 namespace {
 
+using pv::testing::TempDir;
+using pv::testing::WriteFile;
+using testing::ExpectFailure;
 using testing::OpenSqlite;
-using testing::TempFolder;
+using testing::SqliteParams;
 
-Bytes RandomBytes(std::size_t n, unsigned seed) {
+std::string RandomBytes(std::size_t n, unsigned seed) {
   std::mt19937 gen(seed);
-  Bytes out(n);
-  for (auto& b : out) b = static_cast<std::uint8_t>(gen());
+  std::string out(n, '\0');
+  for (char& b : out) b = static_cast<char>(gen());
   return out;
 }
 
-void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good());
+Value BinaryOf(const std::string& bytes) {
+  return Value::Binary(Bytes(bytes.begin(), bytes.end()));
 }
 
 Value ReadOne(Connection& c, const std::string& sql) {
@@ -43,55 +42,36 @@ Value ReadOne(Connection& c, const std::string& sql) {
   return v;
 }
 
-long ErrorNumberOf(Connection& c, const std::string& sql, std::string* description) {
-  try {
-    c.Execute(sql);
-  } catch (const DbError& e) {
-    *description = e.description();
-    return e.number();
-  }
-  ADD_FAILURE() << "no failure for " << sql;
-  return 0;
-}
-
 TEST(OdbcSqliteDriver, StoresAFileIntoABinaryColumnByteExact) {
-  TempFolder dir;
-  auto c = OpenSqlite(dir.path() / "photos.db");
+  TempDir dir;
+  auto c = OpenSqlite(dir / "photos.db");
   c->Execute("Create Table Photos (id integer primary key, label varchar(20), photo blob)");
   c->Execute("Insert Into Photos (id, label) Values (7, 'seven')");
 
   // 5 MB of every byte value, through data-at-execution chunks and chunked reads.
-  const Bytes photo = RandomBytes(5 * 1024 * 1024 + 17, 42);
-  const auto file = dir.path() / "temp_00042.jpg";
+  const std::string photo = RandomBytes(5 * 1024 * 1024 + 17, 42);
+  const std::string file = dir / "temp_00042.jpg";
   WriteFile(file, photo);
   EXPECT_TRUE(c->StoreFileInColumn("Photos", "photo", 7, file));
-  const Value stored = ReadOne(*c, "Select photo From Photos Where id = 7");
-  ASSERT_EQ(stored.type(), Value::Type::Binary);
-  EXPECT_EQ(stored.AsBinary().size(), photo.size());
-  EXPECT_TRUE(stored.AsBinary() == photo) << "bytes differ";
+  EXPECT_TRUE(ReadOne(*c, "Select photo From Photos Where id = 7") == BinaryOf(photo));
   EXPECT_EQ(ReadOne(*c, "Select label From Photos Where id = 7"), Value::Text("seven"));
 
   // A second, smaller file replaces the value completely.
-  const Bytes small = RandomBytes(1000, 7);
+  const std::string small = RandomBytes(1000, 7);
   WriteFile(file, small);
   EXPECT_TRUE(c->StoreFileInColumn("Photos", "photo", 7, file));
-  EXPECT_EQ(ReadOne(*c, "Select photo From Photos Where id = 7"), Value::Binary(small));
+  EXPECT_EQ(ReadOne(*c, "Select photo From Photos Where id = 7"), BinaryOf(small));
 
   // No row with that id: false, and the file is not even looked at.
-  EXPECT_FALSE(c->StoreFileInColumn("Photos", "photo", 8, dir.path() / "missing.jpg"));
+  EXPECT_FALSE(c->StoreFileInColumn("Photos", "photo", 8, dir / "missing.jpg"));
 
   // A missing file for a present row is a failure that leaves the row alone.
-  try {
-    c->StoreFileInColumn("Photos", "photo", 7, dir.path() / "missing.jpg");
-    ADD_FAILURE() << "expected DbError";
-  } catch (const DbError& e) {
-    EXPECT_EQ(e.number(), kErrFileOpen);
-    EXPECT_NE(e.description().find("missing.jpg"), std::string::npos);
-  }
-  EXPECT_EQ(ReadOne(*c, "Select photo From Photos Where id = 7"), Value::Binary(small));
+  ExpectFailure([&] { c->StoreFileInColumn("Photos", "photo", 7, dir / "missing.jpg"); },
+                kErrFileOpen, {"missing.jpg"});
+  EXPECT_EQ(ReadOne(*c, "Select photo From Photos Where id = 7"), BinaryOf(small));
 
   // An empty file stores an empty value, not Null.
-  WriteFile(file, {});
+  WriteFile(file, "");
   EXPECT_TRUE(c->StoreFileInColumn("Photos", "photo", 7, file));
   const Value empty = ReadOne(*c, "Select photo From Photos Where id = 7");
   EXPECT_FALSE(empty.IsNull());
@@ -102,15 +82,15 @@ TEST(OdbcSqliteDriver, StoresAFileIntoABinaryColumnByteExact) {
 }
 
 TEST(OdbcSqliteDriver, ReadsTypedValuesAndNullsOfEveryType) {
-  TempFolder dir;
-  auto c = OpenSqlite(dir.path() / "types.db");
+  TempDir dir;
+  auto c = OpenSqlite(dir / "types.db");
   c->Execute(
       "Create Table T (id integer primary key, b bit, i int, bi bigint, f float, dt datetime, "
       "da date, tm time, bl blob, vc varchar(50), tx text)");
   c->Execute("Insert Into T (id) Values (1)");
   c->Execute(
       "Insert Into T Values (2, 1, -42, 9000000000, 1.25, '2026-12-04 13:05:09.125', "
-      "'2026-12-04', '13:05:09', x'00FF10', 'O''Brien', 'long text')");
+      "'2026-12-04', '13:05:09.25', x'00FF10', 'O''Brien', 'long text')");
 
   auto rows = c->Query("Select * From T Order By id");
   ASSERT_EQ(rows->ColumnCount(), 11);
@@ -127,7 +107,7 @@ TEST(OdbcSqliteDriver, ReadsTypedValuesAndNullsOfEveryType) {
   EXPECT_EQ(rows->Get("f"), Value::Float(1.25));
   EXPECT_EQ(rows->Get("dt"), Value::Date(DateTime{2026, 12, 4, 13, 5, 9, 125000000}));
   EXPECT_EQ(rows->Get("da"), Value::Date(DateTime{2026, 12, 4, 0, 0, 0, 0}));
-  EXPECT_EQ(rows->Get("tm"), Value::Date(DateTime{1900, 1, 1, 13, 5, 9, 0}));
+  EXPECT_EQ(rows->Get("tm"), Value::Date(DateTime{1900, 1, 1, 13, 5, 9, 250000000}));
   EXPECT_EQ(rows->Get("bl"), Value::Binary({0x00, 0xFF, 0x10}));
   EXPECT_EQ(rows->Get("vc"), Value::Text("O'Brien"));
   EXPECT_EQ(rows->Get("tx"), Value::Text("long text"));
@@ -145,8 +125,8 @@ TEST(OdbcSqliteDriver, ReadsTypedValuesAndNullsOfEveryType) {
 }
 
 TEST(OdbcSqliteDriver, TextTravelsAsUtf8WhateverItsLength) {
-  TempFolder dir;
-  auto c = OpenSqlite(dir.path() / "text.db");
+  TempDir dir;
+  auto c = OpenSqlite(dir / "text.db");
   c->Execute("Create Table T (id integer primary key, name varchar(50), notes text)");
   // unixODBC converts for this narrow-only driver with UCS-2, so characters
   // beyond the Basic Multilingual Plane cannot pass through it; drivers with
@@ -170,22 +150,17 @@ TEST(OdbcSqliteDriver, TextTravelsAsUtf8WhateverItsLength) {
 }
 
 TEST(OdbcSqliteDriver, ReportsFailuresWithTheDriversNumberAndText) {
-  TempFolder dir;
-  auto c = OpenSqlite(dir.path() / "errors.db");
+  TempDir dir;
+  auto c = OpenSqlite(dir / "errors.db");
   c->Execute("Create Table T (id integer primary key)");
   c->Execute("Insert Into T Values (1)");
 
-  std::string text;
-  EXPECT_EQ(ErrorNumberOf(*c, "Select * From Nowhere", &text), 1);
-  EXPECT_NE(text.find("no such table: Nowhere"), std::string::npos) << text;
-  EXPECT_NE(text.find("(SQLSTATE HY000)"), std::string::npos) << text;
-
-  EXPECT_EQ(ErrorNumberOf(*c, "Insert Into T Values (1)", &text), 19);
-  EXPECT_NE(text.find("UNIQUE constraint failed"), std::string::npos) << text;
-
+  ExpectFailure([&] { c->Execute("Select * From Nowhere"); }, 1,
+                {"no such table: Nowhere", "(SQLSTATE HY000)"});
+  ExpectFailure([&] { c->Execute("Insert Into T Values (1)"); }, 19, {"UNIQUE constraint failed"});
   // This driver takes one statement per command.
-  EXPECT_EQ(ErrorNumberOf(*c, "Insert Into T Values (2); Insert Into T Values (3)", &text), -1);
-  EXPECT_NE(text.find("only one SQL statement allowed"), std::string::npos) << text;
+  ExpectFailure([&] { c->Execute("Insert Into T Values (2); Insert Into T Values (3)"); }, -1,
+                {"only one SQL statement allowed"});
 
   // The same failures through Query, and the connection stays usable after them.
   EXPECT_THROW(c->Query("Select nothing From T"), DbError);
@@ -194,23 +169,18 @@ TEST(OdbcSqliteDriver, ReportsFailuresWithTheDriversNumberAndText) {
 
   // Failures to connect: a database in a missing folder, a driver that is not installed.
   auto other = MakeOdbcConnection(testing::kSqliteDriver);
-  EXPECT_THROW(other->Open(testing::SqliteParams(dir.path() / "no" / "such" / "x.db")), DbError);
+  EXPECT_THROW(other->Open(SqliteParams(dir / "no/such/x.db")), DbError);
   EXPECT_FALSE(other->IsOpen());
   auto missing = MakeOdbcConnection("No Such Driver");
-  try {
-    missing->Open(testing::SqliteParams(dir.path() / "x.db"));
-    ADD_FAILURE() << "expected DbError";
-  } catch (const DbError& e) {
-    EXPECT_EQ(e.number(), kErrOdbcGeneric);  // the driver manager gives no number of its own
-    EXPECT_NE(e.description().find("No Such Driver"), std::string::npos) << e.description();
-    EXPECT_NE(e.description().find("(SQLSTATE "), std::string::npos) << e.description();
-  }
+  // The driver manager gives no number of its own.
+  ExpectFailure([&] { missing->Open(SqliteParams(dir / "x.db")); }, kErrOdbcGeneric,
+                {"No Such Driver", "(SQLSTATE "});
   EXPECT_FALSE(missing->IsOpen());
 }
 
 TEST(OdbcSqliteDriver, ClosesAndReopens) {
-  TempFolder dir;
-  const auto file = dir.path() / "reopen.db";
+  TempDir dir;
+  const auto file = dir / "reopen.db";
   auto c = OpenSqlite(file);
   EXPECT_TRUE(c->IsOpen());
   c->Execute("Create Table T (id integer primary key, v varchar(10))");
@@ -226,27 +196,22 @@ TEST(OdbcSqliteDriver, ClosesAndReopens) {
            [&] { c->SetCurrentDatabase("x"); },
            [&] { c->StoreFileInColumn("T", "v", 1, file); },
        }) {
-    try {
-      call();
-      ADD_FAILURE() << "expected DbError";
-    } catch (const DbError& e) {
-      EXPECT_EQ(e.number(), kErrNotOpen);
-    }
+    ExpectFailure(call, kErrNotOpen);
   }
 
-  c->Open(testing::SqliteParams(file));
+  c->Open(SqliteParams(file));
   EXPECT_TRUE(c->IsOpen());
   EXPECT_EQ(ReadOne(*c, "Select v From T Where id = 1"), Value::Text("kept"));
 
   // Opening an open connection replaces it.
-  c->Open(testing::SqliteParams(dir.path() / "second.db"));
+  c->Open(SqliteParams(dir / "second.db"));
   EXPECT_TRUE(c->IsOpen());
   EXPECT_THROW(c->Query("Select v From T"), DbError);
 }
 
 TEST(OdbcSqliteDriver, ExecuteConsumesTheResultAndCountsRows) {
-  TempFolder dir;
-  auto c = OpenSqlite(dir.path() / "count.db");
+  TempDir dir;
+  auto c = OpenSqlite(dir / "count.db");
   c->Execute("Create Table T (id integer primary key, v int)");
   for (int i = 1; i <= 3; ++i) {
     EXPECT_EQ(c->Execute("Insert Into T Values (" + std::to_string(i) + ", 0)"), 1);
@@ -264,8 +229,8 @@ TEST(OdbcSqliteDriver, ExecuteConsumesTheResultAndCountsRows) {
 }
 
 TEST(OdbcSqliteDriver, RowsetKeepsItsRowsWhileTheConnectionRunsOtherStatements) {
-  TempFolder dir;
-  auto c = OpenSqlite(dir.path() / "interleave.db");
+  TempDir dir;
+  auto c = OpenSqlite(dir / "interleave.db");
   c->Execute("Create Table Q (id integer primary key, tableName varchar(20))");
   for (int i = 1; i <= 50; ++i) {
     c->Execute("Insert Into Q Values (" + std::to_string(i) + ", 'NamesU')");
@@ -293,13 +258,8 @@ TEST(OdbcSqliteDriver, RowsetKeepsItsRowsWhileTheConnectionRunsOtherStatements) 
   auto open = c->Query("Select id From Q Order By id");
   ASSERT_TRUE(open->Next());
   c->Close();
-  try {
-    open->Next();
-    ADD_FAILURE() << "expected DbError";
-  } catch (const DbError& e) {
-    EXPECT_EQ(e.number(), kErrNotOpen);
-  }
-  auto reader = OpenSqlite(dir.path() / "interleave.db");
+  ExpectFailure([&] { open->Next(); }, kErrNotOpen);
+  auto reader = OpenSqlite(dir / "interleave.db");
   auto late = reader->Query("Select id From Q Order By id");
   ASSERT_TRUE(late->Next());
   reader.reset();

@@ -10,14 +10,149 @@
 #include <asio.hpp>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace pv::db::odbc::testing {
 
 using TdsBytes = std::vector<std::uint8_t>;
+
+// Token streams for replies, little-endian as TDS has them.
+namespace tds {
+
+inline void Put(TdsBytes& b, std::uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+inline void PutUtf16(TdsBytes& b, std::u16string_view s) {
+  for (char16_t c : s) Put(b, c, 2);
+}
+// B_VARCHAR: the length in characters (one byte), then UTF-16LE.
+inline void PutBVarChar(TdsBytes& b, std::u16string_view s) {
+  b.push_back(static_cast<std::uint8_t>(s.size()));
+  PutUtf16(b, s);
+}
+inline TdsBytes Join(std::initializer_list<TdsBytes> parts) {
+  TdsBytes out;
+  for (const TdsBytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+// A token with a two-byte length before its data.
+inline TdsBytes LengthToken(std::uint8_t token, const TdsBytes& data) {
+  TdsBytes out{token};
+  Put(out, data.size(), 2);
+  return Join({out, data});
+}
+
+inline constexpr std::uint16_t kDoneMore = 0x0001;
+inline constexpr std::uint16_t kDoneError = 0x0002;
+inline constexpr std::uint16_t kDoneCount = 0x0010;
+inline constexpr std::uint16_t kDoneAttention = 0x0020;
+
+inline TdsBytes Done(std::uint16_t status, std::uint64_t count = 0) {
+  TdsBytes b{0xFD};
+  Put(b, status, 2);
+  Put(b, 0xC1, 2);
+  Put(b, count, 8);
+  return b;
+}
+
+// An error of class 16 (one the user can correct), or with `error` false an
+// informational message (PRINT output and the like).
+inline TdsBytes Message(std::int32_t number, std::u16string_view text, bool error = true) {
+  TdsBytes d;
+  Put(d, static_cast<std::uint32_t>(number), 4);
+  d.insert(d.end(), {1, static_cast<std::uint8_t>(error ? 16 : 0)});  // state, class
+  Put(d, text.size(), 2);
+  PutUtf16(d, text);
+  PutBVarChar(d, u"peer");
+  PutBVarChar(d, u"");
+  Put(d, 1, 4);  // line
+  return LengthToken(error ? 0xAA : 0xAB, d);
+}
+
+inline TdsBytes DatabaseChange(std::u16string_view now, std::u16string_view before) {
+  TdsBytes d{0x01};
+  PutBVarChar(d, now);
+  PutBVarChar(d, before);
+  return LengthToken(0xE3, d);
+}
+
+// Result sets: a COLMETADATA token, then one ROW token a row, each holding
+// its cells in column order as Int, Decimal, Time, Text, Bytes or Null make them.
+// int, decimal(9,2), time(7), nvarchar(max), varbinary(max)
+enum class Col { Int, Decimal, Time, Text, Bytes };
+
+inline TdsBytes Columns(std::initializer_list<std::pair<std::u16string, Col>> columns) {
+  TdsBytes b{0x81};
+  Put(b, columns.size(), 2);
+  for (const auto& [name, type] : columns) {
+    Put(b, 0, 4);  // user type
+    Put(b, 1, 2);  // nullable
+    switch (type) {
+      case Col::Int:
+        b.insert(b.end(), {0x26, 4});
+        break;
+      case Col::Decimal:
+        b.insert(b.end(), {0x6A, 5, 9, 2});
+        break;
+      case Col::Time:
+        b.insert(b.end(), {0x29, 7});
+        break;
+      case Col::Text:
+        b.insert(b.end(), {0xE7, 0xFF, 0xFF, 0x09, 0x04, 0xD0, 0x00, 0x34});  // with collation
+        break;
+      case Col::Bytes:
+        b.insert(b.end(), {0xA5, 0xFF, 0xFF});
+        break;
+    }
+    PutBVarChar(b, name);
+  }
+  return b;
+}
+inline TdsBytes Row(std::initializer_list<TdsBytes> cells) { return Join({{0xD1}, Join(cells)}); }
+
+inline TdsBytes Int(std::int32_t v) {
+  TdsBytes b{4};
+  Put(b, static_cast<std::uint32_t>(v), 4);
+  return b;
+}
+inline TdsBytes Decimal(std::int32_t hundredths) {
+  TdsBytes b{5, static_cast<std::uint8_t>(hundredths >= 0)};
+  Put(b, static_cast<std::uint32_t>(hundredths >= 0 ? hundredths : -hundredths), 4);
+  return b;
+}
+inline TdsBytes Time(int h, int m, int s, std::int64_t units100ns) {
+  TdsBytes b{5};
+  Put(b, static_cast<std::uint64_t>((h * 3600 + m * 60 + s) * 10000000LL + units100ns), 5);
+  return b;
+}
+// Partially length-prefixed: the total, chunks of at most 8000 bytes, a zero chunk.
+inline TdsBytes Bytes(const TdsBytes& data) {
+  TdsBytes b;
+  Put(b, data.size(), 8);
+  for (std::size_t at = 0; at < data.size(); at += 8000) {
+    const std::size_t n = std::min<std::size_t>(8000, data.size() - at);
+    Put(b, n, 4);
+    b.insert(b.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+             data.begin() + static_cast<std::ptrdiff_t>(at + n));
+  }
+  Put(b, 0, 4);
+  return b;
+}
+inline TdsBytes Text(std::u16string_view text) {
+  TdsBytes utf16;
+  PutUtf16(utf16, text);
+  return Bytes(utf16);
+}
+inline TdsBytes Null(Col type) {
+  return type == Col::Text || type == Col::Bytes ? TdsBytes(8, 0xFF) : TdsBytes{0};
+}
+
+}  // namespace tds
 
 struct TdsRequest {
   std::uint8_t type = 0;  // 1 SQL batch, 3 RPC
@@ -27,114 +162,184 @@ struct TdsRequest {
 
 struct TdsReply {
   enum class Kind { Tokens, Silent, Close };
+  TdsReply(TdsBytes tokens) : tokens(std::move(tokens)) {}  // sent as they are
+  static TdsReply NoAnswer() { return {Kind::Silent}; }     // as if the statement ran on
+  static TdsReply Drop() { return {Kind::Close}; }          // the server goes away
+
   Kind kind = Kind::Tokens;
   TdsBytes tokens;
 
-  static TdsReply Send(TdsBytes tokens) { return {Kind::Tokens, std::move(tokens)}; }
-  static TdsReply NoAnswer() { return {Kind::Silent, {}}; }  // as if the statement ran on
-  static TdsReply Drop() { return {Kind::Close, {}}; }       // the server goes away
+ private:
+  TdsReply(Kind k) : kind(k) {}
 };
 
 struct TdsLogin {
-  std::u16string user;
-  std::u16string password;
-  std::u16string database;
+  std::u16string user, password, database;
 };
 
 class TdsPeer {
  public:
   using Script = std::function<TdsReply(const TdsRequest&)>;
 
-  explicit TdsPeer(Script script);
-  ~TdsPeer();
+  explicit TdsPeer(Script script) : script_(std::move(script)) {
+    Accept();
+    thread_ = std::thread([this] { io_.run(); });
+  }
+  ~TdsPeer() {
+    io_.stop();
+    thread_.join();
+  }
   TdsPeer(const TdsPeer&) = delete;
   TdsPeer& operator=(const TdsPeer&) = delete;
 
-  std::uint16_t port() const { return port_; }
-  std::vector<TdsLogin> logins() const;
-  std::vector<TdsRequest> requests() const;
-  int cancels() const;
+  std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
+  std::vector<TdsLogin> logins() const { return Locked(logins_); }
+  std::vector<TdsRequest> requests() const { return Locked(requests_); }
+  int cancels() const { return Locked(cancels_); }
 
  private:
-  void Accept();
-  void ReadHeader();
-  void ReadBody(std::size_t length, bool last);
-  void Handle(std::uint8_t type);
-  void Write(std::uint8_t packetType, const TdsBytes& payload);
-  void Disconnect();
+  template <typename T>
+  T Locked(const T& member) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return member;
+  }
+  template <typename F>
+  void Record(F change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    change();
+  }
+
+  void Accept() {
+    loggedIn_ = preLoginDone_ = false;
+    message_.clear();
+    acceptor_.async_accept(socket_, [this](const asio::error_code& ec) {
+      if (!ec) ReadPacket();
+    });
+  }
+
+  // A packet's 8-byte header, then its body; the message is handled once its
+  // last packet is in.
+  void ReadPacket() {
+    asio::async_read(
+        socket_, asio::buffer(header_), [this](const asio::error_code& ec, std::size_t) {
+          if (ec) return Disconnect();
+          const std::size_t length = (static_cast<std::size_t>(header_[2]) << 8) | header_[3];
+          packet_.resize(length > 8 ? length - 8 : 0);
+          asio::async_read(socket_, asio::buffer(packet_),
+                           [this](const asio::error_code& ec, std::size_t) {
+                             if (ec) return Disconnect();
+                             message_.insert(message_.end(), packet_.begin(), packet_.end());
+                             if (header_[1] & 0x01) {
+                               Handle(header_[0]);
+                               message_.clear();
+                               if (!socket_.is_open()) return;
+                             }
+                             ReadPacket();
+                           });
+        });
+  }
+
+  // `chars` UTF-16LE characters at `offset`; a login's password has each
+  // byte XORed with 0xA5 and its nibbles swapped.
+  std::u16string ReadUtf16(std::size_t offset, std::size_t chars, bool password = false) const {
+    std::u16string out;
+    for (std::size_t i = offset; i + 1 < message_.size() && out.size() < chars; i += 2) {
+      std::uint8_t lo = message_[i], hi = message_[i + 1];
+      if (password) {
+        lo ^= 0xA5;
+        hi ^= 0xA5;
+        lo = static_cast<std::uint8_t>((lo << 4) | (lo >> 4));
+        hi = static_cast<std::uint8_t>((hi << 4) | (hi >> 4));
+      }
+      out.push_back(static_cast<char16_t>(lo | (hi << 8)));
+    }
+    return out;
+  }
+  // A LOGIN7 field: its offset and length in characters at `at`.
+  std::u16string LoginField(std::size_t at, bool password = false) const {
+    if (at + 4 > message_.size()) return {};
+    return ReadUtf16(message_[at] | (message_[at + 1] << 8),
+                     message_[at + 2] | (message_[at + 3] << 8), password);
+  }
+
+  void Handle(std::uint8_t type) {
+    if (!preLoginDone_) {  // VERSION and ENCRYPTION (not supported)
+      Write({0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF, 0x0F, 0x00, 0x07,
+             0xD0, 0x00, 0x00, 0x02});
+      preLoginDone_ = true;
+      return;
+    }
+    if (!loggedIn_) {
+      const TdsLogin login{LoginField(40), LoginField(44, true), LoginField(68)};
+      Record([&] { logins_.push_back(login); });
+      TdsBytes ack{0x01, 0x74, 0x00, 0x00, 0x04};
+      tds::PutBVarChar(ack, u"Peer");
+      ack.insert(ack.end(), {0x0F, 0x00, 0x07, 0xD0});
+      Write(tds::Join(
+          {tds::LengthToken(0xAD, ack),
+           tds::DatabaseChange(login.database.empty() ? u"master" : login.database, u"master"),
+           tds::Done(0)}));
+      loggedIn_ = true;
+      return;
+    }
+    if (type == 0x06) {  // attention: the client cancels what runs
+      Record([&] { ++cancels_; });
+      return Write(tds::Done(tds::kDoneAttention));
+    }
+    TdsRequest request{type, {}, message_};
+    if (type == 0x01 && message_.size() >= 4) {  // SQL batch: ALL_HEADERS, then the text
+      const std::size_t headers = message_[0] | (message_[1] << 8) | (message_[2] << 16) |
+                                  (static_cast<std::size_t>(message_[3]) << 24);
+      request.sql = ReadUtf16(headers, (message_.size() - headers) / 2);
+    }
+    Record([&] { requests_.push_back(request); });
+    const TdsReply reply = script_(request);
+    if (reply.kind == TdsReply::Kind::Tokens) Write(reply.tokens);
+    if (reply.kind == TdsReply::Kind::Close) Disconnect();
+  }
+
+  // A reply message in packets of at most 4096 bytes.
+  void Write(const TdsBytes& payload) {
+    std::size_t at = 0;
+    std::uint8_t id = 1;
+    do {
+      const std::size_t n = std::min<std::size_t>(4096 - 8, payload.size() - at);
+      const bool last = at + n == payload.size();
+      TdsBytes packet{0x04,
+                      static_cast<std::uint8_t>(last ? 0x01 : 0x00),
+                      static_cast<std::uint8_t>((n + 8) >> 8),
+                      static_cast<std::uint8_t>(n + 8),
+                      0,
+                      0,
+                      id++,
+                      0};
+      packet.insert(packet.end(), payload.begin() + static_cast<std::ptrdiff_t>(at),
+                    payload.begin() + static_cast<std::ptrdiff_t>(at + n));
+      asio::error_code ec;
+      if (asio::write(socket_, asio::buffer(packet), ec); ec) return;
+      at += n;
+    } while (at < payload.size());
+  }
+
+  void Disconnect() {
+    if (!socket_.is_open()) return;
+    asio::error_code ec;
+    socket_.close(ec);
+    Accept();
+  }
 
   Script script_;
   asio::io_context io_;
-  asio::ip::tcp::acceptor acceptor_;
-  asio::ip::tcp::socket socket_;
-  std::uint16_t port_ = 0;
+  asio::ip::tcp::acceptor acceptor_{io_, {asio::ip::address_v4::loopback(), 0}};
+  asio::ip::tcp::socket socket_{io_};
   std::uint8_t header_[8] = {};
-  TdsBytes packet_;
-  TdsBytes message_;
-  std::uint8_t messageType_ = 0;
-  int stage_ = 0;  // 0 pre-login, 1 login, 2 requests
+  TdsBytes packet_, message_;
+  bool preLoginDone_ = false, loggedIn_ = false;
   mutable std::mutex mutex_;
   std::vector<TdsLogin> logins_;
   std::vector<TdsRequest> requests_;
   int cancels_ = 0;
   std::thread thread_;
 };
-
-// Token streams for replies.
-namespace tds {
-
-inline constexpr std::uint16_t kDoneMore = 0x0001;
-inline constexpr std::uint16_t kDoneError = 0x0002;
-inline constexpr std::uint16_t kDoneCount = 0x0010;
-
-TdsBytes Done(std::uint16_t status, std::uint64_t count = 0);
-TdsBytes Error(std::int32_t number, const std::u16string& message);
-TdsBytes Info(std::int32_t number, const std::u16string& message);  // PRINT output and the like
-TdsBytes DatabaseChange(const std::u16string& now, const std::u16string& before);
-
-// A result set: columns first, then rows of values in column order.
-class ResultSet {
- public:
-  enum class Type {
-    Int,
-    BigInt,
-    Bit,
-    Float,
-    Decimal,
-    DateTime,
-    Date,
-    Time,
-    NVarChar,
-    NVarCharMax,
-    VarBinaryMax
-  };
-  struct Cell {
-    bool null = true;
-    std::int64_t integer = 0;
-    double real = 0;
-    std::u16string text;
-    TdsBytes bytes;
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    std::int64_t fraction = 0;  // 300ths (DateTime) or 100 ns units (Time)
-  };
-
-  ResultSet& Column(const std::u16string& name, Type type);
-  ResultSet& Row(std::vector<Cell> cells);
-  TdsBytes Build() const;
-
-  static Cell Null() { return {}; }
-  static Cell Integer(std::int64_t v);
-  static Cell Real(double v);  // Float; Decimal takes the value * 100 as integer (scale 2)
-  static Cell Text(std::u16string v);
-  static Cell Bytes(TdsBytes v);
-  static Cell When(int y, int mo, int d, int h = 0, int mi = 0, int s = 0,
-                   std::int64_t fraction = 0);
-
- private:
-  std::vector<std::pair<std::u16string, Type>> columns_;
-  std::vector<std::vector<Cell>> rows_;
-};
-
-}  // namespace tds
 
 }  // namespace pv::db::odbc::testing
