@@ -1,7 +1,5 @@
 // ODBC connection strings for SQL Server drivers (FreeTDS, the vendor's
-// driver): built from the connection fields, or mapped from the ADO text
-// ("MSDASQL;DRIVER={SQL Server};SERVER=host,port;...;user id= sa;...") that
-// operators know from the Windows installations.
+// driver), built from the connection fields.
 #pragma once
 
 #include <string>
@@ -34,14 +32,5 @@ std::string QuoteOdbcValue(std::string_view value, BraceRule rule = BraceRule::D
 // keeps a blank after '=' as part of the value, hence the keywords and the
 // trimming.
 std::string OdbcConnectionString(const std::string& driver, const ConnectionParams& params);
-
-// Maps an ADO-style text to an ODBC connection string for `driver`: the
-// provider ("MSDASQL" or "Provider=MSDASQL") is dropped, "DRIVER={SQL Server}"
-// (or no DRIVER at all) becomes `driver`, "user id"/"password" become UID/PWD,
-// "data source"/"address" SERVER, "initial catalog" DATABASE; values are
-// unquoted ({..} with "}}" for '}', "..", '..'), trimmed and quoted again
-// for the driver.
-// Other keywords pass through in their order; DRIVER always comes first.
-std::string OdbcConnectionStringFromAdo(const std::string& driver, std::string_view ado);
 
 }  // namespace pv::db::odbc

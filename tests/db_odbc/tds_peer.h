@@ -92,23 +92,14 @@ inline TdsBytes Columns(std::initializer_list<std::pair<std::u16string, Col>> co
   for (const auto& [name, type] : columns) {
     Put(b, 0, 4);  // user type
     Put(b, 1, 2);  // nullable
-    switch (type) {
-      case Col::Int:
-        b.insert(b.end(), {0x26, 4});
-        break;
-      case Col::Decimal:
-        b.insert(b.end(), {0x6A, 5, 9, 2});
-        break;
-      case Col::Time:
-        b.insert(b.end(), {0x29, 7});
-        break;
-      case Col::Text:
-        b.insert(b.end(), {0xE7, 0xFF, 0xFF, 0x09, 0x04, 0xD0, 0x00, 0x34});  // with collation
-        break;
-      case Col::Bytes:
-        b.insert(b.end(), {0xA5, 0xFF, 0xFF});
-        break;
-    }
+    static const TdsBytes kTypeInfo[] = {
+        {0x26, 4},
+        {0x6A, 5, 9, 2},
+        {0x29, 7},
+        {0xE7, 0xFF, 0xFF, 0x09, 0x04, 0xD0, 0x00, 0x34},  // with its collation
+        {0xA5, 0xFF, 0xFF}};
+    const TdsBytes& info = kTypeInfo[static_cast<int>(type)];
+    b.insert(b.end(), info.begin(), info.end());
     PutBVarChar(b, name);
   }
   return b;

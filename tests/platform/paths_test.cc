@@ -11,31 +11,25 @@
 namespace pv::platform {
 namespace {
 
-// Sets environment variables for one test and puts the old values back.
+// Sets environment variables for one test (null removes one) and puts the
+// old values back.
 class EnvGuard {
  public:
   ~EnvGuard() {
-    for (auto& [name, value] : saved_) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
+    for (auto& [name, value] : saved_) Put(name, value ? value->c_str() : nullptr);
   }
   void Set(const std::string& name, const char* value) {
     if (!saved_.count(name)) {
       const char* old = std::getenv(name.c_str());
       saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
     }
-    if (value) {
-      ::setenv(name.c_str(), value, 1);
-    } else {
-      ::unsetenv(name.c_str());
-    }
+    Put(name, value);
   }
 
  private:
+  static void Put(const std::string& name, const char* value) {
+    value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str());
+  }
   std::map<std::string, std::optional<std::string>> saved_;
 };
 

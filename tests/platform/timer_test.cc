@@ -4,16 +4,15 @@
 
 #include <vector>
 
+#include "tests/support/wait.h"
+
 namespace pv::platform {
 namespace {
 
 using namespace std::chrono_literals;
+using pv::testing::RunFor;
+using pv::testing::RunUntil;
 using SteadyClock = std::chrono::steady_clock;
-
-void RunFor(asio::io_context& io, std::chrono::milliseconds d) {
-  io.restart();
-  io.run_for(d);
-}
 
 TEST(Timer, TicksRepeatedlyOnlyWhileEnabled) {
   asio::io_context io;
@@ -25,8 +24,7 @@ TEST(Timer, TicksRepeatedlyOnlyWhileEnabled) {
 
   timer.Enable();
   auto start = SteadyClock::now();
-  while (ticks < 3 && SteadyClock::now() - start < 5s) RunFor(io, 5ms);
-  EXPECT_GE(ticks, 3);
+  EXPECT_TRUE(RunUntil(io, [&] { return ticks >= 3; }));
   EXPECT_GE(SteadyClock::now() - start, 60ms);
   EXPECT_EQ(timer.ticks(), static_cast<std::uint64_t>(ticks));
 
@@ -72,8 +70,7 @@ TEST(Timer, NewIntervalAppliesAndATimerMayBeDestroyedWithATickPending) {
     Timer timer(io, 10s, [&] { ++ticks; });
     timer.Enable();
     timer.SetInterval(10ms);
-    auto start = SteadyClock::now();
-    while (ticks < 2 && SteadyClock::now() - start < 5s) RunFor(io, 5ms);
+    RunUntil(io, [&] { return ticks >= 2; });
     EXPECT_EQ(timer.interval(), 10ms);
   }
   EXPECT_GE(ticks, 2);

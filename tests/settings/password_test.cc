@@ -69,34 +69,21 @@ TEST_F(MigrationTest, AnExistingMachinePasswordOrAnEmptyOneChangesNothing) {
   EXPECT_FALSE(std::filesystem::exists(paths.MachineStore()));
 }
 
-TEST(ServiceSettings, MissingOrEmptyValuesTakeTheirDefaults) {
+TEST(ServiceSettings, EmptyValuesTakeTheDefaultsOfMissingOnes) {
   pv::testing::TempDir root;
   RegistryStore store(platform::Paths::UnderRoot(root.path()));
-  auto s = ServiceSettings::Read(store);
-  EXPECT_EQ(s.sqlUID, "sa");
-  EXPECT_EQ(s.sqlPassword, "");
-  EXPECT_EQ(s.sqlPort, "1433");
-  EXPECT_EQ(s.appFolder, "");
-  EXPECT_EQ(s.centralHost, "localhost");
-  EXPECT_EQ(s.centralPort, "8080");
-  // The SQL Server driver every Windows has; FreeTDS elsewhere.
-#ifdef _WIN32
-  const std::string defaultDriver = "SQL Server";
-#else
-  const std::string defaultDriver = "FreeTDS";
-#endif
-  EXPECT_EQ(s.sqlDriver, defaultDriver);
-  EXPECT_FALSE(s.embedded());
-
+  const ServiceSettings missing = ServiceSettings::Read(store);
   for (auto name : {"sqlUID", "sqlPort", "centralHost", "centralPort", "sqlDriver", "sqlPWD"}) {
     store.SetRegValue(name, "");
   }
-  s = ServiceSettings::Read(store);
-  EXPECT_EQ(s.sqlUID, "sa");
-  EXPECT_EQ(s.sqlPort, "1433");
-  EXPECT_EQ(s.centralHost, "localhost");
-  EXPECT_EQ(s.centralPort, "8080");
-  EXPECT_EQ(s.sqlDriver, defaultDriver);
+  const ServiceSettings empty = ServiceSettings::Read(store);
+  EXPECT_EQ(empty.sqlUID, missing.sqlUID);
+  EXPECT_EQ(empty.sqlPort, missing.sqlPort);
+  EXPECT_EQ(empty.centralHost, missing.centralHost);
+  EXPECT_EQ(empty.centralPort, missing.centralPort);
+  EXPECT_EQ(empty.sqlDriver, missing.sqlDriver);
+  EXPECT_EQ(empty.sqlPassword, "");
+  EXPECT_FALSE(empty.embedded());
 }
 
 TEST(ServiceSettings, PasswordPrefersTheTrimmedEncodedValue) {
