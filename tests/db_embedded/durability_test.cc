@@ -17,11 +17,8 @@ namespace {
 using pv::testing::DbErrorOf;
 using pv::testing::EmbeddedParams;
 using pv::testing::FileBytes;
+using pv::testing::Scalar;
 using SharedFiles = pv::testing::EmbeddedTest;
-
-std::int64_t CountRows(Connection& c, const std::string& table) {
-  return pv::testing::Scalar(c, "Select Count(*) From " + table).AsInteger();
-}
 
 #ifndef _WIN32  // the killed writer is a forked child
 TEST_F(SharedFiles, ACommittedStatementSurvivesAKilledProcess) {
@@ -86,7 +83,7 @@ TEST_F(SharedFiles, TwoConnectionsWritingAtOnceBothSucceed) {
   EXPECT_EQ(f1, "");
   EXPECT_EQ(f2, "");
   auto c = Connect();
-  EXPECT_EQ(CountRows(*c, "T"), 2 * kRows);
+  EXPECT_EQ(Scalar(*c, "Select Count(*) From T").AsInteger(), 2 * kRows);
 }
 
 TEST_F(SharedFiles, AWriterWaitsForAnotherProgramsLockUpToTheCommandTimeout) {
@@ -107,7 +104,7 @@ TEST_F(SharedFiles, AWriterWaitsForAnotherProgramsLockUpToTheCommandTimeout) {
   c->SetCommandTimeout(10);
   EXPECT_EQ(c->Execute("Insert Into T (id) Values (1)"), 1);
   release.join();
-  EXPECT_EQ(CountRows(*c, "T"), 2);
+  EXPECT_EQ(Scalar(*c, "Select Count(*) From T").AsInteger(), 2);
 
   // A lock held past the command timeout fails the statement, not the connection.
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -116,7 +113,7 @@ TEST_F(SharedFiles, AWriterWaitsForAnotherProgramsLockUpToTheCommandTimeout) {
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
   EXPECT_EQ(c->Execute("Insert Into T (id) Values (3)"), 1);
-  EXPECT_EQ(CountRows(*c, "T"), 3);
+  EXPECT_EQ(Scalar(*c, "Select Count(*) From T").AsInteger(), 3);
 }
 
 TEST_F(SharedFiles, TheLogOfALargeStoreIsCopiedIntoTheDatabaseFile) {

@@ -9,6 +9,7 @@ namespace {
 using pv::testing::DbErrorOf;
 using pv::testing::EmbeddedParams;
 using pv::testing::FileBytes;
+using pv::testing::Scalar;
 using Instances = pv::testing::EmbeddedTest;
 
 TEST_F(Instances, AnInstanceExistsOnlyOnceCreatedAndMissingOnesAreUnreachable) {
@@ -58,30 +59,24 @@ TEST_F(Instances, TheNamesOfThisMachineAllReachTheSameInstance) {
 
 TEST_F(Instances, LoginsFailLikeSqlServerAndCanBeChanged) {
   auto c = MakeEmbeddedConnection(root_);
+  // The number and text of logging in as `user` with `password`; 0 on success.
   std::string text;
-  EXPECT_EQ(
-      DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "localhost", "1433", "sa", "pw")); },
-                &text),
-      kErrLoginFailed);
+  auto login = [&](const std::string& user, const std::string& password) {
+    text.clear();
+    return DbErrorOf(
+        [&] { c->Open(EmbeddedParams("Portavento", "localhost", "1433", user, password)); }, &text);
+  };
+  EXPECT_EQ(login("sa", "pw"), kErrLoginFailed);
   EXPECT_EQ(text, "Login failed for user 'sa'.");
-  EXPECT_EQ(
-      DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "localhost", "1433", "pvuser", "")); },
-                &text),
-      kErrLoginFailed);
+  EXPECT_EQ(login("pvuser", ""), kErrLoginFailed);
   EXPECT_EQ(text, "Login failed for user 'pvuser'.");
 
   SetLogin(root_, "localhost", "1433", "pvuser", "S3cret;'x");
   SetLogin(root_, "127.0.0.1", "1433", "sa", "new");
-  EXPECT_NO_THROW(
-      c->Open(EmbeddedParams("Portavento", "localhost", "1433", "PVUSER", "S3cret;'x")));
-  EXPECT_EQ(DbErrorOf([&] {
-              c->Open(EmbeddedParams("Portavento", "localhost", "1433", "pvuser", "s3cret;'x"));
-            }),
-            kErrLoginFailed);  // passwords are case-sensitive
-  EXPECT_EQ(
-      DbErrorOf([&] { c->Open(EmbeddedParams("Portavento", "localhost", "1433", "sa", "")); }),
-      kErrLoginFailed);
-  EXPECT_NO_THROW(c->Open(EmbeddedParams("Portavento", "localhost", "1433", "sa", "new")));
+  EXPECT_EQ(login("PVUSER", "S3cret;'x"), 0);
+  EXPECT_EQ(login("pvuser", "s3cret;'x"), kErrLoginFailed);  // passwords are case-sensitive
+  EXPECT_EQ(login("sa", ""), kErrLoginFailed);
+  EXPECT_EQ(login("sa", "new"), 0);
   EXPECT_NE(DbErrorOf([&] { SetLogin(root_, "localhost", "1433", "", "x"); }), 0);
 }
 
@@ -123,17 +118,11 @@ TEST_F(Instances, CreateDatabaseMakesOneFileAndTheConnectionSwitchesBetweenDatab
   EXPECT_EQ(c->CurrentDatabase(), "Installation00042");  // a failed switch keeps the current one
 
   c->SetCurrentDatabase("Portavento");
-  auto rows = c->Query("Select name From Home");
-  ASSERT_TRUE(rows->Next());
-  EXPECT_EQ(rows->Get("NAME").AsTextRef(), "home");
-  rows->Close();
+  EXPECT_EQ(Scalar(*c, "Select name From Home").AsTextRef(), "home");
 
   // A second connection opened on the new database sees the row.
   auto other = Connect("INSTALLATION00042");
-  auto inst = other->Query("Select id From Inst");
-  ASSERT_TRUE(inst->Next());
-  EXPECT_EQ(inst->Get(0).AsInteger(), 42);
-  inst->Close();
+  EXPECT_EQ(Scalar(*other, "Select id From Inst").AsInteger(), 42);
 
   // A database in use by the connection cannot be dropped; another one can.
   EXPECT_EQ(DbErrorOf([&] { other->Execute("Drop Database Installation00042"); }),
@@ -165,9 +154,8 @@ TEST_F(Instances, AnInstanceTakenOfflineBreaksOpenConnectionsUntilBroughtBack) {
 
   SetOnline(root_, "localhost", "1433", true);
   c->Open(EmbeddedParams("Portavento"));
-  auto rows = c->Query("Select Count(*) From T");
-  ASSERT_TRUE(rows->Next());
-  EXPECT_EQ(rows->Get(0), Value::Integer(1));  // the refused insert left nothing behind
+  // The refused insert left nothing behind.
+  EXPECT_EQ(Scalar(*c, "Select Count(*) From T"), Value::Integer(1));
 }
 
 }  // namespace
