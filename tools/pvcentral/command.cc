@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "common/text.h"
+
 namespace pv::central {
 namespace {
 
@@ -34,9 +36,7 @@ std::optional<Command> ParseCommand(std::string_view line) {
   const std::size_t verbStart = i;
   while (i < line.size() && line[i] != ' ') ++i;
   if (i == verbStart) return std::nullopt;
-  for (std::size_t k = verbStart; k < i; ++k) {
-    c.verb += static_cast<char>(std::tolower(static_cast<unsigned char>(line[k])));
-  }
+  c.verb = common::AsciiLower(line.substr(verbStart, i - verbStart));
   if (i < line.size()) c.arg = std::string(line.substr(i + 1));
   return c;
 }

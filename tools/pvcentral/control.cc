@@ -29,8 +29,8 @@ struct ControlServer::Connection {
   std::string answer;
 };
 
-ControlServer::ControlServer(asio::io_context& io, CentralServer& server)
-    : io_(io), server_(server), acceptor_(io) {}
+ControlServer::ControlServer(asio::io_context& io, Console& console)
+    : io_(io), console_(console), acceptor_(io) {}
 
 void ControlServer::Listen() {
   const asio::ip::tcp::endpoint ep(asio::ip::address_v4::loopback(), 0);
@@ -85,7 +85,7 @@ void ControlServer::Serve(const std::shared_ptr<Connection>& c) {
     if (ec || shutDown_) return;
     const auto begin = asio::buffers_begin(c->input.data());
     std::string line(begin, begin + static_cast<std::ptrdiff_t>(n - 1));
-    server_.Execute(line, answer);
+    console_.Execute(line, answer);
   });
 }
 

@@ -11,13 +11,13 @@
 #include <memory>
 #include <string>
 
-#include "tools/pvcentral/central_server.h"
+#include "tools/pvcentral/console.h"
 
 namespace pv::central {
 
 class ControlServer {
  public:
-  ControlServer(asio::io_context& io, CentralServer& server);
+  ControlServer(asio::io_context& io, Console& console);
   // Binds 127.0.0.1 on a free port; throws std::system_error.
   void Listen();
   unsigned short port() const { return port_; }
@@ -29,7 +29,7 @@ class ControlServer {
   void Serve(const std::shared_ptr<Connection>& c);
 
   asio::io_context& io_;
-  CentralServer& server_;
+  Console& console_;
   asio::ip::tcp::acceptor acceptor_;
   unsigned short port_ = 0;
   bool shutDown_ = false;

@@ -6,20 +6,28 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+
 namespace pv::central {
 
 // One row of the central update queue as an "UPDA" order: central queue row
-// id, record id, change kind and item id, joined by the section sign.
+// id, record id, change kind and item id, joined by the field separator.
 struct UpdateOrder {
   std::string id;
   std::string recordId;
   std::string kind;
   std::string itemId;
 
-  std::string Text() const;  // "id§recordId§kind§itemId" (UTF-8)
+  // "id§recordId§kind§itemId" (UTF-8).
+  std::string Text() const {
+    std::string text = id;
+    for (const std::string* field : {&recordId, &kind, &itemId}) {
+      text += common::kFieldSeparator;
+      text += *field;
+    }
+    return text;
+  }
 };
-
-inline constexpr const char* kSectionSign = "\xC2\xA7";  // "§" in UTF-8
 
 class InstallationStore {
  public:

@@ -9,9 +9,10 @@
 #include "platform/process_text.h"
 #include "platform/utf8_paths.h"
 #include "tools/pvcentral/activity_log.h"
-#include "tools/pvcentral/central_server.h"
+#include "tools/pvcentral/console.h"
 #include "tools/pvcentral/control.h"
 #include "tools/pvcentral/home_db.h"
+#include "tools/pvcentral/link_server.h"
 #include "tools/pvcentral/options.h"
 #include "tools/pvcentral/stdin_reader.h"
 
@@ -56,8 +57,9 @@ int Run(Options options) {
   }
 
   asio::io_context io;
-  CentralServer server(io, options, log, home);
-  ControlServer control(io, server);
+  LinkServer server(io, options, log, home);
+  Console console(io, server, log, home);
+  ControlServer control(io, console);
   try {
     server.Listen();
     control.Listen();
@@ -84,20 +86,20 @@ int Run(Options options) {
     if (stopping) return;
     stopping = true;
     log.Event(0, "stopping");
-    server.Shutdown();
+    console.Shutdown();
     control.Shutdown();
     std::error_code ignored;
     signals.cancel(ignored);
     if (input) input->Stop();
   };
-  server.SetQuitHandler(stop);
+  console.SetQuitHandler(stop);
   signals.async_wait([&](std::error_code e, int) {
     if (!e) stop();
   });
   if (options.readStdin) {
     input.emplace(
         [&](std::string line) {
-          asio::post(io, [&server, line] { server.Execute(line, PrintReply); });
+          asio::post(io, [&console, line] { console.Execute(line, PrintReply); });
         },
         nullptr);
     input->Start();

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <memory>
 
+#include "common/text.h"
+
 namespace pv::pvsql {
 namespace {
 
@@ -31,7 +33,7 @@ std::size_t SkipInsignificant(std::string_view s, std::size_t pos) {
 std::string KeywordAt(std::string_view s, std::size_t pos) {
   std::string word;
   while (pos < s.size() && std::isalpha(static_cast<unsigned char>(s[pos]))) {
-    word.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(s[pos]))));
+    word.push_back(common::AsciiUpper(s[pos]));
     ++pos;
   }
   return word;
