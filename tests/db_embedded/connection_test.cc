@@ -8,10 +8,7 @@
 namespace pv::db::embedded {
 namespace {
 
-using pv::testing::DbErrorOf;
-using pv::testing::EmbeddedParams;
-using pv::testing::FileBytes;
-using pv::testing::Scalar;
+using namespace pv::testing;  // the embedded instance and its helpers
 using EmbeddedConnectionTest = pv::testing::EmbeddedTest;
 
 constexpr const char* kAllTypes =

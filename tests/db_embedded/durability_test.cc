@@ -14,10 +14,7 @@
 namespace pv::db::embedded {
 namespace {
 
-using pv::testing::DbErrorOf;
-using pv::testing::EmbeddedParams;
-using pv::testing::FileBytes;
-using pv::testing::Scalar;
+using namespace pv::testing;  // the embedded instance and its helpers
 using SharedFiles = pv::testing::EmbeddedTest;
 
 #ifndef _WIN32  // the killed writer is a forked child

@@ -6,10 +6,7 @@
 namespace pv::db::embedded {
 namespace {
 
-using pv::testing::DbErrorOf;
-using pv::testing::EmbeddedParams;
-using pv::testing::FileBytes;
-using pv::testing::Scalar;
+using namespace pv::testing;  // the embedded instance and its helpers
 using Instances = pv::testing::EmbeddedTest;
 
 TEST_F(Instances, AnInstanceExistsOnlyOnceCreatedAndMissingOnesAreUnreachable) {
