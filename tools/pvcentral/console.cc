@@ -96,7 +96,7 @@ void Console::Execute(const std::string& line, Reply reply) {
                                  [&](const Verb& v) { return parsed->verb == v.name; });
   // Commands that act on the connections are logged, and so is a word that
   // is none of the verbs.
-  if (verb == verbs.end() || verb->sends) log_.Event(0, "command: " + line);
+  if (verb == verbs.end() || verb->logged) log_.Event(0, "command: " + line);
   if (verb == verbs.end()) {
     reply(false, "unknown command: " + parsed->verb + " (try: help)");
     return;

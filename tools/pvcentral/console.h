@@ -49,12 +49,13 @@ class Console {
     int connection;
     std::string text;
   };
-  // One verb: its name, its entry in the "help" list, whether it sends (those
-  // are logged and start the window of "wait"), and what it does.
+  // One verb: its name, its entry in the "help" list, whether it acts on the
+  // connections (such commands are logged), and what it does. A verb that
+  // sends an order also starts the window of "wait" (StartWindow).
   struct Verb {
     const char* name;
     const char* usage;
-    bool sends;
+    bool logged;
     void (Console::*run)(const Command& c, Reply& reply);
   };
   static const std::vector<Verb>& Verbs();

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <asio.hpp>
-#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
