@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <set>
+#include <stdexcept>
 #include <string>
 
 #include "db/connections/central_connection.h"
@@ -15,9 +16,13 @@ namespace {
 
 struct Target : pv::link::ReplyTarget {
   void SendMessage(const std::string&) override { ++sent; }
-  pv::db::Connection* LocalConnection() override {
+  Identity LoadIdentity() override {
     ++handled;
-    return nullptr;
+    throw std::runtime_error("no local database");
+  }
+  void StoreIdentity(const std::string&) override {
+    ++handled;
+    throw std::runtime_error("no local database");
   }
   void InstallationConfirmed(const std::string&) override { ++handled; }
   void CentralConnectionData(const std::string& argument) override {

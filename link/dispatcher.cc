@@ -1,9 +1,8 @@
 #include "link/dispatcher.h"
 
 #include <cstddef>
-#include <random>
 
-#include "db/sql_text.h"
+#include "common/text.h"
 
 namespace pv::link {
 
@@ -38,14 +37,6 @@ std::size_t Advance(std::string_view text, std::size_t pos, std::size_t count) {
   return pos;
 }
 
-std::string UpperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
 }  // namespace
 
 std::optional<Reply> ParseReply(std::string_view message) {
@@ -59,57 +50,9 @@ std::optional<Reply> ParseReply(std::string_view message) {
   const std::size_t wordEnd = Advance(message, wordStart, 4);
   const std::size_t argStart = Advance(message, wordEnd, 1);
   Reply reply;
-  reply.word = UpperAscii(message.substr(wordStart, wordEnd - wordStart));
+  reply.word = common::AsciiUpper(message.substr(wordStart, wordEnd - wordStart));
   reply.argument = std::string(message.substr(argStart));
   return reply;
-}
-
-std::string RandomID(int length) {
-  if (length < 1) return {};
-  std::random_device source;
-  std::uniform_int_distribution<int> letter(0, 25);
-  std::string id;
-  id.reserve(static_cast<std::size_t>(length));
-  for (int i = 0; i < length; ++i) id += static_cast<char>('A' + letter(source));
-  return id;
-}
-
-InstallationKey LoadInstallationID(db::Connection& local) {
-  {
-    auto rows = local.Query(
-        "Select Count(*) From INFORMATION_SCHEMA.COLUMNS "
-        "Where COLUMN_NAME = 'installationID' And TABLE_NAME = 'Settings'");
-    const bool present = rows->Next() && rows->Get(0).AsInteger() > 0;
-    rows->Close();
-    if (!present)
-      local.Execute("ALTER TABLE [dbo].[Settings] Add [installationID] [nvarchar](50) NULL;");
-  }
-
-  InstallationKey result;
-  {
-    auto rows = local.Query("Select installationID From Settings");
-    if (rows->Next()) {
-      const db::Value& stored = rows->Get(0);
-      if (!stored.IsNull()) result.key = stored.ToText();
-    }
-    rows->Close();
-  }
-  if (result.key.empty()) {
-    result.key = RandomID(50);
-    result.isNew = true;
-  }
-  return result;
-}
-
-void StoreInstallationID(db::Connection& local, const std::string& key) {
-  local.Execute("Update Settings Set installationID = '" + db::DoubleQuotes(key) + "';");
-}
-
-void SendIdentification(ReplyTarget& target) {
-  db::Connection* local = target.LocalConnection();
-  if (local == nullptr) throw db::DbError(db::kErrNotOpen, "The local database is not open");
-  const InstallationKey key = LoadInstallationID(*local);
-  target.SendMessage((key.isNew ? "NWID " : "PVID ") + key.key);
 }
 
 void DispatchReply(const std::string& message, ReplyTarget& target) {
@@ -118,11 +61,10 @@ void DispatchReply(const std::string& message, ReplyTarget& target) {
     if (!reply) return;
     const std::string& word = reply->word;
     if (word == "CONN" || word == "RPID") {
-      SendIdentification(target);
+      const ReplyTarget::Identity id = target.LoadIdentity();
+      target.SendMessage((id.isNew ? "NWID " : "PVID ") + id.key);
     } else if (word == "INID") {
-      db::Connection* local = target.LocalConnection();
-      if (local == nullptr) return;
-      StoreInstallationID(*local, reply->argument);
+      target.StoreIdentity(reply->argument);
     } else if (word == "VDID") {
       target.InstallationConfirmed(reply->argument);
     } else if (word == "DBIN") {

@@ -1,8 +1,12 @@
 #include "service/service_host.h"
 
-#include "settings/app_folders.h"
+#include "db/connections/installation.h"
+#include "db/error.h"
 #include "platform/utf8_paths.h"
+#include "settings/app_folders.h"
 #include "settings/service_settings.h"
+#include "sync/central_changes.h"
+#include "sync/full_upload.h"
 
 namespace pv::service {
 
@@ -41,9 +45,8 @@ ServiceHost::ServiceHost(asio::io_context& io, platform::Paths paths, HostInterv
     StartRemote();
   });
   tmrSQLConnection_.SetHandler([this] { SuperviseLocalDatabase(); });
-  tmrUpdateQueue_.SetHandler([this] {
-    if (onUpdateQueueTick) onUpdateQueueTick();
-  });
+  drain_ = std::make_shared<sync::UpdateQueueDrain>(io_, *this);
+  tmrUpdateQueue_.SetHandler([this] { drain_->Tick(); });
 }
 
 ServiceHost::~ServiceHost() = default;
@@ -70,9 +73,8 @@ db::LocalLogin ServiceHost::ReadLocalLogin() const {
   return login;
 }
 
-void ServiceHost::WriteLog(const std::string& message, long errorNumber,
-                           const std::string& detail) const {
-  log_.WriteLog(message, errorNumber, detail);
+std::filesystem::path ServiceHost::AppFolder() const {
+  return platform::PathFromUtf8(log_.appFolder());
 }
 
 void ServiceHost::SendMessage(const std::string& text) { link_.SendMessage(text, false, false); }
@@ -129,6 +131,19 @@ void ServiceHost::SuperviseLocalDatabase() {
   }
 }
 
+link::ReplyTarget::Identity ServiceHost::LoadIdentity() {
+  db::Connection* local = local_.get();
+  if (local == nullptr) throw db::NotOpenError("local database");
+  const db::InstallationKey key = db::LoadInstallationID(*local);
+  return {key.key, key.isNew};
+}
+
+void ServiceHost::StoreIdentity(const std::string& key) {
+  // Without a local connection the assigned key is not kept; the server
+  // hands it over again at the next identification.
+  if (db::Connection* local = local_.get()) db::StoreInstallationID(*local, key);
+}
+
 void ServiceHost::InstallationConfirmed(const std::string& installationId) {
   installationId_ = installationId;
   tmrUpdateQueue_.Enable();
@@ -140,12 +155,10 @@ void ServiceHost::CentralConnectionData(const std::string& argument) {
   }
 }
 
-void ServiceHost::FullUploadRequested() {
-  if (onFullUpload) onFullUpload();
-}
+void ServiceHost::FullUploadRequested() { sync::TransferDataToCX(*this); }
 
 void ServiceHost::CentralChange(const std::string& argument) {
-  if (onCentralChange) onCentralChange(argument);
+  sync::TransferDataFromCX(*this, argument);
 }
 
 }  // namespace pv::service

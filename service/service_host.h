@@ -5,13 +5,16 @@
 // (timer tick, socket readiness, dispatched message, signal) runs on the
 // loop's one thread.
 //
-// Later subsystems plug into the host through the hook members below; a hook
-// that is not set makes its event a no-op.
+// One message's path: the link session hands each complete message to
+// Dispatch; the dispatcher calls back the ReplyTarget side of the host, which
+// runs the job ("DATR": the full upload, "UPDA": one central change) with the
+// host as the job's JobHost; the job works on the two connections.
 #pragma once
 
 #include <asio/io_context.hpp>
 #include <chrono>
-#include <functional>
+#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "common/daily_log.h"
@@ -23,6 +26,8 @@
 #include "platform/paths.h"
 #include "platform/timer.h"
 #include "settings/registry_store.h"
+#include "sync/job_host.h"
+#include "sync/update_queue.h"
 
 namespace pv::service {
 
@@ -33,21 +38,12 @@ struct HostIntervals {
   std::chrono::milliseconds updateQueue{3000};     // update-queue upload
 };
 
-class ServiceHost : private link::ReplyTarget {
+class ServiceHost : private link::ReplyTarget, public sync::JobHost {
  public:
   ServiceHost(asio::io_context& io, platform::Paths paths, HostIntervals intervals = {});
   ~ServiceHost() override;
   ServiceHost(const ServiceHost&) = delete;
   ServiceHost& operator=(const ServiceHost&) = delete;
-
-  // --- Hooks for the synchronisation subsystems ---
-  // "DATR": the full upload.
-  std::function<void()> onFullUpload;
-  // "UPDA": one central change, with the argument as received.
-  std::function<void(const std::string& argument)> onCentralChange;
-  // Each tick of the update-queue timer (enabled by "VDID", stopped by every
-  // disconnect of the link).
-  std::function<void()> onUpdateQueueTick;
 
   // --- Start and shutdown ---
   // Prepares the application folders, opens the local database and, only if
@@ -65,15 +61,18 @@ class ServiceHost : private link::ReplyTarget {
   // (reopened: ConnectLink; still unavailable: DisconnectLink(true)).
   void SuperviseLocalDatabase();
 
-  // --- What the subsystems work with ---
+  // --- What the host keeps ---
   asio::io_context& io() { return io_; }
   const platform::Paths& paths() const { return paths_; }
   const settings::RegistryStore& store() const { return store_; }
   // The application folder (ending in '/'), set by StartRemote.
   const std::string& appFolder() const { return log_.appFolder(); }
   const common::DailyLog& log() const { return log_; }
-  void WriteLog(const std::string& message, long errorNumber = 0,
-                const std::string& detail = {}) const;
+  // One line of the daily log (also the jobs' log).
+  void WriteLog(const std::string& message, long number = 0,
+                const std::string& detail = {}) override {
+    log_.WriteLog(message, number, detail);
+  }
 
   link::LinkSession& link() { return link_; }
   // Queues one message on the link.
@@ -83,14 +82,17 @@ class ServiceHost : private link::ReplyTarget {
   // The local login as the settings give it now (user, decoded password,
   // port).
   db::LocalLogin ReadLocalLogin() const;
-  db::CentralConnection& central() { return central_; }
   db::CentralConnectionSettings& centralSettings() { return centralSettings_; }
-  // Opens the central connection with the data of the last "DBIN".
-  bool OpenCentralConnection() { return central_.OpenCentralConnection(centralSettings_); }
-  void CloseCentralConnection() { central_.CloseCentralConnection(); }
 
-  // The argument of the last "VDID", as received.
-  const std::string& installationId() const { return installationId_; }
+  // --- sync::JobHost: what the jobs work with ---
+  db::Connection* LocalConnection() override { return local_.open(); }
+  db::CentralConnection& Central() override { return central_; }
+  bool OpenCentral() override { return central_.OpenCentralConnection(centralSettings_); }
+  std::string HomeDatabase() const override { return centralSettings_.homeDatabase; }
+  std::string InstallationId() const override { return installationId_; }
+  std::filesystem::path AppFolder() const override;
+  std::string LocalPassword() const override { return ReadLocalLogin().password; }
+  bool UpdateQueueActive() const override { return tmrUpdateQueue_.enabled(); }
 
   platform::Timer& startLoadTimer() { return startLoadTimer_; }
   platform::Timer& tmrSQLConnection() { return tmrSQLConnection_; }
@@ -107,13 +109,16 @@ class ServiceHost : private link::ReplyTarget {
   // complete message).
   void Dispatch(const std::string& message) { link::DispatchReply(message, *this); }
 
- private:
-  // ReplyTarget
-  db::Connection* LocalConnection() override { return local_.get(); }
+ protected:
+  // ReplyTarget: what the dispatcher calls for each order.
+  Identity LoadIdentity() override;
+  void StoreIdentity(const std::string& key) override;
   void InstallationConfirmed(const std::string& installationId) override;
   void CentralConnectionData(const std::string& argument) override;
   void FullUploadRequested() override;
   void CentralChange(const std::string& argument) override;
+
+ private:
 
   asio::io_context& io_;
   platform::Paths paths_;
@@ -127,6 +132,8 @@ class ServiceHost : private link::ReplyTarget {
   db::CentralConnectionSettings centralSettings_;
   std::string installationId_;
   link::LinkSession link_;
+  // The update queue's drain; each tick of tmrUpdateQueue starts one.
+  std::shared_ptr<sync::UpdateQueueDrain> drain_;
 };
 
 }  // namespace pv::service

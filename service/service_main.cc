@@ -18,7 +18,6 @@
 #endif
 #include "service/command_line.h"
 #include "service/service_host.h"
-#include "service/subsystems.h"
 #include "service/test_intervals.h"
 #include "settings/registry_store.h"
 
@@ -83,7 +82,6 @@ void ReportStopping([[maybe_unused]] ManagerSession* session) {
 int RunHost(bool debugRun, ManagerSession* session) {
   asio::io_context io;
   ServiceHost host(io, platform::Paths::FromEnvironment(), IntervalsForRun(debugRun));
-  AttachSubsystems(host);
   bool stopped = false;
   auto stop = [&] {
     if (stopped) return;

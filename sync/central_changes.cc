@@ -7,9 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
+#include "db/connections/installation.h"
 #include "db/error.h"
 #include "photos/image_transfer.h"
 #include "photos/photo_files.h"
+#include "sync/central_job.h"
 #include "sync/queue_rows.h"
 #include "sync/resident_changes.h"
 #include "sync/value_forms.h"
@@ -19,7 +22,6 @@ namespace pv::sync {
 namespace {
 
 constexpr char kRoutine[] = "TransferDataFromCX()";
-constexpr std::string_view kFieldSeparator = "\xC2\xA7";  // "§" in UTF-8
 constexpr long kErrSubscriptOutOfRange = 9;
 
 enum class Kind {
@@ -60,43 +62,17 @@ constexpr KindName kKinds[] = {
     {"AdditionalPhotosL", Kind::AdditionalPhotosL},
 };
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 const KindName* FindKind(std::string_view word) {
   for (const KindName& k : kKinds) {
-    if (SameIgnoringCase(word, k.name)) return &k;
+    if (common::EqualsNoCase(word, k.name)) return &k;
   }
   return nullptr;
-}
-
-std::vector<std::string> SplitFields(const std::string& argument) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t at = argument.find(kFieldSeparator, start);
-    if (at == std::string::npos) {
-      fields.push_back(argument.substr(start));
-      return fields;
-    }
-    fields.push_back(argument.substr(start, at - start));
-    start = at + kFieldSeparator.size();
-  }
 }
 
 // Record id and item id stand bare in statements: only a whole number is
 // accepted, written back in decimal.
 std::string IdField(const std::string& field, const char* what) {
-  const std::optional<std::int64_t> v = ParseInteger(field);
+  const std::optional<std::int64_t> v = common::ParseInteger(field);
   if (!v) {
     std::string shown = field.size() > 40 ? field.substr(0, 40) + "..." : field;
     throw db::DbError(kErrNotANumber, std::string("Type mismatch: ") + what + " '" + shown +
@@ -151,27 +127,27 @@ class Change {
   void ReplaceTenantAccess(const std::string& r) {
     s_.UseInstallationDatabase();
     s_.local.Execute("Delete From TenantAccess Where resId = " + r + ";");
-    ChangeRead rows(s_.central, "Select * From TenantAccess Where resId = " + r);
+    auto rows = s_.central.Query("Select * From TenantAccess Where resId = " + r);
     static constexpr const char* kRaw[] = {
         "codeDates",     "codeDays",    "codeTimes", "codeStartDate", "codeEndDate",
         "codeStartTime", "codeEndTime", "codeMon",   "codeTue",       "codeWed",
         "codeThr",       "codeFri",     "codeSat",   "codeSun"};
     std::string sql;
-    while (rows.Next()) {
+    while (rows->Next()) {
       sql.assign(
           "Insert Into TenantAccess (resId, code, descr, codeDates, codeDays, codeTimes, "
           "codeStartDate, codeEndDate, codeStartTime, codeEndTime, "
           "codeMon, codeTue, codeWed, codeThr, codeFri, codeSat, codeSun, "
           "numericalCode, accessType0, accessType1, accessType2, accessType3, accessType4, "
           "accessType5) Values (");
-      sql += Number(rows["resId"], "TenantAccess.resId");
-      sql += ", " + RawQuoted(rows["code"]);
-      sql += ", " + Quoted(rows["descr"], "TenantAccess.descr");
-      for (const char* column : kRaw) sql += ", " + RawQuoted(rows[column]);
-      sql += ", " + DefaultQuoted(rows["numericalCode"]);
+      sql += Number(rows->Get("resId"), "TenantAccess.resId");
+      sql += ", " + RawQuoted(rows->Get("code"));
+      sql += ", " + Quoted(rows->Get("descr"), "TenantAccess.descr");
+      for (const char* column : kRaw) sql += ", " + RawQuoted(rows->Get(column));
+      sql += ", " + DefaultQuoted(rows->Get("numericalCode"));
       for (const char* column : {"accessType0", "accessType1", "accessType2", "accessType3",
                                  "accessType4", "accessType5"}) {
-        sql += ", " + DefaultQuoted(rows[column], "False");
+        sql += ", " + DefaultQuoted(rows->Get(column), "False");
       }
       sql += " );";
       s_.local.Execute(sql);
@@ -181,22 +157,22 @@ class Change {
   void ReplaceNotification(const std::string& table, const std::string& r) {
     s_.UseInstallationDatabase();
     s_.local.Execute("Delete From " + table + " Where resId = " + r + ";");
-    ChangeRead rows(s_.central, "Select * From " + table + " Where resId = " + r);
-    while (rows.Next()) {
+    auto rows = s_.central.Query("Select * From " + table + " Where resId = " + r);
+    while (rows->Next()) {
       s_.local.Execute("Insert Into " + table + " (resId, email) Values (" +
-                       Number(rows["resId"], table + ".resId") + ", " +
-                       Quoted(rows["email"], table + ".email") + ");");
+                       Number(rows->Get("resId"), table + ".resId") + ", " +
+                       Quoted(rows->Get("email"), table + ".email") + ");");
     }
   }
 
   void CopyButtons(const std::string& r) {
     s_.UseInstallationDatabase();
-    ChangeRead row(s_.central,
-                   "Select button1Type, button2Type, button3Type, "
-                   "phone1, button1Loc, button1Comm, phone2, button2Loc, button2Comm, "
-                   "phone3, button3Loc, button3Comm From Names Where id = " +
-                       r);
-    if (!row.Next()) return;
+    auto row = s_.central.Query(
+        "Select button1Type, button2Type, button3Type, "
+        "phone1, button1Loc, button1Comm, phone2, button2Loc, button2Comm, "
+        "phone3, button3Loc, button3Comm From Names Where id = " +
+        r);
+    if (!row->Next()) return;
     std::string sql = "Update Names Set ";
     for (int b = 1; b <= 3; ++b) {
       const std::string n = std::to_string(b);
@@ -204,27 +180,27 @@ class Change {
       const std::string phone = "phone" + n;
       const std::string loc = "button" + n + "Loc";
       const std::string comm = "button" + n + "Comm";
-      sql += type + " = " + RawQuoted(row[type.c_str()]) + ", ";
-      sql += phone + " = " + Quoted(row[phone.c_str()], "Names." + phone) + ", ";
-      sql += loc + " = " + Quoted(row[loc.c_str()], "Names." + loc) + ", ";
-      sql += comm + " = " + Quoted(row[comm.c_str()], "Names." + comm);
+      sql += type + " = " + RawQuoted(row->Get(type.c_str())) + ", ";
+      sql += phone + " = " + Quoted(row->Get(phone.c_str()), "Names." + phone) + ", ";
+      sql += loc + " = " + Quoted(row->Get(loc.c_str()), "Names." + loc) + ", ";
+      sql += comm + " = " + Quoted(row->Get(comm.c_str()), "Names." + comm);
       sql += b < 3 ? ", " : " ";
     }
     sql += "Where id = " + r + ";";
-    row.Close();
+    row.reset();
     s_.local.Execute(sql);
   }
 
   void CopyPhoto(const std::string& r) {
     s_.UseInstallationDatabase();
-    ChangeRead row(s_.central, "Select photo, photoDescr From Names Where id = " + r,
-                   db::Cursor::Keyset);
-    if (!row.Next()) return;
-    const db::Value photo = row["photo"];
-    const std::string descr = DefaultQuoted(row["photoDescr"]);
-    row.Close();
+    auto row =
+        s_.central.Query("Select photo, photoDescr From Names Where id = " + r, db::Cursor::Keyset);
+    if (!row->Next()) return;
+    const db::Value photo = row->Get("photo");
+    const std::string descr = DefaultQuoted(row->Get("photoDescr"));
+    row.reset();
     if (photo.HoldsData()) {
-      const auto path = photos::TempPhotoPath(s_.context.appFolder, number_, photos::kPhotoSuffix);
+      const auto path = photos::TempPhotoPath(s_.host.AppFolder(), number_, photos::kPhotoSuffix);
       photos::RemoveFileQuietly(path);
       if (photos::SaveImageToFile(photo, path) &&
           photos::UpdateImageInDB(std::stoll(r), "photo", "Names", path, s_.local, LogFn())) {
@@ -237,16 +213,16 @@ class Change {
 
   void CopyEmail(const std::string& r) {
     s_.UseHomeDatabase();
-    ChangeRead row(s_.central, "Select email, iPhoneDeviceId From Emails Where instId = " +
-                                   s_.InstallationId() + " And resId = " + r);
-    if (!row.Next()) return;
+    auto row = s_.central.Query("Select email, iPhoneDeviceId From Emails Where instId = " +
+                                s_.InstallationId() + " And resId = " + r);
+    if (!row->Next()) return;
     // Quotes are taken out of the address, not doubled.
-    std::string email = TextOf(row["email"], "Emails.email");
+    std::string email = TextOf(row->Get("email"), "Emails.email");
     std::erase(email, '\'');
     const std::string sql = "Update Emails Set email = " + TextLiteral(email) +
-                            ", iPhoneDeviceId = " + DefaultQuoted(row["iPhoneDeviceId"]) +
+                            ", iPhoneDeviceId = " + DefaultQuoted(row->Get("iPhoneDeviceId")) +
                             " Where resId = " + r + ";";
-    row.Close();
+    row.reset();
     s_.local.Execute(sql);
   }
 
@@ -264,20 +240,20 @@ class Change {
 
   void AddPhoto(const std::string& r) {
     s_.UseInstallationDatabase();
-    ChangeRead row(s_.central, "Select * From AdditionalPhotos Where resId = " + r + " And id < 0",
-                   db::Cursor::Keyset);
-    if (!row.Next()) return;
-    const db::Value photo = row["photo"];
+    auto row = s_.central.Query("Select * From AdditionalPhotos Where resId = " + r + " And id < 0",
+                                db::Cursor::Keyset);
+    if (!row->Next()) return;
+    const db::Value photo = row->Get("photo");
     if (!photo.HoldsData()) return;
     const auto path =
-        photos::TempPhotoPath(s_.context.appFolder, number_, photos::kDownloadedPhotoSuffix);
+        photos::TempPhotoPath(s_.host.AppFolder(), number_, photos::kDownloadedPhotoSuffix);
     photos::RemoveFileQuietly(path);
     if (!photos::SaveImageToFile(photo, path)) return;
-    const std::int64_t centralId = IntegerOf(row["id"], "AdditionalPhotos.id");
+    const std::int64_t centralId = IntegerOf(row->Get("id"), "AdditionalPhotos.id");
     const std::string insert = "Insert Into AdditionalPhotos (label, resId) Values (" +
-                               DefaultQuoted(row["label"]) + ", " +
-                               Number(row["resId"], "AdditionalPhotos.resId") + ");";
-    row.Close();
+                               DefaultQuoted(row->Get("label")) + ", " +
+                               Number(row->Get("resId"), "AdditionalPhotos.resId") + ");";
+    row.reset();
     const std::int64_t newId = InsertReturningId(s_.local, insert);
     if (photos::UpdateImageInDB(newId, "photo", "AdditionalPhotos", path, s_.local, LogFn())) {
       s_.central.Execute("Update AdditionalPhotos Set id = " + std::to_string(newId) +
@@ -287,31 +263,26 @@ class Change {
 
   void CopyLabel(const std::string& i) {
     s_.UseInstallationDatabase();
-    ChangeRead row(s_.central, "Select label From AdditionalPhotos Where id = " + i);
-    if (!row.Next()) return;
-    const std::string sql = "Update AdditionalPhotos Set label = " + DefaultQuoted(row["label"]) +
-                            " Where id = " + i + ";";
-    row.Close();
+    auto row = s_.central.Query("Select label From AdditionalPhotos Where id = " + i);
+    if (!row->Next()) return;
+    const std::string sql =
+        "Update AdditionalPhotos Set label = " + DefaultQuoted(row->Get("label")) +
+        " Where id = " + i + ";";
+    row.reset();
     s_.local.Execute(sql);
   }
 
-  photos::WriteLogFn LogFn() const {
-    if (s_.context.writeLog) return s_.context.writeLog;
-    return [](const std::string&, long, const std::string&) {};
+  common::LogFn LogFn() const {
+    JobHost* host = &s_.host;
+    return [host](const std::string& message, long number, const std::string& detail) {
+      host->WriteLog(message, number, detail);
+    };
   }
 
   ChangeScope& s_;
   const std::vector<std::string>& fields_;
   std::string number_;
 };
-
-void CloseQuietly(const CentralChangeContext& ctx) {
-  try {
-    if (ctx.closeCentral) ctx.closeCentral();
-  } catch (...) {
-    // A connection that cannot be closed is replaced by the next open.
-  }
-}
 
 }  // namespace
 
@@ -344,16 +315,12 @@ int QueueRowIdOf(const std::string& field) {
   return static_cast<int>(value);
 }
 
-CentralChangeResult TransferDataFromCX(const CentralChangeContext& ctx,
-                                       const std::string& argument) {
-  try {
-    if (!ctx.openCentral || !ctx.openCentral()) return CentralChangeResult::NotConnected;
-  } catch (...) {
-    return CentralChangeResult::NotConnected;
-  }
+CentralChangeResult TransferDataFromCX(JobHost& host, const std::string& argument) {
+  CentralJob job(host, kRoutine);
+  if (!job.Open()) return CentralChangeResult::NotConnected;
 
-  const std::vector<std::string> fields = SplitFields(argument);
-  db::Connection* central = ctx.central ? ctx.central() : nullptr;
+  const std::vector<std::string> fields = common::SplitFields(argument);
+  db::Connection* central = host.Central().get();
   CentralChangeResult result = CentralChangeResult::Applied;
   try {
     if (fields.size() < 4) {
@@ -361,38 +328,26 @@ CentralChangeResult TransferDataFromCX(const CentralChangeContext& ctx,
                                                      std::to_string(fields.size()) +
                                                      " of its 4 fields");
     }
-    if (central == nullptr) {
-      throw db::DbError(db::kErrNotOpen,
-                        "Operation is not allowed when the object is closed (central database)");
-    }
-    if (ctx.local == nullptr) {
-      throw db::DbError(db::kErrNotOpen,
-                        "Operation is not allowed when the object is closed (local database)");
-    }
-    const std::string number = InstallationNumber(ctx.installationId);
+    job.Central();
+    db::Connection& local = job.Local();
+    const std::string installationId = host.InstallationId();
     const KindName* kind = FindKind(fields[2]);
     if (kind == nullptr) {
       result = CentralChangeResult::UnknownKind;
     } else {
-      ChangeScope scope{ctx, *ctx.local, *central, "Installation" + number};
-      Change(scope, fields, number).Run(kind->kind);
+      ChangeScope scope{host, local, *central, db::InstallationDatabaseName(installationId)};
+      Change(scope, fields, db::InstallationNumber(installationId)).Run(kind->kind);
     }
   } catch (const std::exception& e) {
     result = CentralChangeResult::Failed;
-    if (ctx.writeLog) {
-      if (const auto* dbe = dynamic_cast<const db::DbError*>(&e)) {
-        ctx.writeLog(kRoutine, dbe->number(), dbe->description());
-      } else {
-        ctx.writeLog(kRoutine, 0, e.what());
-      }
-    }
+    job.Log(FailureOf(e));
   }
 
   if (central != nullptr) {
-    RemoveQueueCX(*central, ctx.homeDatabase, fields.empty() ? 0 : QueueRowIdOf(fields[0]),
-                  ctx.writeLog);
+    RemoveQueueCX(*central, host.HomeDatabase(), fields.empty() ? 0 : QueueRowIdOf(fields[0]),
+                  job.LogFn());
   }
-  CloseQuietly(ctx);
+  job.Close();
   return result;
 }
 

@@ -9,19 +9,11 @@
 // central database cannot be reached does the queue row stay, unlogged.
 #pragma once
 
-#include <filesystem>
-#include <functional>
 #include <string>
 
-#include "db/connection.h"
-#include "sync/job_context.h"
+#include "sync/job_host.h"
 
 namespace pv::sync {
-
-using ChangeLogFn = WriteLogFn;
-
-// A central change needs nothing beyond every job's context.
-struct CentralChangeContext : JobContext {};
 
 enum class CentralChangeResult {
   Applied,       // a handling ran to its end; queue row deleted, connection closed
@@ -31,8 +23,7 @@ enum class CentralChangeResult {
 };
 
 // Handles one "UPDA" argument to completion on the calling thread.
-CentralChangeResult TransferDataFromCX(const CentralChangeContext& context,
-                                       const std::string& argument);
+CentralChangeResult TransferDataFromCX(JobHost& host, const std::string& argument);
 
 // The central queue row id of field 1 as a number: leading blanks, an
 // optional sign, digits and an optional fraction, rounded to a 32-bit

@@ -6,11 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "db/connections/installation.h"
 #include "db/error.h"
 #include "photos/image_transfer.h"
 #include "photos/photo_files.h"
 #include "schema/central_schema.h"
-#include "sync/local_query.h"
+#include "sync/central_job.h"
 #include "sync/value_forms.h"
 
 namespace pv::sync {
@@ -209,21 +210,21 @@ std::vector<TableCopy> InstallationTables() {
 
 class Upload {
  public:
-  Upload(const FullUploadContext& context, db::Connection& central, std::int64_t installationId,
-         std::string installationNumber)
-      : ctx_(context),
-        central_(central),
+  Upload(const CentralJob& job, std::int64_t installationId, std::string installationNumber)
+      : job_(job),
+        host_(job.host()),
+        central_(job.Central()),
         instId_(std::to_string(installationId)),
         number_(std::move(installationNumber)) {}
 
   // Steps after the installation database has been made current.
   void Run() {
-    schema::CheckForTables(central_, ctx_.writeLog ? ctx_.writeLog : NoLog());
-    central_.SetCurrentDatabase(ctx_.homeDatabase);
-    const bool mailRoom = HasMailRoom();
+    schema::CheckForTables(central_, job_.LogFn());
+    central_.SetCurrentDatabase(host_.HomeDatabase());
+    const bool mailRoom = HasMailRoom(job_.Local());
     RefreshInstallation();
     ReplaceEmails();
-    central_.SetCurrentDatabase("Installation" + number_);
+    central_.SetCurrentDatabase(db::InstallationDatabaseName(host_.InstallationId()));
     for (TableCopy& copy : InstallationTables()) {
       if (copy.table == std::string_view("Packages_Settings") && !mailRoom) continue;
       std::string namesQuery;
@@ -237,46 +238,23 @@ class Upload {
   }
 
  private:
-  static WriteLogFn NoLog() {
-    return [](const std::string&, long, const std::string&) {};
-  }
-
-  db::Connection& Local() {
-    if (ctx_.local == nullptr) {
-      throw db::DbError(db::kErrNotOpen,
-                        "Operation is not allowed when the object is closed (local database)");
-    }
-    return *ctx_.local;
-  }
-
-  bool HasMailRoom() {
-    LocalQuery q(Local(),
-                 "Select Count(*) From INFORMATION_SCHEMA.COLUMNS "
-                 "Where COLUMN_NAME = 'mailRoomID' And TABLE_NAME = 'Names'");
-    if (!q.rows().Next() || q.rows().ColumnCount() < 1) return false;
-    const db::Value& v = q.rows().Get(0);
-    if (v.type() == db::Value::Type::Integer) return v.AsInteger() == 1;
-    if (v.type() == db::Value::Type::Text) return ParseInteger(v.AsTextRef()) == 1;
-    return false;
-  }
-
   void RefreshInstallation() {
-    LocalQuery q(Local(), "Select name, zip From Settings");
-    if (!q.rows().Next()) return;
-    const db::Value& name = q.rows().Get(q.Index("Settings", "name"));
-    const db::Value& zip = q.rows().Get(q.Index("Settings", "zip"));
+    auto q = job_.Local().Query("Select name, zip From Settings");
+    if (!q->Next()) return;
+    const db::Value& name = q->Get(ColumnIndex(*q, "Settings", "name"));
+    const db::Value& zip = q->Get(ColumnIndex(*q, "Settings", "zip"));
     central_.Execute("Update Installations Set locName = " + DefaultQuoted(name) + ", sqlPWD = " +
-                     TextLiteral(ctx_.localPassword) + ",  zip = " + DefaultQuoted(zip) +
+                     TextLiteral(host_.LocalPassword()) + ",  zip = " + DefaultQuoted(zip) +
                      " Where id = " + TextLiteral(instId_) + ";");
   }
 
   void ReplaceEmails() {
     central_.Execute("Delete From Emails Where instId = " + instId_ + ";");
-    LocalQuery q(Local(), "Select * From Emails");
-    const int id = q.Index("Emails", "id");
-    const int resId = q.Index("Emails", "resId");
-    const int email = q.Index("Emails", "email");
-    db::Rowset& rows = q.rows();
+    auto q = job_.Local().Query("Select * From Emails");
+    const int id = ColumnIndex(*q, "Emails", "id");
+    const int resId = ColumnIndex(*q, "Emails", "resId");
+    const int email = ColumnIndex(*q, "Emails", "email");
+    db::Rowset& rows = *q;
     while (rows.Next()) {
       central_.Execute("Insert Into Emails (instId, emailId, resId, email) Values (" + instId_ +
                        ", " + Number(rows.Get(id), "Emails.id") + ", " +
@@ -286,20 +264,20 @@ class Upload {
   }
 
   void CopyTable(const TableCopy& copy, bool mailRoom) {
-    LocalQuery q(Local(), copy.query);
+    auto q = job_.Local().Query(copy.query);
     const std::string table = copy.table;
     std::vector<int> index;
     std::vector<std::string> what;
     for (const ValueCopy& v : copy.values) {
       const bool read = v.form != Form::MailRoom || mailRoom;
-      index.push_back(read ? q.Index(table, v.column) : -1);
+      index.push_back(read ? ColumnIndex(*q, table, v.column) : -1);
       what.push_back(table + "." + v.column);
     }
     std::vector<int> photoIndex;
-    for (const PhotoCopy& p : copy.photos) photoIndex.push_back(q.Index(table, p.column));
-    const int idIndex = copy.photos.empty() ? -1 : q.Index(table, "id");
+    for (const PhotoCopy& p : copy.photos) photoIndex.push_back(ColumnIndex(*q, table, p.column));
+    const int idIndex = copy.photos.empty() ? -1 : ColumnIndex(*q, table, "id");
 
-    db::Rowset& rows = q.rows();
+    db::Rowset& rows = *q;
     std::string sql;
     while (rows.Next()) {
       if (copy.onlyRowsWithPhoto && !rows.Get(photoIndex[0]).HoldsData()) continue;
@@ -347,16 +325,17 @@ class Upload {
   // reports its own failure and the run goes on.
   void StorePhoto(const db::Value& photo, std::int64_t id, const PhotoCopy& copy,
                   const std::string& table) {
-    const std::filesystem::path path = photos::TempPhotoPath(ctx_.appFolder, number_, copy.suffix);
+    const std::filesystem::path path =
+        photos::TempPhotoPath(host_.AppFolder(), number_, copy.suffix);
     photos::RemoveFileQuietly(path);
     photos::WritePhotoFile(photos::PhotoBytes(photo), path);
-    photos::UpdateImageInDB(id, copy.column, table, path, central_,
-                            ctx_.writeLog ? ctx_.writeLog : NoLog());
+    photos::UpdateImageInDB(id, copy.column, table, path, central_, job_.LogFn());
   }
 
   static const db::Value kNull;
 
-  const FullUploadContext& ctx_;
+  const CentralJob& job_;
+  JobHost& host_;
   db::Connection& central_;
   std::string instId_;
   std::string number_;
@@ -364,53 +343,33 @@ class Upload {
 
 const db::Value Upload::kNull;
 
-void CloseQuietly(const FullUploadContext& ctx) {
-  try {
-    if (ctx.closeCentral) ctx.closeCentral();
-  } catch (...) {
-    // Closing a connection that is already gone leaves nothing to undo.
-  }
-}
-
 }  // namespace
 
-FullUploadResult TransferDataToCX(const FullUploadContext& ctx) {
-  try {
-    if (!ctx.openCentral || !ctx.openCentral()) return FullUploadResult::NotConnected;
-  } catch (...) {
-    return FullUploadResult::NotConnected;
-  }
-
-  auto fail = [&](long number, const std::string& description) {
-    CloseQuietly(ctx);
-    if (ctx.writeLog) ctx.writeLog(kRoutine, number, description);
-    return FullUploadResult::Failed;
-  };
+FullUploadResult TransferDataToCX(JobHost& host) {
+  CentralJob job(host, kRoutine);
+  if (!job.Open()) return FullUploadResult::NotConnected;
 
   try {
     // The id stands bare in statements: it must be a whole number before the
     // first statement goes out.
-    const std::int64_t installationId = CheckedInstallationId(ctx.installationId);
-    const std::string number = InstallationNumber(ctx.installationId);
-    db::Connection* central = ctx.central ? ctx.central() : nullptr;
-    if (central == nullptr) {
-      throw db::DbError(db::kErrNotOpen,
-                        "Operation is not allowed when the object is closed (central database)");
-    }
-    if (ctx.useInstallationDatabase) ctx.useInstallationDatabase(number);
-    if (central->CurrentDatabase() != "Installation" + number) {
-      CloseQuietly(ctx);
+    const std::string installationId = host.InstallationId();
+    const std::int64_t id = db::CheckedInstallationId(installationId);
+    const std::string database = db::InstallationDatabaseName(installationId);
+    job.Central();
+    host.Central().UseInstallationDatabase(database);
+    if (job.Central().CurrentDatabase() != database) {
+      job.Close();
       return FullUploadResult::WrongDatabase;
     }
-    Upload(ctx, *central, installationId, number).Run();
-  } catch (const db::DbError& e) {
-    return fail(e.number(), e.description());
+    Upload(job, id, db::InstallationNumber(installationId)).Run();
   } catch (const std::exception& e) {
-    return fail(0, e.what());
+    job.Close();
+    job.Log(FailureOf(e));
+    return FullUploadResult::Failed;
   }
 
-  CloseQuietly(ctx);
-  if (ctx.sendMessage) ctx.sendMessage("DASN");
+  job.Close();
+  host.SendMessage("DASN");
   return FullUploadResult::Completed;
 }
 

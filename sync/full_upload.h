@@ -8,23 +8,9 @@
 // "TransferDataToCX()" and sends nothing.
 #pragma once
 
-#include <filesystem>
-#include <functional>
-#include <string>
-
-#include "db/connection.h"
-#include "sync/job_context.h"
+#include "sync/job_host.h"
 
 namespace pv::sync {
-
-// What the run needs beyond every job's context.
-struct FullUploadContext : JobContext {
-  // Makes "Installation" + number the central connection's current database,
-  // creating it when it is missing; silent on failure (the run reads the
-  // current database back).
-  std::function<void(const std::string& installationNumber)> useInstallationDatabase;
-  std::string localPassword;  // password of the local connection
-};
 
 enum class FullUploadResult {
   Completed,      // "DASN" sent, central connection closed
@@ -34,6 +20,6 @@ enum class FullUploadResult {
 };
 
 // Runs the whole upload to completion on the calling thread.
-FullUploadResult TransferDataToCX(const FullUploadContext& context);
+FullUploadResult TransferDataToCX(JobHost& host);
 
 }  // namespace pv::sync

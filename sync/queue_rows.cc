@@ -4,24 +4,22 @@
 #include <memory>
 
 #include "db/error.h"
+#include "sync/central_job.h"
 #include "sync/value_forms.h"
 
 namespace pv::sync {
 
 namespace {
 
-void LogFailure(const QueueLogFn& writeLog, const char* routine, const std::exception& e) {
+void LogFailure(const common::LogFn& writeLog, const char* routine, const std::exception& e) {
   if (!writeLog) return;
-  if (const auto* dbe = dynamic_cast<const db::DbError*>(&e)) {
-    writeLog(routine, dbe->number(), dbe->description());
-  } else {
-    writeLog(routine, 0, e.what());
-  }
+  const JobFailure failure = FailureOf(e);
+  writeLog(routine, failure.number, failure.description);
 }
 
 }  // namespace
 
-bool RemoveQueue(db::Connection& local, std::int64_t id, const QueueLogFn& writeLog) {
+bool RemoveQueue(db::Connection& local, std::int64_t id, const common::LogFn& writeLog) {
   try {
     local.Execute("Delete From UpdateQueue Where id = " + std::to_string(id) + ";");
     return true;
@@ -32,7 +30,7 @@ bool RemoveQueue(db::Connection& local, std::int64_t id, const QueueLogFn& write
 }
 
 bool RemoveQueueCX(db::Connection& central, const std::string& homeDatabase, std::int64_t id,
-                   const QueueLogFn& writeLog) {
+                   const common::LogFn& writeLog) {
   try {
     central.SetCurrentDatabase(homeDatabase);
     central.Execute("Delete From UpdateQueue Where id = " + std::to_string(id) + ";");

@@ -4,28 +4,23 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
+#include "common/log_fn.h"
 #include "db/connection.h"
 
 namespace pv::sync {
 
-// One log line: routine name, error number, error text (the daily log's
-// WriteLog).
-using QueueLogFn =
-    std::function<void(const std::string& message, long number, const std::string& detail)>;
-
 // "Delete From UpdateQueue Where id = <id>;" on the local connection. A failure
 // is logged as "RemoveQueue()" and the row stays; false then.
-bool RemoveQueue(db::Connection& local, std::int64_t id, const QueueLogFn& writeLog);
+bool RemoveQueue(db::Connection& local, std::int64_t id, const common::LogFn& writeLog);
 
 // Makes `homeDatabase` the central connection's current database, then
 // "Delete From UpdateQueue Where id = <id>;". Neither opens nor closes the
 // connection. A failure is logged as "RemoveQueueCX()" and the central row
 // stays; false then.
 bool RemoveQueueCX(db::Connection& central, const std::string& homeDatabase, std::int64_t id,
-                   const QueueLogFn& writeLog);
+                   const common::LogFn& writeLog);
 
 // "Select Top 1 id From <table> Order By id Desc" on the local connection:
 // the largest id, 0 when the table is empty or on any failure (silent).

@@ -4,11 +4,13 @@
 #include <memory>
 #include <string_view>
 
+#include "common/text.h"
+#include "db/connections/installation.h"
 #include "db/error.h"
 #include "photos/image_transfer.h"
 #include "photos/photo_files.h"
+#include "sync/central_job.h"
 #include "sync/failed_changes.h"
-#include "sync/local_query.h"
 #include "sync/queue_rows.h"
 #include "sync/value_forms.h"
 
@@ -17,8 +19,6 @@ namespace pv::sync {
 namespace {
 
 constexpr char kRoutine[] = "TransferResDataToCX()";
-// "§" (U+00A7) in UTF-8: the separator of a notice's fields.
-constexpr char kSection[] = "\xC2\xA7";
 
 const char kNamesColumns[] =
     "lastName, firstName, suite, company, "
@@ -29,11 +29,12 @@ const char kNamesColumns[] =
 
 class Change {
  public:
-  Change(const QueuedChangeContext& ctx, db::Connection& local, db::Connection& central,
-         const QueuedChange& change, std::int64_t installationId, std::string number)
-      : ctx_(ctx),
-        local_(local),
-        central_(central),
+  Change(const CentralJob& job, const QueuedChange& change, std::int64_t installationId,
+         std::string number)
+      : job_(job),
+        host_(job.host()),
+        local_(job.Local()),
+        central_(job.Central()),
         c_(change),
         instId_(std::to_string(installationId)),
         number_(std::move(number)),
@@ -41,7 +42,7 @@ class Change {
         K_(std::to_string(change.recordId)) {}
 
   void Run() {
-    mailRoom_ = HasMailRoom();
+    mailRoom_ = HasMailRoom(local_);
     const std::string& kind = c_.tableName;
     if (kind == "NamesU") return NamesU();
     if (kind == "NamesA") return NamesA();
@@ -63,8 +64,10 @@ class Change {
     if (kind == "AdditionalPhotosR")
       return Installation("Delete From AdditionalPhotos Where id = " + K_ + ";");
     if (kind == "AdditionalPhotosL") return AdditionalPhotosL();
-    if (kind == "Welcome") return Send("SDWE " + ctx_.installationId + kSection + R_);
-    if (kind == "WelcomeC") return Send("SDWC " + ctx_.installationId + kSection + R_);
+    if (kind == "Welcome")
+      return Send("SDWE " + host_.InstallationId() + std::string(common::kFieldSeparator) + R_);
+    if (kind == "WelcomeC")
+      return Send("SDWC " + host_.InstallationId() + std::string(common::kFieldSeparator) + R_);
     if (kind == "ClearDemo") return ClearDemo();
     unknown_ = true;
   }
@@ -72,63 +75,52 @@ class Change {
   bool unknown() const { return unknown_; }
 
  private:
-  bool HasMailRoom() {
-    LocalQuery q(local_,
-                 "Select Count(*) From INFORMATION_SCHEMA.COLUMNS "
-                 "Where COLUMN_NAME = 'mailRoomID' And TABLE_NAME = 'Names'");
-    if (!q.Next() || q.ColumnCount() < 1) return false;
-    const db::Value& v = q.At(0);
-    if (v.type() == db::Value::Type::Integer) return v.AsInteger() == 1;
-    if (v.type() == db::Value::Type::Text) return ParseInteger(v.AsTextRef()) == 1;
-    return false;
+  void UseHome() { central_.SetCurrentDatabase(host_.HomeDatabase()); }
+  void UseInstallation() {
+    central_.SetCurrentDatabase(db::InstallationDatabaseName(host_.InstallationId()));
   }
-
-  void UseHome() { central_.SetCurrentDatabase(ctx_.homeDatabase); }
-  void UseInstallation() { central_.SetCurrentDatabase("Installation" + number_); }
   void Installation(const std::string& sql) {
     UseInstallation();
     central_.Execute(sql);
   }
-  void Send(const std::string& message) {
-    if (ctx_.sendMessage) ctx_.sendMessage(message);
-  }
+  void Send(const std::string& message) { host_.SendMessage(message); }
 
   std::string NamesQuery(const char* first) const {
     return std::string("Select ") + first + kNamesColumns + (mailRoom_ ? ", mailRoomID" : "") +
            " From Names Where id = " + R_;
   }
-  std::string MailRoomValue(const LocalQuery& q) const {
-    return mailRoom_ ? NullableNumber(q["mailRoomID"], "Names.mailRoomID") : "Null";
+  std::string MailRoomValue(const db::Rowset& q) const {
+    return mailRoom_ ? NullableNumber(q.Get("mailRoomID"), "Names.mailRoomID") : "Null";
   }
 
   void NamesU() {
     UseInstallation();
-    LocalQuery q(local_, NamesQuery(""));
-    if (!q.Next()) return;
-    auto quoted = [&](const char* col) { return Quoted(q[col], std::string("Names.") + col); };
+    auto q = local_.Query(NamesQuery(""));
+    if (!q->Next()) return;
+    auto quoted = [&](const char* col) { return Quoted(q->Get(col), std::string("Names.") + col); };
     central_.Execute(
         "Update Names Set lastName = " + quoted("lastName") +
         ", firstName = " + quoted("firstName") + ", suite = " + quoted("suite") +
-        ", company = " + quoted("company") + ", button1Type = " + RawQuoted(q["button1Type"]) +
-        ", button2Type = " + RawQuoted(q["button2Type"]) +
-        ", button3Type = " + RawQuoted(q["button3Type"]) + ", phone1 = " + quoted("phone1") +
+        ", company = " + quoted("company") + ", button1Type = " + RawQuoted(q->Get("button1Type")) +
+        ", button2Type = " + RawQuoted(q->Get("button2Type")) +
+        ", button3Type = " + RawQuoted(q->Get("button3Type")) + ", phone1 = " + quoted("phone1") +
         ", button1Loc = " + quoted("button1Loc") + ", button1Comm = " + quoted("button1Comm") +
         ", phone2 = " + quoted("phone2") + ", button2Loc = " + quoted("button2Loc") +
         ", button2Comm = " + quoted("button2Comm") + ", phone3 = " + quoted("phone3") +
         ", button3Loc = " + quoted("button3Loc") + ", button3Comm = " + quoted("button3Comm") +
-        ", hide = " + RawQuoted(q["hide"]) + ", hideBut1 = " + RawQuoted(q["hideBut1"]) +
-        ", hideBut2 = " + RawQuoted(q["hideBut2"]) + ", hideBut3 = " + RawQuoted(q["hideBut3"]) +
-        ", notes1 = " + NullableQuoted(q["notes1"]) + ", notes2 = " + NullableQuoted(q["notes2"]) +
-        ", photoDescr = " + NullableQuoted(q["photoDescr"]) +
-        ", dmCode = " + DefaultQuoted(q["dmCode"]) + ", mailRoomID = " + MailRoomValue(q) +
-        " Where id = " + R_ + ";");
+        ", hide = " + RawQuoted(q->Get("hide")) + ", hideBut1 = " + RawQuoted(q->Get("hideBut1")) +
+        ", hideBut2 = " + RawQuoted(q->Get("hideBut2")) + ", hideBut3 = " +
+        RawQuoted(q->Get("hideBut3")) + ", notes1 = " + NullableQuoted(q->Get("notes1")) +
+        ", notes2 = " + NullableQuoted(q->Get("notes2")) + ", photoDescr = " +
+        NullableQuoted(q->Get("photoDescr")) + ", dmCode = " + DefaultQuoted(q->Get("dmCode")) +
+        ", mailRoomID = " + MailRoomValue(*q) + " Where id = " + R_ + ";");
   }
 
   void NamesA() {
     UseInstallation();
-    LocalQuery q(local_, NamesQuery("resType, "));
-    if (!q.Next()) return;
-    auto quoted = [&](const char* col) { return Quoted(q[col], std::string("Names.") + col); };
+    auto q = local_.Query(NamesQuery("resType, "));
+    if (!q->Next()) return;
+    auto quoted = [&](const char* col) { return Quoted(q->Get(col), std::string("Names.") + col); };
     central_.Execute(
         "Insert Into Names (id, resType, lastName, firstName, suite, company, "
         "button1Type, button2Type, button3Type, "
@@ -136,17 +128,17 @@ class Change {
         "button3Comm, "
         "hide, hideBut1, hideBut2, hideBut3, notes1, notes2, photoDescr, mailRoomID, dmCode) "
         "Values (" +
-        R_ + ", " + RawQuoted(q["resType"]) + ", " + quoted("lastName") + ", " +
+        R_ + ", " + RawQuoted(q->Get("resType")) + ", " + quoted("lastName") + ", " +
         quoted("firstName") + ", " + quoted("suite") + ", " + quoted("company") + ", " +
-        RawQuoted(q["button1Type"]) + ", " + RawQuoted(q["button2Type"]) + ", " +
-        RawQuoted(q["button3Type"]) + ", " + quoted("phone1") + ", " + quoted("button1Loc") + ", " +
-        quoted("button1Comm") + ", " + quoted("phone2") + ", " + quoted("button2Loc") + ", " +
-        quoted("button2Comm") + ", " + quoted("phone3") + ", " + quoted("button3Loc") + ", " +
-        quoted("button3Comm") + ", " + RawQuoted(q["hide"]) + ", " + RawQuoted(q["hideBut1"]) +
-        ", " + RawQuoted(q["hideBut2"]) + ", " + RawQuoted(q["hideBut3"]) + ", " +
-        NullableQuoted(q["notes1"]) + ", " + NullableQuoted(q["notes2"]) + ", " +
-        NullableQuoted(q["photoDescr"]) + ", " + MailRoomValue(q) + ", " +
-        DefaultQuoted(q["dmCode"]) + ");");
+        RawQuoted(q->Get("button1Type")) + ", " + RawQuoted(q->Get("button2Type")) + ", " +
+        RawQuoted(q->Get("button3Type")) + ", " + quoted("phone1") + ", " + quoted("button1Loc") +
+        ", " + quoted("button1Comm") + ", " + quoted("phone2") + ", " + quoted("button2Loc") +
+        ", " + quoted("button2Comm") + ", " + quoted("phone3") + ", " + quoted("button3Loc") +
+        ", " + quoted("button3Comm") + ", " + RawQuoted(q->Get("hide")) + ", " +
+        RawQuoted(q->Get("hideBut1")) + ", " + RawQuoted(q->Get("hideBut2")) + ", " +
+        RawQuoted(q->Get("hideBut3")) + ", " + NullableQuoted(q->Get("notes1")) + ", " +
+        NullableQuoted(q->Get("notes2")) + ", " + NullableQuoted(q->Get("photoDescr")) + ", " +
+        MailRoomValue(*q) + ", " + DefaultQuoted(q->Get("dmCode")) + ");");
   }
 
   void NamesR() {
@@ -162,22 +154,22 @@ class Change {
 
   void Notification(const std::string& table) {
     Installation("Delete From " + table + " Where resId = " + R_ + ";");
-    LocalQuery q(local_,
-                 "Select email From " + table + " Where resId = " + R_ + " Order By id Asc");
-    while (q.Next()) {
+    auto q =
+        local_.Query("Select email From " + table + " Where resId = " + R_ + " Order By id Asc");
+    while (q->Next()) {
       central_.Execute("Insert Into " + table + " (resId, email) Values (" + R_ + ", " +
-                       Quoted(q["email"], table + ".email") + ");");
+                       Quoted(q->Get("email"), table + ".email") + ");");
     }
   }
 
   void TenantAccess() {
     Installation("Delete From TenantAccess Where resId = " + R_ + ";");
-    LocalQuery q(local_, "Select * From TenantAccess Where resId = " + R_);
+    auto q = local_.Query("Select * From TenantAccess Where resId = " + R_);
     static constexpr const char* kRaw[] = {
         "codeDates",     "codeDays",    "codeTimes", "codeStartDate", "codeEndDate",
         "codeStartTime", "codeEndTime", "codeMon",   "codeTue",       "codeWed",
         "codeThr",       "codeFri",     "codeSat",   "codeSun"};
-    while (q.Next()) {
+    while (q->Next()) {
       std::string sql =
           "Insert Into TenantAccess (resId, code, descr, "
           "codeDates, codeDays, codeTimes, "
@@ -185,12 +177,13 @@ class Change {
           "codeMon, codeTue, codeWed, codeThr, codeFri, codeSat, codeSun, "
           "numericalCode, accessType0, accessType1, accessType2, accessType3, accessType4, "
           "accessType5) Values (" +
-          R_ + ", " + RawQuoted(q["code"]) + ", " + Quoted(q["descr"], "TenantAccess.descr");
-      for (const char* col : kRaw) sql += ", " + RawQuoted(q[col]);
-      sql += ", " + DefaultQuoted(q["numericalCode"]);
+          R_ + ", " + RawQuoted(q->Get("code")) + ", " +
+          Quoted(q->Get("descr"), "TenantAccess.descr");
+      for (const char* col : kRaw) sql += ", " + RawQuoted(q->Get(col));
+      sql += ", " + DefaultQuoted(q->Get("numericalCode"));
       for (int i = 0; i <= 5; ++i) {
         const std::string col = "accessType" + std::to_string(i);
-        sql += ", " + DefaultQuoted(q[col.c_str()], "False");
+        sql += ", " + DefaultQuoted(q->Get(col.c_str()), "False");
       }
       central_.Execute(sql + " );");
     }
@@ -201,24 +194,22 @@ class Change {
   // and the change goes on.
   void StorePhoto(const db::Value& photo, std::int64_t id, const char* column, const char* table,
                   std::string_view suffix) {
-    const std::filesystem::path path = photos::TempPhotoPath(ctx_.appFolder, number_, suffix);
+    const std::filesystem::path path = photos::TempPhotoPath(host_.AppFolder(), number_, suffix);
     photos::RemoveFileQuietly(path);
     photos::WritePhotoFile(photos::PhotoBytes(photo), path);
-    photos::UpdateImageInDB(id, column, table, path, central_,
-                            ctx_.writeLog ? ctx_.writeLog : ChangeLogFn(NoLog));
+    photos::UpdateImageInDB(id, column, table, path, central_, job_.LogFn());
   }
-  static void NoLog(const std::string&, long, const std::string&) {}
 
   void PhotoA() {
     UseInstallation();
-    LocalQuery q(local_, "Select photo, photoDescr From Names Where id = " + R_,
-                 db::Cursor::Keyset);
-    if (!q.Next()) return;
-    if (q["photo"].HoldsData()) {
-      StorePhoto(q["photo"], c_.resId, "photo", "Names", photos::kPhotoSuffix);
+    auto q =
+        local_.Query("Select photo, photoDescr From Names Where id = " + R_, db::Cursor::Keyset);
+    if (!q->Next()) return;
+    if (q->Get("photo").HoldsData()) {
+      StorePhoto(q->Get("photo"), c_.resId, "photo", "Names", photos::kPhotoSuffix);
       Send("UDPH");
     }
-    central_.Execute("Update Names Set photoDescr = " + DefaultQuoted(q["photoDescr"]) +
+    central_.Execute("Update Names Set photoDescr = " + DefaultQuoted(q->Get("photoDescr")) +
                      " Where id = " + R_ + ";");
   }
 
@@ -228,72 +219,74 @@ class Change {
   }
 
   void Settings() {
-    LocalQuery q(local_, "Select name, zip From Settings");
-    if (!q.Next()) return;
+    auto q = local_.Query("Select name, zip From Settings");
+    if (!q->Next()) return;
     UseHome();
-    central_.Execute("Update Installations Set locName = " + DefaultQuoted(q["name"]) +
-                     ", zip = " + DefaultQuoted(q["zip"]) + " Where id = " + instId_ + ";");
+    central_.Execute("Update Installations Set locName = " + DefaultQuoted(q->Get("name")) +
+                     ", zip = " + DefaultQuoted(q->Get("zip")) + " Where id = " + instId_ + ";");
   }
 
   void Entries() {
     Installation("Delete From Entries;");
-    LocalQuery q(local_,
-                 "Select entryId, entryName, mesLine1, mesLine2, mesLine3, version From Entries");
-    while (q.Next()) {
+    auto q = local_.Query(
+        "Select entryId, entryName, mesLine1, mesLine2, mesLine3, version From Entries");
+    while (q->Next()) {
       central_.Execute(
           "Insert Into Entries (entryId, entryName, mesLine1, mesLine2, mesLine3, version) "
           "Values (" +
-          Number(q["entryId"], "Entries.entryId") + ", " +
-          Quoted(q["entryName"], "Entries.entryName") + ", " + DefaultQuoted(q["mesLine1"]) + ", " +
-          DefaultQuoted(q["mesLine2"]) + ", " + DefaultQuoted(q["mesLine3"]) + ", " +
-          DefaultQuoted(q["version"]) + " );");
+          Number(q->Get("entryId"), "Entries.entryId") + ", " +
+          Quoted(q->Get("entryName"), "Entries.entryName") + ", " +
+          DefaultQuoted(q->Get("mesLine1")) + ", " + DefaultQuoted(q->Get("mesLine2")) + ", " +
+          DefaultQuoted(q->Get("mesLine3")) + ", " + DefaultQuoted(q->Get("version")) + " );");
     }
   }
 
   void PackagesSettings() {
     Installation("Delete From Packages_Settings;");
-    LocalQuery q(local_, "Select id, mailRoomName From Packages_Settings");
-    while (q.Next()) {
+    auto q = local_.Query("Select id, mailRoomName From Packages_Settings");
+    while (q->Next()) {
       central_.Execute("Insert Into Packages_Settings (id, mailRoomName) Values (" +
-                       Number(q["id"], "Packages_Settings.id") + ", " +
-                       NullableQuoted(q["mailRoomName"]) + " );");
+                       Number(q->Get("id"), "Packages_Settings.id") + ", " +
+                       NullableQuoted(q->Get("mailRoomName")) + " );");
     }
   }
 
   void PackagesTypes() {
     Installation("Delete From Packages_Types;");
-    LocalQuery q(local_, "Select * From Packages_Types");
-    while (q.Next()) {
+    auto q = local_.Query("Select * From Packages_Types");
+    while (q->Next()) {
       central_.Execute(
           "Insert Into Packages_Types (id, packageTypeLongName, packageTypeImage) Values (" +
-          Number(q["id"], "Packages_Types.id") + ", " + NullableQuoted(q["packageTypeLongName"]) +
-          ", " + NullableQuoted(q["packageTypeImage"]) + " );");
+          Number(q->Get("id"), "Packages_Types.id") + ", " +
+          NullableQuoted(q->Get("packageTypeLongName")) + ", " +
+          NullableQuoted(q->Get("packageTypeImage")) + " );");
     }
   }
 
   void Emails() {
     UseHome();
     central_.Execute("Delete From Emails Where instId = " + instId_ + " And resId = " + R_ + ";");
-    LocalQuery q(local_, "Select * From Emails Where resId = " + R_);
-    if (!q.Next()) return;
-    central_.Execute(
-        "Insert Into Emails (instId, emailId, resId, email, iPhoneDeviceId) Values (" + instId_ +
-        ", " + Number(q["id"], "Emails.id") + ", " + Number(q["resId"], "Emails.resId") + ", " +
-        Quoted(q["email"], "Emails.email") + ", " + DefaultQuoted(q["iPhoneDeviceId"]) + ");");
+    auto q = local_.Query("Select * From Emails Where resId = " + R_);
+    if (!q->Next()) return;
+    central_.Execute("Insert Into Emails (instId, emailId, resId, email, iPhoneDeviceId) Values (" +
+                     instId_ + ", " + Number(q->Get("id"), "Emails.id") + ", " +
+                     Number(q->Get("resId"), "Emails.resId") + ", " +
+                     Quoted(q->Get("email"), "Emails.email") + ", " +
+                     DefaultQuoted(q->Get("iPhoneDeviceId")) + ");");
   }
 
   void PackagesA() {
     UseInstallation();
-    LocalQuery q(local_, "Select * From Packages Where id = " + K_);
-    if (!q.Next()) return;
-    const std::string nameId = Number(q["nameId"], "Packages.nameId");
+    auto q = local_.Query("Select * From Packages Where id = " + K_);
+    if (!q->Next()) return;
+    const std::string nameId = Number(q->Get("nameId"), "Packages.nameId");
     central_.Execute(
         "Insert Into Packages (id, nameId, packageType, packageDate, pickupDate) "
         "Values (" +
-        Number(q["id"], "Packages.id") + ", " + nameId + ", " +
-        Number(q["packageType"], "Packages.packageType") + ", " + NullableDate(q["packageDate"]) +
-        ", " + NullableDate(q["pickupDate"]) + " );");
-    if (q["pickupDate"].IsNull()) {
+        Number(q->Get("id"), "Packages.id") + ", " + nameId + ", " +
+        Number(q->Get("packageType"), "Packages.packageType") + ", " +
+        NullableDate(q->Get("packageDate")) + ", " + NullableDate(q->Get("pickupDate")) + " );");
+    if (q->Get("pickupDate").IsNull()) {
       // A package waiting to be picked up: the central side alerts the resident.
       UseHome();
       central_.Execute("Insert Into ClientQueue (instId, resId, alertType) Values (" + instId_ +
@@ -303,48 +296,48 @@ class Change {
 
   void PackagesU() {
     UseInstallation();
-    LocalQuery q(local_, "Select pickupDate From Packages Where id = " + K_);
-    if (!q.Next()) return;
-    central_.Execute("Update Packages Set pickupDate = " + NullableDate(q["pickupDate"]) +
+    auto q = local_.Query("Select pickupDate From Packages Where id = " + K_);
+    if (!q->Next()) return;
+    central_.Execute("Update Packages Set pickupDate = " + NullableDate(q->Get("pickupDate")) +
                      " Where id = " + K_ + ";");
   }
 
   void Logs() {
     UseInstallation();
-    LocalQuery q(local_, "Select * From Logs Where id = " + K_, db::Cursor::Keyset);
-    if (!q.Next()) return;
-    const std::int64_t id = IntegerOf(q["id"], "Logs.id");
+    auto q = local_.Query("Select * From Logs Where id = " + K_, db::Cursor::Keyset);
+    if (!q->Next()) return;
+    const std::int64_t id = IntegerOf(q->Get("id"), "Logs.id");
     central_.Execute(
         "Insert Into Logs (id, entryId, residentId, aDateTime, action, data, computerName) "
         "Values (" +
-        std::to_string(id) + ", " + Number(q["entryId"], "Logs.entryId") + ", " +
-        Number(q["residentId"], "Logs.residentId") + ", " + NullableDate(q["aDateTime"]) + ", " +
-        NullableQuoted(q["action"]) + ", " + NullableQuoted(q["data"]) + ", " +
-        NullableQuoted(q["computerName"]) + " );");
-    const bool photo = q["photo"].HoldsData();
-    const bool photo2 = q["photo2"].HoldsData();
-    if (photo) StorePhoto(q["photo"], id, "photo", "Logs", photos::kPhotoSuffix);
-    if (photo2) StorePhoto(q["photo2"], id, "photo2", "Logs", photos::kSecondPhotoSuffix);
+        std::to_string(id) + ", " + Number(q->Get("entryId"), "Logs.entryId") + ", " +
+        Number(q->Get("residentId"), "Logs.residentId") + ", " + NullableDate(q->Get("aDateTime")) +
+        ", " + NullableQuoted(q->Get("action")) + ", " + NullableQuoted(q->Get("data")) + ", " +
+        NullableQuoted(q->Get("computerName")) + " );");
+    const bool photo = q->Get("photo").HoldsData();
+    const bool photo2 = q->Get("photo2").HoldsData();
+    if (photo) StorePhoto(q->Get("photo"), id, "photo", "Logs", photos::kPhotoSuffix);
+    if (photo2) StorePhoto(q->Get("photo2"), id, "photo2", "Logs", photos::kSecondPhotoSuffix);
     if (photo || photo2) Send("UDLG");
   }
 
   void AdditionalPhotos() {
     UseInstallation();
-    LocalQuery q(local_, "Select * From AdditionalPhotos Where id = " + K_, db::Cursor::Keyset);
-    if (!q.Next() || !q["photo"].HoldsData()) return;
-    const std::int64_t id = IntegerOf(q["id"], "AdditionalPhotos.id");
+    auto q = local_.Query("Select * From AdditionalPhotos Where id = " + K_, db::Cursor::Keyset);
+    if (!q->Next() || !q->Get("photo").HoldsData()) return;
+    const std::int64_t id = IntegerOf(q->Get("id"), "AdditionalPhotos.id");
     central_.Execute("Insert Into AdditionalPhotos (id, label, resId) Values (" +
-                     std::to_string(id) + ", " + DefaultQuoted(q["label"]) + ", " +
-                     Number(q["resId"], "AdditionalPhotos.resId") + ");");
-    StorePhoto(q["photo"], id, "photo", "AdditionalPhotos", photos::kPhotoSuffix);
+                     std::to_string(id) + ", " + DefaultQuoted(q->Get("label")) + ", " +
+                     Number(q->Get("resId"), "AdditionalPhotos.resId") + ");");
+    StorePhoto(q->Get("photo"), id, "photo", "AdditionalPhotos", photos::kPhotoSuffix);
     Send("UDAP");
   }
 
   void AdditionalPhotosL() {
     UseInstallation();
-    LocalQuery q(local_, "Select label From AdditionalPhotos Where id = " + K_);
-    if (!q.Next()) return;
-    central_.Execute("Update AdditionalPhotos Set label = " + DefaultQuoted(q["label"]) +
+    auto q = local_.Query("Select label From AdditionalPhotos Where id = " + K_);
+    if (!q->Next()) return;
+    central_.Execute("Update AdditionalPhotos Set label = " + DefaultQuoted(q->Get("label")) +
                      " Where id = " + K_ + ";");
   }
 
@@ -358,7 +351,8 @@ class Change {
         "Delete From Logs;Delete From AdditionalPhotos;");
   }
 
-  const QueuedChangeContext& ctx_;
+  const CentralJob& job_;
+  JobHost& host_;
   db::Connection& local_;
   db::Connection& central_;
   const QueuedChange& c_;
@@ -370,92 +364,46 @@ class Change {
   bool unknown_ = false;
 };
 
-void CloseQuietly(const QueuedChangeContext& ctx) {
-  try {
-    if (ctx.closeCentral) ctx.closeCentral();
-  } catch (...) {
-    // Closing a connection that is already gone leaves nothing to undo.
-  }
-}
-
-db::Connection& Required(db::Connection* connection, const char* which) {
-  if (connection == nullptr) {
-    throw db::DbError(db::kErrNotOpen, std::string("Operation is not allowed when the object is "
-                                                   "closed (") +
-                                           which + " database)");
-  }
-  return *connection;
-}
-
-// An open central connection that still answers.
-bool Answers(const QueuedChangeContext& ctx) {
-  db::Connection* central = ctx.central ? ctx.central() : nullptr;
-  if (central == nullptr || !central->IsOpen()) return false;
-  try {
-    std::unique_ptr<db::Rowset> rows = central->Query("Select 1");
-    rows->Close();
-    return true;
-  } catch (...) {
-    CloseQuietly(ctx);
-    return false;
-  }
-}
-
 }  // namespace
 
-ChangeResult TransferResDataToCX(const QueuedChangeContext& ctx, const QueuedChange& change) {
-  try {
-    const bool reused = ctx.reuseCentral && Answers(ctx);
-    if (!reused && (!ctx.openCentral || !ctx.openCentral())) return ChangeResult::NotConnected;
-  } catch (...) {
-    return ChangeResult::NotConnected;
-  }
+ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change, bool reuseCentral) {
+  CentralJob job(host, kRoutine);
+  if (!job.Open(reuseCentral)) return ChangeResult::NotConnected;
 
   auto remove = [&] {
-    return ctx.local != nullptr && RemoveQueue(*ctx.local, change.id, ctx.writeLog);
+    db::Connection* local = host.LocalConnection();
+    return local != nullptr && RemoveQueue(*local, change.id, job.LogFn());
+  };
+  auto record = [&](const JobFailure& failure) {
+    AppendFailedChange(FailedChangesPath(host.AppFolder()),
+                       {std::to_string(change.id), change.tableName, std::to_string(change.resId),
+                        std::to_string(change.recordId), failure.number, failure.description});
   };
 
-  bool failed = false;
-  long number = 0;
-  std::string description;
   bool unknown = false;
   try {
     // The id stands bare in statements: it must be a whole number before the
     // first statement goes out.
-    const std::int64_t installationId = CheckedInstallationId(ctx.installationId);
-    Change work(ctx, Required(ctx.local, "local"),
-                Required(ctx.central ? ctx.central() : nullptr, "central"), change, installationId,
-                InstallationNumber(ctx.installationId));
+    const std::string installationId = host.InstallationId();
+    const std::int64_t id = db::CheckedInstallationId(installationId);
+    Change work(job, change, id, db::InstallationNumber(installationId));
     work.Run();
     unknown = work.unknown();
-  } catch (const db::DbError& e) {
-    failed = true;
-    number = e.number();
-    description = e.description();
   } catch (const std::exception& e) {
-    failed = true;
-    description = e.what();
-  }
-
-  if (!failed) {
-    if (!ctx.reuseCentral) CloseQuietly(ctx);
+    const JobFailure failure = FailureOf(e);
+    job.Log(failure);
+    job.Close();
     if (!remove()) return ChangeResult::NotRemoved;
-    if (unknown) {
-      // Nothing was written; the row is gone, so leave a trace of it.
-      AppendFailedChange(FailedChangesPath(ctx.appFolder),
-                         {std::to_string(change.id), change.tableName, std::to_string(change.resId),
-                          std::to_string(change.recordId), 0, "unknown change kind"});
-    }
-    return ChangeResult::Uploaded;
+    record(failure);
+    return ChangeResult::Failed;
   }
 
-  if (ctx.writeLog) ctx.writeLog(kRoutine, number, description);
-  CloseQuietly(ctx);
+  if (!reuseCentral) job.Close();
   if (!remove()) return ChangeResult::NotRemoved;
-  AppendFailedChange(FailedChangesPath(ctx.appFolder),
-                     {std::to_string(change.id), change.tableName, std::to_string(change.resId),
-                      std::to_string(change.recordId), number, description});
-  return ChangeResult::Failed;
+  // Nothing was written for an unknown kind; the row is gone, so leave a
+  // trace of it.
+  if (unknown) record({0, "unknown change kind"});
+  return ChangeResult::Uploaded;
 }
 
 }  // namespace pv::sync

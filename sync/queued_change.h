@@ -9,16 +9,11 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <functional>
 #include <string>
 
-#include "db/connection.h"
-#include "sync/job_context.h"
+#include "sync/job_host.h"
 
 namespace pv::sync {
-
-using ChangeLogFn = WriteLogFn;
 
 // One row of the local UpdateQueue, its numbers read as 32-bit integers.
 struct QueuedChange {
@@ -28,16 +23,6 @@ struct QueuedChange {
   std::int32_t recordId = 0;
 };
 
-// What one upload needs beyond every job's context.
-struct QueuedChangeContext : JobContext {
-  // Within a drain, one central connection serves row after row: a change
-  // that succeeds leaves it open for the next one, and a connection found
-  // open is first probed and, when it no longer answers, closed and opened
-  // again (so an unreachable server still keeps the row). A failed change
-  // closes it as always.
-  bool reuseCentral = false;
-};
-
 enum class ChangeResult {
   Uploaded,      // the kind's work done (or an unknown kind), queue row removed
   NotConnected,  // the central connection did not open: row kept, nothing logged
@@ -45,32 +30,13 @@ enum class ChangeResult {
   NotRemoved,    // the work ended but the queue row could not be deleted
 };
 
-// The 23 change kinds, in the order they are compared.
-inline constexpr const char* kChangeKinds[] = {"NamesU",
-                                               "NamesA",
-                                               "NamesR",
-                                               "Notification",
-                                               "NotificationF",
-                                               "TenantAccess",
-                                               "PhotoA",
-                                               "PhotoR",
-                                               "Settings",
-                                               "Entries",
-                                               "Packages_Settings",
-                                               "Packages_Types",
-                                               "Emails",
-                                               "PackagesA",
-                                               "PackagesU",
-                                               "PackagesR",
-                                               "Logs",
-                                               "AdditionalPhotos",
-                                               "AdditionalPhotosR",
-                                               "AdditionalPhotosL",
-                                               "Welcome",
-                                               "WelcomeC",
-                                               "ClearDemo"};
-
 // Uploads one change and deletes its queue row (see the file comment).
-ChangeResult TransferResDataToCX(const QueuedChangeContext& context, const QueuedChange& change);
+// `reuseCentral`: within a drain one central connection serves row after
+// row — a change that succeeds leaves it open for the next one, and a
+// connection found open is first probed and, when it no longer answers,
+// closed and opened again (so an unreachable server still keeps the row). A
+// failed change closes it as always.
+ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change,
+                                 bool reuseCentral = false);
 
 }  // namespace pv::sync

@@ -1,51 +1,33 @@
 #include "sync/resident_changes.h"
 
+#include "common/text.h"
+#include "db/connections/installation.h"
 #include "sync/value_forms.h"
 
 namespace pv::sync {
 
-namespace {
-
-constexpr char kSection[] = "\xC2\xA7";  // "§"
-
-}  // namespace
-
 std::string ChangeScope::InstallationId() const {
-  return std::to_string(CheckedInstallationId(context.installationId));
-}
-
-void ChangeScope::Send(const std::string& message) const {
-  if (context.sendMessage) context.sendMessage(message);
-}
-
-void ChangeRead::Close() noexcept {
-  if (closed_) return;
-  closed_ = true;
-  try {
-    rows_->Close();
-  } catch (...) {
-    // The rows are released with the object; nothing later depends on them.
-  }
+  return std::to_string(db::CheckedInstallationId(host.InstallationId()));
 }
 
 std::int64_t InsertReturningId(db::Connection& connection, const std::string& insert) {
-  ChangeRead row(connection, insert + " Select SCOPE_IDENTITY()");
-  if (!row.Next()) return 0;
-  const db::Value id = row.At(0);
+  auto row = connection.Query(insert + " Select SCOPE_IDENTITY()");
+  if (!row->Next()) return 0;
+  const db::Value id = row->Get(0);
   return id.IsNull() ? 0 : IntegerOf(id, "SCOPE_IDENTITY()");
 }
 
 void ApplyNamesA(ChangeScope& s) {
   s.UseInstallationDatabase();
-  ChangeRead row(s.central, "Select * From Names Where id < 0");
-  if (!row.Next()) return;
+  auto row = s.central.Query("Select * From Names Where id < 0");
+  if (!row->Next()) return;
 
-  const std::int64_t centralId = IntegerOf(row["id"], "Names.id");
-  const db::Value& company = row["company"];
-  const std::string sortfield =
-      !company.IsNull() && !company.ToText().empty()
-          ? TextOf(company, "Names.company")
-          : db::NullToDefault(row["lastName"], "") + ", " + db::NullToDefault(row["firstName"], "");
+  const std::int64_t centralId = IntegerOf(row->Get("id"), "Names.id");
+  const db::Value& company = row->Get("company");
+  const std::string sortfield = !company.IsNull() && !company.ToText().empty()
+                                    ? TextOf(company, "Names.company")
+                                    : db::NullToDefault(row->Get("lastName"), "") + ", " +
+                                          db::NullToDefault(row->Get("firstName"), "");
 
   std::string sql =
       "Insert Into Names (resType, firstName, lastName, company, sortfield, suite, hide, "
@@ -55,21 +37,21 @@ void ApplyNamesA(ChangeScope& s) {
       "relay1, relay2, relay3, relay1board, relay2board, relay3board, "
       "relay1length, relay2length, relay3length, "
       "hideBut1, hideBut2, hideBut3, notes1, notes2, photoDescr) Values ('R', ";
-  sql += Quoted(row["firstName"], "Names.firstName") + ", ";
-  sql += Quoted(row["lastName"], "Names.lastName") + ", ";
-  sql += Quoted(row["company"], "Names.company") + ", ";
+  sql += Quoted(row->Get("firstName"), "Names.firstName") + ", ";
+  sql += Quoted(row->Get("lastName"), "Names.lastName") + ", ";
+  sql += Quoted(row->Get("company"), "Names.company") + ", ";
   sql += TextLiteral(sortfield) + ", ";
-  sql += Quoted(row["suite"], "Names.suite") + ", ";
-  sql += RawQuoted(row["hide"]) + ", 'False', ',,', '', ";
+  sql += Quoted(row->Get("suite"), "Names.suite") + ", ";
+  sql += RawQuoted(row->Get("hide")) + ", 'False', ',,', '', ";
   for (const char* column :
        {"button1Type", "button2Type", "button3Type", "button1Loc", "button2Loc", "button3Loc",
         "button1Comm", "button2Comm", "button3Comm", "phone1", "phone2", "phone3"}) {
-    sql += RawQuoted(row[column]) + ", ";
+    sql += RawQuoted(row->Get(column)) + ", ";
   }
   sql += "'', '', '', '', '', '', 0, 0, 0, 'False', 'False', 'False', ";
-  sql += DefaultQuoted(row["notes1"]) + ", " + DefaultQuoted(row["notes2"]) + ", " +
-         DefaultQuoted(row["photoDescr"]) + ");";
-  row.Close();
+  sql += DefaultQuoted(row->Get("notes1")) + ", " + DefaultQuoted(row->Get("notes2")) + ", " +
+         DefaultQuoted(row->Get("photoDescr")) + ");";
+  row.reset();
 
   const std::int64_t newId = InsertReturningId(s.local, sql);
   if (newId < 1) return;
@@ -82,43 +64,43 @@ void ApplyNamesA(ChangeScope& s) {
 
   s.UseHomeDatabase();
   const std::string instId = s.InstallationId();
-  ChangeRead email(s.central,
-                   "Select email From Emails Where instId = " + instId + " And resId = " + n);
-  if (!email.Next()) return;
-  const std::string address = Quoted(email["email"], "Emails.email");
-  email.Close();
+  auto email =
+      s.central.Query("Select email From Emails Where instId = " + instId + " And resId = " + n);
+  if (!email->Next()) return;
+  const std::string address = Quoted(email->Get("email"), "Emails.email");
+  email.reset();
   s.local.Execute("Insert Into Emails (resId, email) Values (" + id + ", " + address + ");");
   s.local.Execute("Insert Into Notification (resId, email) Values (" + id + ", " + address + ");");
 
-  ChangeRead local(s.local, "Select id From Emails Where resId = " + id);
-  if (!local.Next()) return;
-  const std::string emailId = Number(local["id"], "Emails.id");
-  local.Close();
+  auto local = s.local.Query("Select id From Emails Where resId = " + id);
+  if (!local->Next()) return;
+  const std::string emailId = Number(local->Get("id"), "Emails.id");
+  local.reset();
   // Only this installation's row: another installation may use the same
   // negative id for a resident of its own.
   s.central.Execute("Update Emails Set resId = " + id + ", emailId = " + emailId +
                     " Where resId = " + n + " And instId = " + instId + ";");
-  s.Send("SDWE " + s.context.installationId + kSection + id);
+  s.Send("SDWE " + s.host.InstallationId() + std::string(common::kFieldSeparator) + id);
 }
 
 void ApplyNamesU(ChangeScope& s, const std::string& r) {
   s.UseInstallationDatabase();
   {
-    ChangeRead row(s.central,
-                   "Select lastName, firstName, suite, company, dmCode, notes1, notes2, "
-                   "photoDescr From Names Where id = " +
-                       r);
-    if (row.Next()) {
+    auto row = s.central.Query(
+        "Select lastName, firstName, suite, company, dmCode, notes1, notes2, "
+        "photoDescr From Names Where id = " +
+        r);
+    if (row->Next()) {
       const std::string sql =
-          "Update Names Set lastName = " + Quoted(row["lastName"], "Names.lastName") +
-          ", firstName = " + Quoted(row["firstName"], "Names.firstName") +
-          ", suite = " + Quoted(row["suite"], "Names.suite") +
-          ", company = " + Quoted(row["company"], "Names.company") +
-          ", dmCode = " + DefaultQuoted(row["dmCode"]) +
-          ", notes1 = " + DefaultQuoted(row["notes1"]) +
-          ", notes2 = " + DefaultQuoted(row["notes2"]) +
-          ", photoDescr = " + DefaultQuoted(row["photoDescr"]) + " Where id = " + r + ";";
-      row.Close();
+          "Update Names Set lastName = " + Quoted(row->Get("lastName"), "Names.lastName") +
+          ", firstName = " + Quoted(row->Get("firstName"), "Names.firstName") +
+          ", suite = " + Quoted(row->Get("suite"), "Names.suite") +
+          ", company = " + Quoted(row->Get("company"), "Names.company") +
+          ", dmCode = " + DefaultQuoted(row->Get("dmCode")) +
+          ", notes1 = " + DefaultQuoted(row->Get("notes1")) +
+          ", notes2 = " + DefaultQuoted(row->Get("notes2")) +
+          ", photoDescr = " + DefaultQuoted(row->Get("photoDescr")) + " Where id = " + r + ";";
+      row.reset();
       s.local.Execute(sql);
     }
   }
@@ -126,26 +108,26 @@ void ApplyNamesU(ChangeScope& s, const std::string& r) {
   s.UseHomeDatabase();
   std::string localEmail;
   {
-    ChangeRead row(s.local, "Select email From Emails Where resId = " + r);
-    if (row.Next()) localEmail = TextOf(row["email"], "Emails.email");
+    auto row = s.local.Query("Select email From Emails Where resId = " + r);
+    if (row->Next()) localEmail = TextOf(row->Get("email"), "Emails.email");
   }
 
   const std::string instId = s.InstallationId();
-  ChangeRead central(s.central,
-                     "Select email From Emails Where instId = " + instId + " And resId = " + r);
-  if (!central.Next()) {
-    central.Close();
+  auto central =
+      s.central.Query("Select email From Emails Where instId = " + instId + " And resId = " + r);
+  if (!central->Next()) {
+    central.reset();
     if (!localEmail.empty()) s.local.Execute("Delete From Emails Where resId = " + r + ";");
     return;
   }
-  const std::string centralEmail = TextOf(central["email"], "Emails.email");
-  central.Close();
+  const std::string centralEmail = TextOf(central->Get("email"), "Emails.email");
+  central.reset();
 
   if (!localEmail.empty()) {
     if (centralEmail == localEmail) return;
     s.local.Execute("Update Emails Set email = " + TextLiteral(centralEmail) +
                     " Where resId = " + r + ";");
-    s.Send("SDWC " + s.context.installationId + kSection + r);
+    s.Send("SDWC " + s.host.InstallationId() + std::string(common::kFieldSeparator) + r);
     return;
   }
 
@@ -153,14 +135,14 @@ void ApplyNamesU(ChangeScope& s, const std::string& r) {
                   TextLiteral(centralEmail) + ");");
   s.local.Execute("Insert Into Notification (resId, email) Values (" + r + ", " +
                   TextLiteral(centralEmail) + ");");
-  ChangeRead local(s.local, "Select id From Emails Where resId = " + r);
-  if (!local.Next()) return;
-  const std::string emailId = Number(local["id"], "Emails.id");
-  local.Close();
+  auto local = s.local.Query("Select id From Emails Where resId = " + r);
+  if (!local->Next()) return;
+  const std::string emailId = Number(local->Get("id"), "Emails.id");
+  local.reset();
   // Only this installation's row: resident ids repeat across installations.
   s.central.Execute("Update Emails Set emailId = " + emailId + " Where resId = " + r +
                     " And instId = " + instId + ";");
-  s.Send("SDWE " + s.context.installationId + kSection + r);
+  s.Send("SDWE " + s.host.InstallationId() + std::string(common::kFieldSeparator) + r);
 }
 
 }  // namespace pv::sync

@@ -12,47 +12,24 @@
 #include <string>
 
 #include "db/connection.h"
-#include "sync/central_changes.h"
+#include "sync/job_host.h"
 
 namespace pv::sync {
 
 // What one change works with: both connections, the databases to switch
 // between and the values of the change order.
 struct ChangeScope {
-  const CentralChangeContext& context;
+  JobHost& host;
   db::Connection& local;
   db::Connection& central;
   std::string installationDatabase;  // "Installation" + installation number
 
   void UseInstallationDatabase() { central.SetCurrentDatabase(installationDatabase); }
-  void UseHomeDatabase() { central.SetCurrentDatabase(context.homeDatabase); }
+  void UseHomeDatabase() { central.SetCurrentDatabase(host.HomeDatabase()); }
   // The installation id where it stands bare in a statement; DbError when it
   // is not a whole number.
   std::string InstallationId() const;
-  void Send(const std::string& message) const;
-};
-
-// One read of a change: the rows of a text query on one connection, closed
-// when it goes out of scope (or earlier with Close, before the statements
-// that follow it).
-class ChangeRead {
- public:
-  ChangeRead(db::Connection& connection, const std::string& sql,
-             db::Cursor cursor = db::Cursor::Forward)
-      : rows_(connection.Query(sql, cursor)) {}
-  ~ChangeRead() { Close(); }
-  ChangeRead(const ChangeRead&) = delete;
-  ChangeRead& operator=(const ChangeRead&) = delete;
-
-  bool Next() { return rows_->Next(); }
-  // A column of the current row by name, without regard to case.
-  const db::Value& operator[](const char* column) const { return rows_->Get(column); }
-  const db::Value& At(int index) const { return rows_->Get(index); }
-  void Close() noexcept;
-
- private:
-  std::unique_ptr<db::Rowset> rows_;
-  bool closed_ = false;
+  void Send(const std::string& message) const { host.SendMessage(message); }
 };
 
 // Runs `insert` and reads the identity it gave its row in the same command

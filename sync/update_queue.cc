@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "db/error.h"
-#include "platform/utf8_paths.h"
+#include "sync/central_job.h"
 #include "sync/failed_changes.h"
 #include "sync/queue_rows.h"
 #include "sync/value_forms.h"
@@ -39,8 +39,7 @@ std::optional<std::int32_t> Int32Of(const db::Value& v) {
 
 }  // namespace
 
-UpdateQueueDrain::UpdateQueueDrain(asio::io_context& io, UpdateQueueContext context)
-    : io_(io), ctx_(std::move(context)) {}
+UpdateQueueDrain::UpdateQueueDrain(asio::io_context& io, JobHost& host) : io_(io), host_(host) {}
 
 void UpdateQueueDrain::Tick() {
   if (draining_) return;
@@ -62,7 +61,7 @@ void UpdateQueueDrain::Post() {
 }
 
 bool UpdateQueueDrain::ReadRows(const std::string& sql, bool wholeQueue) {
-  db::Connection* local = ctx_.local ? ctx_.local() : nullptr;
+  db::Connection* local = host_.LocalConnection();
   if (local == nullptr) return false;
   try {
     std::unique_ptr<db::Rowset> q = local->Query(sql);
@@ -125,9 +124,8 @@ bool UpdateQueueDrain::ReadRows(const std::string& sql, bool wholeQueue) {
 }
 
 void UpdateQueueDrain::Step() {
-  if (ctx_.active && !ctx_.active()) return End();
-  db::Connection* local = ctx_.local ? ctx_.local() : nullptr;
-  if (local == nullptr) return End();
+  if (!host_.UpdateQueueActive()) return End();
+  if (host_.LocalConnection() == nullptr) return End();
   if (rows_.empty() && more_) {
     // The next rows of those the tick found: after the last one read, up to
     // the last id the tick saw (rows queued since wait for the next tick).
@@ -143,7 +141,7 @@ void UpdateQueueDrain::Step() {
   if (!row.problem.empty()) {
     WorkBadRow(row);
   } else {
-    TransferResDataToCX(ctx_.change(), row.change);
+    TransferResDataToCX(host_, row.change, true);
   }
 
   if (rows_.empty() && !more_) return End();
@@ -151,22 +149,20 @@ void UpdateQueueDrain::Step() {
 }
 
 void UpdateQueueDrain::WorkBadRow(const Row& row) {
-  if (ctx_.writeLog) ctx_.writeLog("tmrUpdateQueue()", db::kErrTypeMismatch, row.problem);
+  host_.WriteLog("tmrUpdateQueue()", db::kErrTypeMismatch, row.problem);
   if (row.problem.ends_with("left in the queue")) return;
-  db::Connection* local = ctx_.local();
-  if (!RemoveQueue(*local, row.change.id, ctx_.writeLog)) return;
-  if (ctx_.appFolder) {
-    AppendFailedChange(FailedChangesPath(platform::PathFromUtf8(ctx_.appFolder())),
-                       {std::to_string(row.change.id), row.change.tableName, row.resIdText,
-                        row.recordIdText, db::kErrTypeMismatch, row.problem});
-  }
+  const CentralJob job(host_, "tmrUpdateQueue()");
+  if (!RemoveQueue(job.Local(), row.change.id, job.LogFn())) return;
+  AppendFailedChange(FailedChangesPath(host_.AppFolder()),
+                     {std::to_string(row.change.id), row.change.tableName, row.resIdText,
+                      row.recordIdText, db::kErrTypeMismatch, row.problem});
 }
 
 void UpdateQueueDrain::End() {
   rows_.clear();
   more_ = false;
   draining_ = false;
-  if (ctx_.drainEnded) ctx_.drainEnded();
+  CentralJob(host_, "tmrUpdateQueue()").Close();
 }
 
 }  // namespace pv::sync

@@ -11,7 +11,6 @@
 #include <asio/io_context.hpp>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,26 +18,12 @@
 
 namespace pv::sync {
 
-// What the drain needs from the service host.
-struct UpdateQueueContext {
-  // The local connection when it is open, else null.
-  std::function<db::Connection*()> local;
-  // True while rows may be worked (the timer is on: link up and confirmed).
-  // Checked before every row; false ends the drain, the rest wait.
-  std::function<bool()> active;
-  // The context of one upload, taken at the moment its row is worked.
-  std::function<QueuedChangeContext()> change;
-  ChangeLogFn writeLog;
-  // Where the failed-changes file goes.
-  std::function<std::string()> appFolder;
-  // Called when a drain ends (every row worked, or stopped): closes the
-  // central connection the rows shared.
-  std::function<void()> drainEnded;
-};
-
 class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
  public:
-  UpdateQueueDrain(asio::io_context& io, UpdateQueueContext context);
+  // The drain works for `host`, which outlives it; rows are worked while
+  // host.UpdateQueueActive() holds (checked before every row), and the
+  // central connection the rows shared is closed when a drain ends.
+  UpdateQueueDrain(asio::io_context& io, JobHost& host);
 
   // One tick: reads the queue and starts working it, unless a drain runs.
   void Tick();
@@ -66,7 +51,7 @@ class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
   void End();
 
   asio::io_context& io_;
-  UpdateQueueContext ctx_;
+  JobHost& host_;
   // At most this many rows are held at once, whatever the queue's length.
   static constexpr std::size_t kBatch = 500;
   std::deque<Row> rows_;

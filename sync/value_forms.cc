@@ -5,17 +5,11 @@
 #include <limits>
 #include <system_error>
 
+#include "common/text.h"
+
 namespace pv::sync {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 [[noreturn]] void ThrowNull(std::string_view what) {
   std::string text = "Invalid use of Null";
@@ -56,19 +50,6 @@ std::string TextOf(const db::Value& value, std::string_view what) {
   return value.ToText();
 }
 
-std::optional<std::int64_t> ParseInteger(std::string_view text) {
-  text = TrimBlanks(text);
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (!text.empty() && text.front() == '-') return std::nullopt;
-  }
-  if (text.empty()) return std::nullopt;
-  std::int64_t v = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return v;
-}
-
 std::int64_t IntegerOf(const db::Value& value, std::string_view what) {
   switch (value.type()) {
     case db::Value::Type::Null:
@@ -85,7 +66,7 @@ std::int64_t IntegerOf(const db::Value& value, std::string_view what) {
       ThrowNotANumber(what, value.ToText());
     }
     case db::Value::Type::Text:
-      if (auto v = ParseInteger(value.AsTextRef())) return *v;
+      if (auto v = common::ParseInteger(value.AsTextRef())) return *v;
       ThrowNotANumber(what, Shown(value.AsTextRef()));
     case db::Value::Type::Binary:
       ThrowNotANumber(what, "binary data");
@@ -126,30 +107,6 @@ std::string NullableDate(const db::Value& value) {
     if (auto d = db::DateTime::Parse(value.AsTextRef())) return TextLiteral(d->ToText());
   }
   return TextLiteral(value.ToText());
-}
-
-std::string InstallationNumber(std::string_view installationId) {
-  std::string_view s = installationId;
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  std::size_t n = 0;
-  while (n < s.size() && s[n] >= '0' && s[n] <= '9') ++n;
-  std::string_view digits = s.substr(0, n);
-  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
-  if (digits.empty() || digits == "0") return "00000";
-  std::string out(digits.size() < 5 ? 5 - digits.size() : 0, '0');
-  out += digits;
-  return negative ? "-" + out : out;
-}
-
-std::int64_t CheckedInstallationId(std::string_view installationId) {
-  if (auto v = ParseInteger(installationId)) return *v;
-  throw db::DbError(kErrNotANumber, "Type mismatch: installation id '" + Shown(installationId) +
-                                        "' is not a whole number");
 }
 
 }  // namespace pv::sync

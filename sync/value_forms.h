@@ -21,7 +21,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -75,19 +74,5 @@ std::string NullableQuoted(const db::Value& value);
 
 // Nullable date: the date-time's text as a literal, or the word Null.
 std::string NullableDate(const db::Value& value);
-
-// An optionally signed decimal integer with nothing else but blanks (space,
-// tab, CR, LF) around it; nullopt for anything else or out of range.
-std::optional<std::int64_t> ParseInteger(std::string_view text);
-
-// The installation number: the leading numeric part of the installation id
-// (blanks, an optional sign, digits; 0 when there are no digits), written with
-// at least five digits, zero-padded: "42" gives "00042", "123456" stays, "abc"
-// gives "00000".
-std::string InstallationNumber(std::string_view installationId);
-
-// The installation id where it stands bare in a statement: the id as a whole
-// number, or DbError(kErrNotANumber) naming the id when it is not one.
-std::int64_t CheckedInstallationId(std::string_view installationId);
 
 }  // namespace pv::sync

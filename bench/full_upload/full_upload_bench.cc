@@ -259,6 +259,32 @@ struct RunFigures {
   double peakFileMb = 0;
 };
 
+// The site as the upload's host, with a central connection of the bench's
+// own (recording the statements, or not).
+class UploadHost : public pv::sync::JobHost {
+ public:
+  UploadHost(UploadSite& site, pv::db::CentralConnection& central,
+             pv::db::CentralConnectionSettings settings)
+      : site_(site), central_(central), settings_(std::move(settings)) {}
+  pv::db::Connection* LocalConnection() override { return site_.LocalConnection(); }
+  pv::db::CentralConnection& Central() override { return central_; }
+  bool OpenCentral() override { return central_.OpenCentralConnection(settings_); }
+  std::string HomeDatabase() const override { return settings_.homeDatabase; }
+  std::string InstallationId() const override { return "1"; }
+  std::filesystem::path AppFolder() const override { return site_.AppFolder(); }
+  std::string LocalPassword() const override { return site_.LocalPassword(); }
+  bool UpdateQueueActive() const override { return false; }
+  void WriteLog(const std::string& m, long n, const std::string& d) override {
+    site_.WriteLog(m, n, d);
+  }
+  void SendMessage(const std::string& text) override { site_.SendMessage(text); }
+
+ private:
+  UploadSite& site_;
+  pv::db::CentralConnection& central_;
+  pv::db::CentralConnectionSettings settings_;
+};
+
 RunFigures RunUpload(UploadSite& site, const std::string& port, std::ofstream* record) {
   pv::db::CentralConnection central([&]() -> std::unique_ptr<pv::db::Connection> {
     auto inner = pv::db::embedded::MakeEmbeddedConnection(site.sqlRoot());
@@ -266,17 +292,12 @@ RunFigures RunUpload(UploadSite& site, const std::string& port, std::ofstream* r
     return std::make_unique<RecordingConnection>(std::move(inner), *record);
   });
   pv::db::CentralConnectionSettings settings{"sa", "", "localhost", "PVHome", port};
-  pv::sync::FullUploadContext ctx = site.Context("1");
-  ctx.openCentral = [&] { return central.OpenCentralConnection(settings); };
-  ctx.closeCentral = [&] { central.CloseCentralConnection(); };
-  ctx.central = [&] { return central.get(); };
-  ctx.useInstallationDatabase = [&](const std::string& n) { central.UseInstallationDatabase(n); };
-  ctx.homeDatabase = "PVHome";
+  UploadHost host(site, central, settings);
 
   ResetPeakRss();
   RssSampler sampler;
   const auto start = Clock::now();
-  const auto result = pv::sync::TransferDataToCX(ctx);
+  const auto result = pv::sync::TransferDataToCX(host);
   const double seconds = Seconds(start);
   sampler.Stop();
   RunFigures f{seconds, PeakRssMb(), sampler.anonMb(), sampler.fileMb()};

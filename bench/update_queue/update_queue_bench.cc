@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/embedded/embedded_engine.h"
 #include "platform/timer.h"
 #include "sync/update_queue.h"
 #include "tests/support/site.h"
@@ -87,6 +88,8 @@ class TimedRowset : public pv::db::Rowset {
 class TimedConnection : public pv::db::Connection {
  public:
   TimedConnection(pv::db::Connection& inner, std::string side) : inner_(inner), side_(side) {}
+  TimedConnection(std::unique_ptr<pv::db::Connection> owned, std::string side)
+      : owned_(std::move(owned)), inner_(*owned_), side_(side) {}
   void Open(const pv::db::ConnectionParams& p) override {
     Timed t(Name("open/close"));
     inner_.Open(p);
@@ -123,6 +126,7 @@ class TimedConnection : public pv::db::Connection {
     static std::map<std::string, std::string> names;
     return names.try_emplace(side_ + " " + what, side_ + " " + what).first->second.c_str();
   }
+  std::unique_ptr<pv::db::Connection> owned_;
   pv::db::Connection& inner_;
   std::string side_;
 };
@@ -156,49 +160,41 @@ void QueueNamesU(pv::db::Connection& local, int count) {
   }
 }
 
-pv::sync::QueuedChangeContext ChangeContext(UploadSite& site, pv::db::Connection& local,
-                                            std::unique_ptr<TimedConnection>& timedCentral) {
-  const auto f = site.Context("1");
-  pv::sync::QueuedChangeContext c;
-  c.local = &local;
-  c.openCentral = [&site, &timedCentral, f] {
-    Timed t("central open/close");
-    const bool ok = f.openCentral();
-    timedCentral =
-        ok ? std::make_unique<TimedConnection>(*site.centralConnection().get(), "central")
-           : nullptr;
-    return ok;
-  };
-  c.closeCentral = [f, &timedCentral] {
-    Timed t("central open/close");
-    f.closeCentral();
-    timedCentral.reset();  // the connection it wrapped is gone
-  };
-  c.central = [&timedCentral] { return timedCentral.get(); };
-  c.homeDatabase = f.homeDatabase;
-  c.installationId = "1";
-  c.reuseCentral = true;
-  c.appFolder = f.appFolder;
-  c.writeLog = [](const std::string& m, long n, const std::string& d) {
+// The site as the drain's host, every database call timed.
+class BenchHost : public pv::sync::JobHost {
+ public:
+  BenchHost(UploadSite& site, pv::db::Connection& local)
+      : site_(site), local_(local), central_([&site] {
+          return std::make_unique<TimedConnection>(
+              pv::db::embedded::MakeEmbeddedConnection(site.sqlRoot()), "central");
+        }) {
+    settings_ = {"sa", "", "localhost", pv::testsite::kHomeDatabase, pv::testsite::kCentralPort};
+  }
+  pv::db::Connection* LocalConnection() override { return &local_; }
+  pv::db::CentralConnection& Central() override { return central_; }
+  bool OpenCentral() override { return central_.OpenCentralConnection(settings_); }
+  std::string HomeDatabase() const override { return pv::testsite::kHomeDatabase; }
+  std::string InstallationId() const override { return "1"; }
+  std::filesystem::path AppFolder() const override { return site_.appFolder(); }
+  std::string LocalPassword() const override { return ""; }
+  bool UpdateQueueActive() const override { return true; }
+  void WriteLog(const std::string& m, long n, const std::string& d) override {
     std::fprintf(stderr, "log: %s - %ld - %s\n", m.c_str(), n, d.c_str());
-  };
-  return c;
-}
+  }
+  void SendMessage(const std::string&) override {}
+
+ private:
+  UploadSite& site_;
+  pv::db::Connection& local_;
+  pv::db::CentralConnection central_;
+  pv::db::CentralConnectionSettings settings_;
+};
 
 // Drains the whole queue on a fresh loop; seconds taken.
 double Drain(UploadSite& site, pv::db::Connection& local) {
   asio::io_context io;
-  std::unique_ptr<TimedConnection> timedCentral;
-  pv::sync::UpdateQueueContext ctx;
-  ctx.local = [&local] { return &local; };
-  ctx.active = [] { return true; };
-  ctx.change = [&] { return ChangeContext(site, local, timedCentral); };
-  ctx.appFolder = [&site] { return site.appFolder().string(); };
-  ctx.drainEnded = [&site, &timedCentral] {
-    site.centralConnection().CloseCentralConnection();
-    timedCentral.reset();
-  };
-  auto drain = std::make_shared<pv::sync::UpdateQueueDrain>(io, ctx);
+  BenchHost host(site, local);
+  auto drain = std::make_shared<pv::sync::UpdateQueueDrain>(io, host);
   const auto start = Clock::now();
   drain->Tick();
   io.run();
@@ -249,22 +245,14 @@ int main(int argc, char** argv) {
   if (samples <= 0) return 0;
   asio::io_context io;
   auto work = asio::make_work_guard(io);
-  std::unique_ptr<TimedConnection> timedCentral;
-  pv::sync::UpdateQueueContext ctx;
-  ctx.local = [&local] { return &local; };
-  ctx.active = [] { return true; };
-  ctx.change = [&] { return ChangeContext(site, local, timedCentral); };
-  ctx.drainEnded = [&site, &timedCentral] {
-    site.centralConnection().CloseCentralConnection();
-    timedCentral.reset();
-  };
-  auto drain = std::make_shared<pv::sync::UpdateQueueDrain>(io, ctx);
+  BenchHost host(site, local);
+  auto drain = std::make_shared<pv::sync::UpdateQueueDrain>(io, host);
   pv::platform::Timer timer(io, std::chrono::milliseconds(3000), [drain] { drain->Tick(); });
   timer.Enable();
   std::thread loop([&] { io.run(); });
 
   // The writer and the watcher use their own connections.
-  auto writerCentral = site.Central("Installation00001");
+  auto writerCentral = site.CentralDb("Installation00001");
   std::mt19937 rng(42);
   std::uniform_int_distribution<int> gap(0, 1200);
   std::vector<double> latency;

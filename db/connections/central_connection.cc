@@ -63,20 +63,20 @@ void CentralConnection::CloseCentralConnection() {
   }
 }
 
-void CentralConnection::UseInstallationDatabase(const std::string& number) {
+void CentralConnection::UseInstallationDatabase(const std::string& database) {
   try {
     if (!connection_) return;
-    connection_->SetCurrentDatabase("Installation" + number);
+    connection_->SetCurrentDatabase(database);
   } catch (...) {
-    CreateInstallationDatabase(number);
+    CreateInstallationDatabase(database);
   }
 }
 
-void CentralConnection::CreateInstallationDatabase(const std::string& number) {
+void CentralConnection::CreateInstallationDatabase(const std::string& database) {
   try {
     if (!connection_) return;
-    connection_->Execute("Create Database Installation" + number + ";");
-    connection_->SetCurrentDatabase("Installation" + number);
+    connection_->Execute("Create Database " + database + ";");
+    connection_->SetCurrentDatabase(database);
   } catch (...) {
   }
 }

@@ -43,12 +43,13 @@ class CentralConnection {
   // not open is left as it is.
   void CloseCentralConnection();
 
-  // Makes "Installation" + number the current database, creating it when
-  // switching fails. Silent; the caller reads the current database back.
-  void UseInstallationDatabase(const std::string& number);
+  // Makes the installation's database (InstallationDatabaseName) the current
+  // database, creating it when switching fails. Silent; the caller reads the
+  // current database back.
+  void UseInstallationDatabase(const std::string& database);
 
-  // "Create Database Installation<number>;", then switches to it. Silent.
-  void CreateInstallationDatabase(const std::string& number);
+  // "Create Database <database>;", then switches to it. Silent.
+  void CreateInstallationDatabase(const std::string& database);
 
   bool IsOpen() const { return connection_ && connection_->IsOpen(); }
   // The connection object; nullptr when there is none.

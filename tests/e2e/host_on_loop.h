@@ -1,12 +1,11 @@
 // A ServiceHost on its own loop thread, started with StartRemote and stopped
 // cleanly (ShutdownRemote on the loop, then the loop ends) when the object
-// goes away. `attach` plugs subsystems or counters into the host first.
+// goes away.
 #pragma once
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
-#include <functional>
 #include <thread>
 
 #include "platform/paths.h"
@@ -17,11 +16,9 @@ namespace pv::e2e {
 
 class HostOnLoop {
  public:
-  HostOnLoop(const TempRoot& root, service::HostIntervals intervals,
-             const std::function<void(service::ServiceHost&)>& attach = {})
+  explicit HostOnLoop(const TempRoot& root, service::HostIntervals intervals = {})
       : work_(asio::make_work_guard(io_)),
         host_(io_, platform::Paths::UnderRoot(root.path().string()), intervals) {
-    if (attach) attach(host_);
     asio::post(io_, [this] { host_.StartRemote(); });
     thread_ = std::thread([this] { io_.run(); });
   }

@@ -1,17 +1,13 @@
-// The reply dispatcher: how messages are trimmed and taken apart, which words
-// reach which handler, and the installation key on a real local database.
+// The reply dispatcher: how messages are trimmed and taken apart, and which
+// words reach which handler.
 #include "link/dispatcher.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "tests/protocol/local_site.h"
-
-namespace fs = std::filesystem;
 using pv::link::DispatchReply;
 using pv::link::ParseReply;
 
@@ -19,7 +15,14 @@ namespace {
 
 struct Recorder : pv::link::ReplyTarget {
   void SendMessage(const std::string& text) override { sent.push_back(text); }
-  pv::db::Connection* LocalConnection() override { return local; }
+  Identity LoadIdentity() override {
+    if (!available) throw std::runtime_error("local database away");
+    return {stored.empty() ? "FRESH" : stored, stored.empty()};
+  }
+  void StoreIdentity(const std::string& key) override {
+    if (!available) throw std::runtime_error("local database away");
+    stored = key;
+  }
   void InstallationConfirmed(const std::string& id) override {
     calls.push_back("VDID[" + id + "]");
   }
@@ -27,7 +30,8 @@ struct Recorder : pv::link::ReplyTarget {
   void FullUploadRequested() override { calls.push_back("DATR"); }
   void CentralChange(const std::string& a) override { calls.push_back("UPDA[" + a + "]"); }
 
-  pv::db::Connection* local = nullptr;
+  bool available = true;
+  std::string stored;
   std::vector<std::string> sent;
   std::vector<std::string> calls;
 };
@@ -119,6 +123,7 @@ TEST(ReplyDispatch, EachWordReachesItsHandlerAndOthersAreDropped) {
   EXPECT_EQ(r.calls, expected);
 
   Recorder quiet;
+  quiet.available = false;  // "+OK CONNECT" is CONN: identification finds no database
   for (const char* m : {"+OK PVTE", "+OK BDID", "+OK XXXX", "+OK DATRX", "+OKDATR", "-ERR DATR",
                         "DATR", "+ok DATR", "", "+OK", "+OK CONNECT"}) {
     DispatchReply(m, quiet);
@@ -128,87 +133,17 @@ TEST(ReplyDispatch, EachWordReachesItsHandlerAndOthersAreDropped) {
   EXPECT_TRUE(quiet.sent.empty());
 }
 
-TEST(RandomKey, FiftyUpperCaseLettersFreshEachTime) {
-  std::set<std::string> keys;
-  std::set<char> letters;
-  for (int i = 0; i < 100; ++i) {
-    const std::string key = pv::link::RandomID(50);
-    ASSERT_EQ(key.size(), 50u);
-    for (char c : key) {
-      ASSERT_TRUE(c >= 'A' && c <= 'Z') << key;
-      letters.insert(c);
-    }
-    keys.insert(key);
-  }
-  EXPECT_EQ(keys.size(), 100u);  // drawn within the same second, all different
-  EXPECT_EQ(letters.size(), 26u);
-  EXPECT_EQ(pv::link::RandomID(0), "");
-  EXPECT_EQ(pv::link::RandomID(-3), "");
-  EXPECT_EQ(pv::link::RandomID(1).size(), 1u);
-}
-
-class InstallationKeyTest : public ::testing::Test {
- protected:
-  void SetUp() override { dir_ = pv::testing::MakeTempDir("pvprotocol"); }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  fs::path dir_;
-};
-
-TEST_F(InstallationKeyTest, SettingsWithoutTheColumnGainItAndNewKeysAreNotStored) {
-  pv::testing::LocalSite site(dir_, "1433", "", false);
-  auto local = site.Connect();
+TEST(ReplyDispatch, IdentificationSendsTheStoredOrAFreshKeyAndFailuresStaySilent) {
   Recorder r;
-  r.local = local.get();
-
   DispatchReply("+OK CONN", r);
-  DispatchReply("+OK RPID", r);
-  ASSERT_EQ(r.sent.size(), 2u);
-  for (const auto& m : r.sent) {
-    ASSERT_EQ(m.size(), 55u) << m;
-    EXPECT_EQ(m.substr(0, 5), "NWID ");
-  }
-  EXPECT_NE(r.sent[0], r.sent[1]);
-  // The column exists now, still empty: a fresh key is not written.
-  EXPECT_EQ(site.StoredKey(), "<null>");
+  DispatchReply("+OK INID O'Brien's key", r);
+  DispatchReply("+OK rpid", r);
+  EXPECT_EQ(r.sent, (std::vector<std::string>{"NWID FRESH", "PVID O'Brien's key"}));
 
-  // An empty stored key counts as none.
-  local->Execute("Update Settings Set installationID = '';");
+  // With the local database away nothing is sent, stored or thrown.
+  r.available = false;
+  DispatchReply("+OK INID SECOND", r);
   DispatchReply("+OK CONN", r);
-  EXPECT_EQ(r.sent.back().substr(0, 5), "NWID ");
-}
-
-TEST_F(InstallationKeyTest, AssignedKeyIsStoredAsReceivedAndSentWithPvid) {
-  pv::testing::LocalSite site(dir_, "1433", "", true);
-  auto local = site.Connect();
-  Recorder r;
-  r.local = local.get();
-
-  // Quotes are doubled in the statement, so the key arrives intact.
-  DispatchReply("+OK INID O'Brien's key'; Drop Table Settings; --", r);
-  EXPECT_EQ(site.StoredKey(), "O'Brien's key'; Drop Table Settings; --");
-  DispatchReply("+OK CONN", r);
-  ASSERT_EQ(r.sent.size(), 1u);
-  EXPECT_EQ(r.sent[0], "PVID O'Brien's key'; Drop Table Settings; --");
-
-  DispatchReply("+OK INID ABCDEFGHIJ", r);
-  DispatchReply("+OK RPID", r);
-  ASSERT_EQ(r.sent.size(), 2u);
-  EXPECT_EQ(r.sent[1], "PVID ABCDEFGHIJ");
-}
-
-TEST_F(InstallationKeyTest, FailingLocalDatabaseEndsTheDispatchSilently) {
-  pv::testing::LocalSite site(dir_, "1433", "", true);
-  auto local = site.Connect();
-  Recorder r;
-  r.local = local.get();
-  DispatchReply("+OK INID FIRSTKEY", r);
-  site.SetOnline(false);
-  DispatchReply("+OK INID SECONDKEY", r);
-  DispatchReply("+OK CONN", r);
-  EXPECT_TRUE(r.sent.empty());
-  site.SetOnline(true);
-  EXPECT_EQ(site.StoredKey(), "FIRSTKEY");
+  EXPECT_EQ(r.sent.size(), 2u);
+  EXPECT_EQ(r.stored, "O'Brien's key");
 }

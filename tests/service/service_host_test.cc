@@ -107,41 +107,6 @@ class ServiceHostTest : public ::testing::Test {
 // The installation key (a fresh one while none is stored, the stored one
 // with "PVID") is checked on the dispatcher with a real local database and
 // between the real programs in tests/e2e.
-TEST_F(ServiceHostTest, VdidStartsTheUpdateQueueAndEveryDisconnectStopsIt) {
-  MakeSite();
-  auto& host = MakeHost();
-  int ticks = 0;
-  host.onUpdateQueueTick = [&] { ++ticks; };
-  host.StartRemote();
-  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
-  EXPECT_FALSE(host.tmrUpdateQueue().enabled());
-  RunFor(io_, 100ms);
-  EXPECT_EQ(ticks, 0);
-
-  central_.Reply("VDID 42");
-  ASSERT_TRUE(RunUntil(io_, [&] { return ticks >= 3; }));
-  EXPECT_EQ(host.installationId(), "42");
-  EXPECT_TRUE(host.tmrUpdateQueue().enabled());
-
-  // The server closes the link: the queue stops until the next "VDID".
-  central_.Drop();
-  ASSERT_TRUE(RunUntil(io_, [&] { return !host.tmrUpdateQueue().enabled(); }));
-  ASSERT_TRUE(RunUntil(io_, [&] { return central_.connections() == 2 && central_.open(); }));
-  const int stopped = ticks;
-  RunFor(io_, 100ms);
-  EXPECT_EQ(ticks, stopped);
-  EXPECT_EQ(host.installationId(), "42");  // kept until replaced
-
-  // An empty "VDID" still starts it, with an empty id.
-  central_.Reply("VDID");
-  ASSERT_TRUE(RunUntil(io_, [&] { return host.tmrUpdateQueue().enabled(); }));
-  EXPECT_EQ(host.installationId(), "");
-
-  // Shutdown stops it too.
-  host.ShutdownRemote();
-  EXPECT_FALSE(host.tmrUpdateQueue().enabled());
-}
-
 TEST_F(ServiceHostTest, DbinIsAnsweredWithDbcnExactlyWhenTheCentralLoginWorks) {
   MakeSite();
   pv::db::embedded::CreateInstance(SqlRoot(), "127.0.0.1", "14330");
@@ -173,7 +138,7 @@ TEST_F(ServiceHostTest, DbinIsAnsweredWithDbcnExactlyWhenTheCentralLoginWorks) {
   const std::vector<std::string> none;
   EXPECT_EQ(dbin("pvcx" + S + "pw;{1}" + S + "127.0.0.1" + S + "PVHome" + S + "14330" + S), dbcn);
   EXPECT_EQ(host.centralSettings().password, "pw;{1}");
-  EXPECT_FALSE(host.central().IsOpen());
+  EXPECT_FALSE(host.Central().IsOpen());
   EXPECT_EQ(dbin("pvcx" + S + "wrong" + S + "127.0.0.1" + S + "PVHome" + S + "14330" + S), none);
   EXPECT_EQ(dbin("pvcx" + S + "pw;{1}" + S + "127.0.0.1" + S + "Nope" + S + "14330" + S), none);
   EXPECT_EQ(dbin("pvcx" + S + "pw;{1}" + S + "127.0.0.1" + S + "PVHome" + S + "14331" + S), none);
@@ -185,32 +150,9 @@ TEST_F(ServiceHostTest, DbinIsAnsweredWithDbcnExactlyWhenTheCentralLoginWorks) {
       dbin("open" + S + "" + S + "127.0.0.1" + S + "PVHome" + S + "14330" + S + "6" + S + "7"),
       dbcn);
   // The stored data serve a later job.
-  ASSERT_TRUE(host.OpenCentralConnection());
-  EXPECT_EQ(host.central().get()->CurrentDatabase(), "PVHome");
-  host.CloseCentralConnection();
-}
-
-TEST_F(ServiceHostTest, LaterOrdersGoToTheirHooksAndAreIgnoredWithoutThem) {
-  MakeSite();
-  auto& host = MakeHost();
-  host.StartRemote();
-  ASSERT_TRUE(RunUntil(io_, [&] { return central_.open(); }));
-  central_.Reply("DATR");
-  central_.Reply("UPDA 9" + S + "42" + S + "NamesU" + S + "7");
-  central_.Reply("PVTE");
-  central_.Reply("BDID");
-  RunFor(io_, 100ms);
-  EXPECT_TRUE(central_.notices().empty());
-  EXPECT_TRUE(central_.open());
-
-  std::vector<std::string> calls;
-  host.onFullUpload = [&] { calls.push_back("DATR"); };
-  host.onCentralChange = [&](const std::string& a) { calls.push_back("UPDA " + a); };
-  central_.Reply("datr");
-  central_.Reply("UPDA 9" + S + "42" + S + "NamesU" + S + "7\r");
-  ASSERT_TRUE(RunUntil(io_, [&] { return calls.size() == 2; }));
-  EXPECT_EQ(calls[0], "DATR");
-  EXPECT_EQ(calls[1], "UPDA 9" + S + "42" + S + "NamesU" + S + "7\r");
+  ASSERT_TRUE(host.OpenCentral());
+  EXPECT_EQ(host.Central().get()->CurrentDatabase(), "PVHome");
+  host.Central().CloseCentralConnection();
 }
 
 TEST_F(ServiceHostTest, LocalDatabaseOfflineAtStartKeepsTheLinkOffUntilAGoodTick) {

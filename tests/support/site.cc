@@ -5,7 +5,9 @@
 #include <stdexcept>
 
 #include "db/embedded/embedded_engine.h"
+#include "db/error.h"
 #include "schema/sql_scripts.h"
+#include "sync/full_upload.h"
 
 namespace pv::testsite {
 
@@ -35,11 +37,12 @@ db::ConnectionParams Params(const std::string& port, const std::string& database
 class CountingConnection : public db::Connection {
  public:
   CountingConnection(std::unique_ptr<db::Connection> inner, std::filesystem::path sqlRoot,
-                     const int& offlineAt, int& counter)
+                     const int& offlineAt, int& counter, const bool& refuseCreation)
       : inner_(std::move(inner)),
         sqlRoot_(std::move(sqlRoot)),
         offlineAt_(offlineAt),
-        counter_(counter) {}
+        counter_(counter),
+        refuseCreation_(refuseCreation) {}
 
   void Open(const db::ConnectionParams& params) override { inner_->Open(params); }
   bool IsOpen() const override { return inner_->IsOpen(); }
@@ -48,6 +51,8 @@ class CountingConnection : public db::Connection {
   std::int64_t Execute(const std::string& sql) override {
     if (++counter_ == offlineAt_)
       db::embedded::SetOnline(sqlRoot_, "localhost", kCentralPort, false);
+    if (refuseCreation_ && sql.starts_with("Create Database"))
+      throw db::DbError(262, "CREATE DATABASE permission denied in database 'master'.");
     return inner_->Execute(sql);
   }
   std::unique_ptr<db::Rowset> Query(const std::string& sql, db::Cursor cursor) override {
@@ -65,6 +70,7 @@ class CountingConnection : public db::Connection {
   std::filesystem::path sqlRoot_;
   const int& offlineAt_;
   int& counter_;
+  const bool& refuseCreation_;
 };
 
 }  // namespace
@@ -114,17 +120,18 @@ UploadSite::~UploadSite() {
 
 std::unique_ptr<db::Connection> UploadSite::MakeCentralConnection() {
   return std::make_unique<CountingConnection>(db::embedded::MakeEmbeddedConnection(sqlRoot()),
-                                              sqlRoot(), offlineAtStatement_, centralStatements_);
+                                              sqlRoot(), offlineAtStatement_, centralStatements_,
+                                              refuseDatabaseCreation);
 }
 
-std::unique_ptr<db::Connection> UploadSite::Central(const std::string& database) const {
+std::unique_ptr<db::Connection> UploadSite::CentralDb(const std::string& database) const {
   auto c = db::embedded::MakeEmbeddedConnection(sqlRoot());
   c->Open(Params(kCentralPort, database));
   return c;
 }
 
 void UploadSite::AddInstallations(int id) {
-  auto home = Central();
+  auto home = CentralDb();
   auto rows = Dump(*home, "Select Count(*) From Installations");
   for (std::int64_t n = rows.at(0).at(0).AsInteger(); n < id; ++n) {
     home->Execute("Insert Into Installations (installationID, locName) Values (N'KEY" +
@@ -132,28 +139,11 @@ void UploadSite::AddInstallations(int id) {
   }
 }
 
-sync::FullUploadContext UploadSite::Context(const std::string& installationId) {
-  sync::FullUploadContext ctx;
-  ctx.local = local_.get();
-  ctx.openCentral = [this] { return central_.OpenCentralConnection(settings_); };
-  ctx.closeCentral = [this] { central_.CloseCentralConnection(); };
-  ctx.central = [this] { return central_.get(); };
-  ctx.useInstallationDatabase = [this](const std::string& number) {
-    central_.UseInstallationDatabase(number);
-  };
-  ctx.homeDatabase = kHomeDatabase;
-  ctx.installationId = installationId;
-  ctx.localPassword = kLocalPassword;
-  ctx.appFolder = appFolder();
-  ctx.writeLog = [this](const std::string& message, long number, const std::string& detail) {
-    logged.push_back({message, number, detail});
-  };
-  ctx.sendMessage = [this](const std::string& message) { sent.push_back(message); };
-  return ctx;
-}
+bool UploadSite::OpenCentral() { return central_.OpenCentralConnection(settings_); }
 
-sync::FullUploadResult UploadSite::Upload(const std::string& installationId) {
-  return sync::TransferDataToCX(Context(installationId));
+sync::FullUploadResult UploadSite::Upload(const std::string& id) {
+  installationId = id;
+  return sync::TransferDataToCX(*this);
 }
 
 void UploadSite::SetCentralOnline(bool online) {

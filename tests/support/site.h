@@ -1,9 +1,9 @@
 // A site for full-upload tests and the benchmark: a temporary folder holding
 // an embedded local instance with the "Portavento" database, an embedded
 // central instance with the home database, and the application folder with
-// its photos/ sub-folder. The upload runs against them exactly as the service
-// host wires it: the real central connection object, a recorded log and a
-// recorded send routine.
+// its photos/ sub-folder. The site is the jobs' host as the service host is:
+// the real central connection object, a recorded log and a recorded send
+// routine.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include "db/connection.h"
 #include "db/connections/central_connection.h"
 #include "sync/full_upload.h"
+#include "sync/job_host.h"
 
 namespace pv::testsite {
 
@@ -31,7 +32,7 @@ struct LoggedLine {
 
 using Rows = std::vector<std::vector<db::Value>>;
 
-class UploadSite {
+class UploadSite : public sync::JobHost {
  public:
   // `mailRoom` false drops Names.mailRoomID from the local database.
   // `parent` is where the temporary folder goes (default: the system's).
@@ -46,14 +47,33 @@ class UploadSite {
 
   db::Connection& local() { return *local_; }
   // A new connection to the central instance, `database` current.
-  std::unique_ptr<db::Connection> Central(const std::string& database = kHomeDatabase) const;
+  std::unique_ptr<db::Connection> CentralDb(const std::string& database = kHomeDatabase) const;
 
   // Adds Installations rows until the row with id `id` exists.
   void AddInstallations(int id);
 
-  // The context as the service host builds it for installation id `id`.
-  sync::FullUploadContext Context(const std::string& installationId);
-  sync::FullUploadResult Upload(const std::string& installationId);
+  // The full upload for installation id `id` (which stays the site's id).
+  sync::FullUploadResult Upload(const std::string& id);
+
+  // sync::JobHost
+  db::Connection* LocalConnection() override { return local_.get(); }
+  db::CentralConnection& Central() override { return central_; }
+  bool OpenCentral() override;
+  std::string HomeDatabase() const override { return kHomeDatabase; }
+  std::string InstallationId() const override { return installationId; }
+  std::filesystem::path AppFolder() const override { return appFolder(); }
+  std::string LocalPassword() const override { return kLocalPassword; }
+  bool UpdateQueueActive() const override { return queueActive; }
+  void WriteLog(const std::string& message, long number, const std::string& detail) override {
+    logged.push_back({message, number, detail});
+  }
+  void SendMessage(const std::string& text) override { sent.push_back(text); }
+
+  std::string installationId = "1";
+  bool queueActive = true;
+  // The central server refuses "Create Database" (a fault the embedded
+  // engine has no setting for).
+  bool refuseDatabaseCreation = false;
 
   void SetCentralOnline(bool online);
   // Takes the central instance offline just before the n-th statement the
@@ -61,8 +81,6 @@ class UploadSite {
   void TakeCentralOfflineAtStatement(int n) { offlineAtStatement_ = n; }
   // Statements executed on the central connection so far.
   int centralStatements() const { return centralStatements_; }
-
-  db::CentralConnection& centralConnection() { return central_; }
 
   std::vector<std::string> sent;
   std::vector<LoggedLine> logged;

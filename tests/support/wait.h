@@ -40,7 +40,8 @@ inline bool RunUntil(asio::io_context& io, const std::function<bool()>& done,
 
 // Runs `io` for `d`.
 inline void RunFor(asio::io_context& io, std::chrono::milliseconds d) {
-  RunUntil(io, [] { return false; }, d);
+  RunUntil(
+      io, [] { return false; }, d);
 }
 
 }  // namespace pv::testing

@@ -9,9 +9,9 @@
 #include "tests/e2e/service_process.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
-#include "tests/support/wait.h"
 #include "tests/support/sample_site.h"
 #include "tests/support/site.h"
+#include "tests/support/wait.h"
 
 namespace pv::e2e {
 namespace {

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/sync_changes/change_site.h"
 #include "tests/support/sample_site.h"
+#include "tests/sync_changes/change_site.h"
 
 namespace pv::testsite {
 namespace {
@@ -186,7 +186,7 @@ TEST(CentralChanges, FailuresAreLoggedAndStillRemoveTheQueueRow) {
   ASSERT_EQ(site.logged.size(), 1u);
   EXPECT_EQ(site.logged[0].message, "TransferDataFromCX()");
   EXPECT_FALSE(site.Queued(17));
-  EXPECT_EQ(site.centralConnection().get(), nullptr) << "central connection left open";
+  EXPECT_EQ(site.Central().get(), nullptr) << "central connection left open";
 
   // A record id that is not a whole number: nothing runs locally.
   EXPECT_EQ(site.Apply("16|1 Or 1=1|TenantAccess|0"), CentralChangeResult::Failed);

@@ -12,8 +12,8 @@ ChangeSite::ChangeSite() {
   if (Upload("42") != sync::FullUploadResult::Completed) {
     throw std::runtime_error("the full upload of the sample site failed");
   }
-  installation = Central("Installation00042");
-  home = Central();
+  installation = CentralDb("Installation00042");
+  home = CentralDb();
   for (int i = 0; i < 20; ++i) {
     home->Execute("Insert Into UpdateQueue (instId, recordId, tableName) Values (42, 0, N'x')");
   }
@@ -23,10 +23,8 @@ ChangeSite::ChangeSite() {
 
 sync::CentralChangeResult ChangeSite::Apply(std::string order) {
   for (std::size_t at; (at = order.find('|')) != std::string::npos;) order.replace(at, 1, "§");
-  const sync::FullUploadContext up = Context("42");
-  sync::CentralChangeContext ctx;
-  static_cast<sync::JobContext&>(ctx) = up;
-  return sync::TransferDataFromCX(ctx, order);
+  installationId = "42";
+  return sync::TransferDataFromCX(*this, order);
 }
 
 bool ChangeSite::Queued(int id) {

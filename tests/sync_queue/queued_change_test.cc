@@ -6,14 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "sync/failed_changes.h"
 #include "sync/queue_rows.h"
 #include "sync/value_forms.h"
 #include "tests/support/sample_site.h"
 #include "tests/support/site.h"
+#include "tests/support/temp_dir.h"
 
 namespace pv::db {
 // Readable values in failure messages.
@@ -49,17 +47,12 @@ class QueueSite : public UploadSite {
     logged.clear();
   }
 
-  QueuedChangeContext ChangeContext(const std::string& installationId = "1") {
-    QueuedChangeContext q;
-    static_cast<JobContext&>(q) = Context(installationId);
-    return q;
-  }
-
   // Queues one change locally and uploads it at once.
   ChangeResult Work(const std::string& kind, int resId = 0, int recordId = 0,
                     const std::string& installationId = "1") {
     const QueuedChange c = Queue(kind, resId, recordId);
-    return TransferResDataToCX(ChangeContext(installationId), c);
+    this->installationId = installationId;
+    return TransferResDataToCX(*this, c);
   }
 
   QueuedChange Queue(const std::string& kind, int resId, int recordId) {
@@ -72,10 +65,7 @@ class QueueSite : public UploadSite {
     return Dump(local(), "Select Count(*) From UpdateQueue").at(0).at(0).AsInteger();
   }
   std::string FailedChangesText() {
-    std::ifstream in(FailedChangesPath(appFolder()));
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return testing::ReadFile(FailedChangesPath(appFolder()).string());
   }
 };
 
@@ -171,7 +161,7 @@ TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
     EXPECT_EQ(site.Work(s.kind, s.resId, s.recordId), ChangeResult::Uploaded) << s.kind;
   }
   // An additional photo arrives with its bytes, and goes again.
-  auto inst = site.Central(kInstallation);
+  auto inst = site.CentralDb(kInstallation);
   const std::string photo4Query =
       "Select id, label, resId, photo From AdditionalPhotos Where id = 4";
   EXPECT_EQ(site.Work("AdditionalPhotos", 0, 4), ChangeResult::Uploaded);
@@ -187,7 +177,7 @@ TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
   local.Execute("Update TenantAccess Set accessType5 = 0 Where resId = 1");
   EXPECT_EQ(site.QueueLength(), 0);
 
-  auto home = site.Central();
+  auto home = site.CentralDb();
   testsite::ExpectSampleSiteCopied(local, *inst);
   EXPECT_EQ(Dump(*home, "Select locName, zip From Installations Where id = 1"),
             (Rows{{db::Value::Text("Chez 'Nous'"), db::Value::Text("")}}));
@@ -214,8 +204,8 @@ TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
 TEST(QueuedChange, ClearDemoEmptiesTheInstallationButKeepsLookupTables) {
   QueueSite site;
   EXPECT_EQ(site.Work("ClearDemo"), ChangeResult::Uploaded);
-  auto home = site.Central();
-  auto inst = site.Central(kInstallation);
+  auto home = site.CentralDb();
+  auto inst = site.CentralDb(kInstallation);
   EXPECT_EQ(Dump(*home, "Select locName From Installations Where id = 1").at(0).at(0),
             db::Value::Text(""));
   EXPECT_EQ(Dump(*home, "Select Count(*) From Emails Where instId = 1").at(0).at(0).AsInteger(), 0);
@@ -230,7 +220,7 @@ TEST(QueuedChange, ClearDemoEmptiesTheInstallationButKeepsLookupTables) {
 
 TEST(QueuedChange, GoneRowsAndUnknownKindsWriteNothingAndLeaveTheQueue) {
   QueueSite site;
-  auto inst = site.Central(kInstallation);
+  auto inst = site.CentralDb(kInstallation);
   const Rows before = Dump(*inst, "Select * From Names Order By id");
   const int statements = site.centralStatements();
   for (const char* kind : {"NamesU", "NamesA", "PhotoA", "namesu", "Bogus", ""})
@@ -263,14 +253,14 @@ TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
   const int statements = site.centralStatements();
   EXPECT_EQ(site.Work("ClearDemo", 0, 0, "1 Or 1=1"), ChangeResult::Failed);
   EXPECT_EQ(site.centralStatements(), statements);
-  EXPECT_EQ(site.Central(kInstallation)->Query("Select Count(*) From Names")->Next(), true);
+  EXPECT_EQ(site.CentralDb(kInstallation)->Query("Select Count(*) From Names")->Next(), true);
 
   ASSERT_EQ(site.logged.size(), 3u);
   for (const auto& l : site.logged) EXPECT_EQ(l.message, "TransferResDataToCX()");
   EXPECT_EQ(site.logged[0].number, kErrInvalidUseOfNull);
   EXPECT_EQ(site.logged[2].number, kErrNotANumber);
   EXPECT_EQ(site.QueueLength(), 0);
-  EXPECT_FALSE(site.centralConnection().IsOpen());
+  EXPECT_FALSE(site.Central().IsOpen());
 
   std::istringstream lines(site.FailedChangesText());
   std::vector<std::string> got;
@@ -288,7 +278,7 @@ TEST(QueuedChange, WithoutTheInstallationDatabaseTheChangeFailsAndIsDropped) {
   EXPECT_EQ(site.logged[0].message, "TransferResDataToCX()");
   EXPECT_EQ(site.QueueLength(), 0);
   // The switch is plain: the installation database is not created.
-  EXPECT_THROW(site.Central(kInstallation), db::DbError);
+  EXPECT_THROW(site.CentralDb(kInstallation), db::DbError);
 }
 
 TEST(QueuedChange, CentralOfflineKeepsTheRowWithoutALogLine) {
@@ -304,13 +294,13 @@ TEST(QueuedChange, CentralOfflineKeepsTheRowWithoutALogLine) {
 
 TEST(QueueRows, RemoveQueueCXSwitchesToHomeAndGetTopIDReadsTheLargestId) {
   QueueSite site;
-  auto home = site.Central();
+  auto home = site.CentralDb();
   home->Execute(
       "Insert Into UpdateQueue (instId, recordId, tableName, itemId) Values "
       "(1, 1, N'Names', 0), (1, 2, N'Names', 0)");
-  ASSERT_TRUE(site.centralConnection().OpenCentralConnection(
+  ASSERT_TRUE(site.Central().OpenCentralConnection(
       {"sa", "", "localhost", testsite::kHomeDatabase, testsite::kCentralPort}));
-  db::Connection& central = *site.centralConnection().get();
+  db::Connection& central = *site.Central().get();
   central.SetCurrentDatabase(kInstallation);
   std::vector<testsite::LoggedLine> logged;
   auto log = [&](const std::string& m, long n, const std::string& d) {
@@ -321,7 +311,7 @@ TEST(QueueRows, RemoveQueueCXSwitchesToHomeAndGetTopIDReadsTheLargestId) {
   EXPECT_FALSE(RemoveQueueCX(central, "NoSuchDatabase", 2, log));
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_EQ(logged[0].message, "RemoveQueueCX()");
-  site.centralConnection().CloseCentralConnection();
+  site.Central().CloseCentralConnection();
   EXPECT_EQ(Dump(*home, "Select id From UpdateQueue"), (Rows{{db::Value::Integer(2)}}));
 
   EXPECT_EQ(GetTopID(site.local(), "UpdateQueue"), 0);

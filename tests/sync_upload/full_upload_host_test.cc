@@ -1,9 +1,7 @@
-// "DATR" end to end: the service host on a real event loop with the full
-// upload attached, the real pvcentral ordering the upload over the link, and
-// the embedded engine on both sides.
+// "DATR" end to end: the service host on a real event loop, the real pvcentral ordering the upload
+// over the link, and the embedded engine on both sides.
 #include <gtest/gtest.h>
 
-#include "sync/full_upload_hook.h"
 #include "tests/e2e/central_sim.h"
 #include "tests/e2e/host_on_loop.h"
 #include "tests/e2e/sql_site.h"
@@ -30,7 +28,7 @@ TEST(FullUploadThroughTheLink, DatrCopiesTheSiteAndIsAnsweredWithDasn) {
                                       {"sqlPort", local.port},
                                       {"centralHost", "127.0.0.1"},
                                       {"centralPort", std::to_string(sim.port())}});
-  HostOnLoop host(root, {}, &sync::AttachFullUpload);
+  HostOnLoop host(root);
   ASSERT_TRUE(sim.WaitReceived("DBCN", 60s)) << sim.LogText();
 
   for (int run = 1; run <= 2; ++run) {

@@ -35,7 +35,7 @@ TEST(FullUpload, CopiesTheWholeSiteRowByRowAndPhotoByPhoto) {
   FillSampleSite(site.local());
   site.AddInstallations(43);
   {
-    auto home = site.Central();
+    auto home = site.CentralDb();
     home->Execute("Insert Into Emails (instId, emailId, resId, email) Values (42, 99, 99, N'old')");
     home->Execute("Insert Into Emails (instId, emailId, resId, email) Values (43, 1, 1, N'other')");
   }
@@ -43,13 +43,13 @@ TEST(FullUpload, CopiesTheWholeSiteRowByRowAndPhotoByPhoto) {
   EXPECT_EQ(site.Upload("42"), FullUploadResult::Completed);
   EXPECT_EQ(site.sent, std::vector<std::string>{"DASN"});
   EXPECT_TRUE(site.logged.empty()) << Logged(site);
-  EXPECT_EQ(site.centralConnection().get(), nullptr) << "central connection left open";
+  EXPECT_EQ(site.Central().get(), nullptr) << "central connection left open";
 
-  ExpectSampleSiteCopied(site.local(), *site.Central("Installation00042"));
+  ExpectSampleSiteCopied(site.local(), *site.CentralDb("Installation00042"));
 
   // The home database: this installation's row refreshed, its e-mail rows
   // replaced, another installation's left alone.
-  auto home = site.Central();
+  auto home = site.CentralDb();
   EXPECT_EQ(Dump(*home, "Select locName, sqlPWD, zip From Installations Where id = 42"),
             (Rows{{db::Value::Text("Résidence d'Été"), db::Value::Text(kLocalPassword),
                    db::Value::Text("H2X 1Y4")}}));
@@ -70,7 +70,7 @@ TEST(FullUpload, QuotesAndNonLatinLettersArriveIntact) {
   UploadSite site;
   FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(
       Dump(*central, "Select lastName, firstName, button1Comm, dmCode From Names Where id = 1"),
       (Rows{{db::Value::Text("O'Brien"), db::Value::Text("Seán"), db::Value::Text("It's me"),
@@ -85,7 +85,7 @@ TEST(FullUpload, LogRowWithBothPhotosStoresEachInItsOwnColumn) {
   UploadSite site;
   FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central, "Select photo, photo2 From Logs Where id = 1"),
             (Rows{{db::Value::Binary(kLogPhoto), db::Value::Binary(kLogPhoto2)}}));
   EXPECT_EQ(Dump(*central, "Select photo, photo2 From Logs Where id = 2"),
@@ -98,7 +98,7 @@ TEST(FullUpload, AdditionalPhotosWithoutPhotoAreNotCopied) {
   UploadSite site;
   FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central, "Select id, label, resId, photo From AdditionalPhotos"),
             (Rows{{db::Value::Integer(1), db::Value::Text("Car"), db::Value::Integer(1),
                    db::Value::Binary(kAdditionalPhoto)}}));
@@ -123,7 +123,7 @@ TEST(FullUpload, NullsTakeTheirFormsDefaults) {
       "(5, N'Crate', N'crate.png')");
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed) << Logged(site);
 
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central,
                  "Select button1Type, notes1, notes2, photoDescr, mailRoomID, dmCode "
                  "From Names"),
@@ -140,7 +140,7 @@ TEST(FullUpload, EmptyTablesStillGiveDasn) {
   EXPECT_EQ(site.Upload("42"), FullUploadResult::Completed);
   EXPECT_EQ(site.sent, std::vector<std::string>{"DASN"});
   EXPECT_TRUE(site.logged.empty());
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   for (const char* table :
        {"Names", "TenantAccess", "Notification", "NotificationF", "Packages", "Packages_Types",
         "Packages_Settings", "Logs", "Entries", "PinkNotes", "AdditionalPhotos"}) {
@@ -160,9 +160,9 @@ TEST(FullUpload, NullLastNameStopsTheRunAndKeepsEarlierRows) {
   EXPECT_EQ(site.logged[0].message, "TransferDataToCX()");
   EXPECT_EQ(site.logged[0].number, 94);
   EXPECT_NE(site.logged[0].detail.find("lastName"), std::string::npos) << Logged(site);
-  EXPECT_EQ(site.centralConnection().get(), nullptr);
+  EXPECT_EQ(site.Central().get(), nullptr);
 
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central, "Select id From Names Order By id"),
             (Rows{{db::Value::Integer(1)}, {db::Value::Integer(2)}}));
   EXPECT_EQ(Dump(*central, "Select Count(*) From TenantAccess"), (Rows{{db::Value::Integer(0)}}));
@@ -178,7 +178,7 @@ TEST(FullUpload, SiteWithoutMailRoomWritesNullAndSkipsPackagesSettings) {
       "0)");
   site.local().Execute("Insert Into Packages_Settings (id, mailRoomName) Values (1, N'Room')");
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed) << Logged(site);
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central, "Select lastName, mailRoomID From Names"),
             (Rows{{db::Value::Text("Doe"), db::Value()}}));
   EXPECT_EQ(Dump(*central, "Select Count(*) From Packages_Settings"),
@@ -189,14 +189,14 @@ TEST(FullUpload, InstallationNumberNamesTheDatabaseAndTheTempFiles) {
   UploadSite site;
   FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central, "Select Count(*) From Names"), (Rows{{db::Value::Integer(3)}}));
   EXPECT_TRUE(std::filesystem::exists(site.appFolder() / "photos" / "temp_00042.jpg"));
   EXPECT_TRUE(std::filesystem::exists(site.appFolder() / "photos" / "temp_00042_2.jpg"));
 
   // A six-digit id is not cut.
   ASSERT_EQ(site.Upload("123456"), FullUploadResult::Completed);
-  EXPECT_EQ(Dump(*site.Central("Installation123456"), "Select Count(*) From Names"),
+  EXPECT_EQ(Dump(*site.CentralDb("Installation123456"), "Select Count(*) From Names"),
             (Rows{{db::Value::Integer(3)}}));
   EXPECT_TRUE(std::filesystem::exists(site.appFolder() / "photos" / "temp_123456.jpg"));
 }
@@ -206,7 +206,7 @@ TEST(FullUpload, InstallationIdWithLettersFailsBeforeTheFirstStatement) {
     UploadSite site;
     FillSampleSite(site.local());
     {
-      auto home = site.Central();
+      auto home = site.CentralDb();
       home->Execute(
           "Insert Into Emails (instId, emailId, resId, email) Values (42, 1, 1, N'kept')");
     }
@@ -216,10 +216,10 @@ TEST(FullUpload, InstallationIdWithLettersFailsBeforeTheFirstStatement) {
     EXPECT_EQ(site.logged[0].message, "TransferDataToCX()");
     EXPECT_EQ(site.logged[0].number, 13);
     EXPECT_EQ(site.centralStatements(), 0) << id;
-    EXPECT_EQ(site.centralConnection().get(), nullptr);
-    EXPECT_EQ(Dump(*site.Central(), "Select email From Emails"), (Rows{{db::Value::Text("kept")}}));
-    EXPECT_THROW(site.Central("Installation00000"), db::DbError) << id;
-    EXPECT_THROW(site.Central("Installation00004"), db::DbError) << id;
+    EXPECT_EQ(site.Central().get(), nullptr);
+    EXPECT_EQ(Dump(*site.CentralDb(), "Select email From Emails"), (Rows{{db::Value::Text("kept")}}));
+    EXPECT_THROW(site.CentralDb("Installation00000"), db::DbError) << id;
+    EXPECT_THROW(site.CentralDb("Installation00004"), db::DbError) << id;
   }
 }
 
@@ -228,7 +228,7 @@ TEST(FullUpload, SecondRunGivesTheSameCentralContentAndKeepsPinkNotes) {
   FillSampleSite(site.local());
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   {
-    auto central = site.Central("Installation00042");
+    auto central = site.CentralDb("Installation00042");
     central->Execute(
         "Insert Into PinkNotes (parentId, mText, subject, mDate, toResId, fromResId, urgent, "
         "mustAcknowledge, toMState, fromMState) Values (0, N'Hello', N'Hi', "
@@ -236,11 +236,11 @@ TEST(FullUpload, SecondRunGivesTheSameCentralContentAndKeepsPinkNotes) {
   }
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   EXPECT_EQ(site.sent, (std::vector<std::string>{"DASN", "DASN"}));
-  ExpectSampleSiteCopied(site.local(), *site.Central("Installation00042"));
-  auto home = site.Central();
+  ExpectSampleSiteCopied(site.local(), *site.CentralDb("Installation00042"));
+  auto home = site.CentralDb();
   EXPECT_EQ(Dump(*home, "Select Count(*) From Emails Where instId = 42"),
             (Rows{{db::Value::Integer(2)}}));
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central, "Select mText, subject From PinkNotes"),
             (Rows{{db::Value::Text("Hello"), db::Value::Text("Hi")}}));
 }
@@ -253,7 +253,7 @@ TEST(FullUpload, CentralInstanceOfflineSendsAndLogsNothing) {
   EXPECT_TRUE(site.sent.empty());
   EXPECT_TRUE(site.logged.empty());
   site.SetCentralOnline(true);
-  EXPECT_THROW(site.Central("Installation00042"), db::DbError);
+  EXPECT_THROW(site.CentralDb("Installation00042"), db::DbError);
 }
 
 TEST(FullUpload, CentralGoingOfflineMidRunIsLoggedWithoutDasn) {
@@ -266,27 +266,25 @@ TEST(FullUpload, CentralGoingOfflineMidRunIsLoggedWithoutDasn) {
   ASSERT_GE(site.logged.size(), 1u);
   EXPECT_EQ(site.logged.back().message, "TransferDataToCX()");
   EXPECT_NE(site.logged.back().number, 0);
-  EXPECT_EQ(site.centralConnection().get() == nullptr || !site.centralConnection().get()->IsOpen(),
-            true);
+  EXPECT_EQ(site.Central().get() == nullptr || !site.Central().get()->IsOpen(), true);
 
   // Back online, the next order copies everything.
   site.SetCentralOnline(true);
   site.TakeCentralOfflineAtStatement(0);
   site.logged.clear();
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
-  ExpectSampleSiteCopied(site.local(), *site.Central("Installation00042"));
+  ExpectSampleSiteCopied(site.local(), *site.CentralDb("Installation00042"));
 }
 
 TEST(FullUpload, InstallationDatabaseNotCurrentEndsSilentlyAndClosesTheConnection) {
   UploadSite site;
   FillSampleSite(site.local());
-  auto ctx = site.Context("42");
-  ctx.useInstallationDatabase = [](const std::string&) {};  // creation refused by the server
-  EXPECT_EQ(sync::TransferDataToCX(ctx), FullUploadResult::WrongDatabase);
+  site.refuseDatabaseCreation = true;
+  EXPECT_EQ(site.Upload("42"), FullUploadResult::WrongDatabase);
   EXPECT_TRUE(site.sent.empty());
   EXPECT_TRUE(site.logged.empty());
-  EXPECT_EQ(site.centralConnection().get(), nullptr);
-  EXPECT_EQ(Dump(*site.Central(), "Select Count(*) From Emails"), (Rows{{db::Value::Integer(0)}}));
+  EXPECT_EQ(site.Central().get(), nullptr);
+  EXPECT_EQ(Dump(*site.CentralDb(), "Select Count(*) From Emails"), (Rows{{db::Value::Integer(0)}}));
 }
 
 TEST(FullUpload, UnwritableTempPhotoFileEndsTheRun) {
@@ -298,7 +296,7 @@ TEST(FullUpload, UnwritableTempPhotoFileEndsTheRun) {
   ASSERT_EQ(site.logged.size(), 1u);
   EXPECT_EQ(site.logged[0].message, "TransferDataToCX()");
   EXPECT_EQ(site.logged[0].number, 3004);
-  auto central = site.Central("Installation00042");
+  auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central, "Select id, photo From Names"),
             (Rows{{db::Value::Integer(1), db::Value()}}));
 }

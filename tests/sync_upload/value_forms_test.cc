@@ -74,22 +74,5 @@ TEST(ValueForms, BareNumbersAreWrittenOnlyFromWholeNumbers) {
   }
 }
 
-TEST(ValueForms, InstallationNumberAndBareInstallationId) {
-  EXPECT_EQ(InstallationNumber("42"), "00042");
-  EXPECT_EQ(InstallationNumber("7"), "00007");
-  EXPECT_EQ(InstallationNumber("123456"), "123456");
-  EXPECT_EQ(InstallationNumber("00042"), "00042");
-  EXPECT_EQ(InstallationNumber("42abc"), "00042");
-  EXPECT_EQ(InstallationNumber(" 9"), "00009");
-  EXPECT_EQ(InstallationNumber("abc"), "00000");
-  EXPECT_EQ(InstallationNumber(""), "00000");
-
-  EXPECT_EQ(CheckedInstallationId("42"), 42);
-  EXPECT_EQ(CheckedInstallationId("42\r"), 42);
-  for (const char* id : {"4x2", "abc", "", "42 Or 1=1", "0x10"}) {
-    EXPECT_EQ(ErrorNumber([&] { CheckedInstallationId(id); }), kErrNotANumber) << id;
-  }
-}
-
 }  // namespace
 }  // namespace pv::sync
