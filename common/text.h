@@ -67,6 +67,14 @@ inline std::optional<std::int64_t> ParseInteger(std::string_view text) {
   return v;
 }
 
+// `text` without leading and trailing spaces (only the space character:
+// settings values and switches keep their tabs and line breaks).
+inline std::string_view TrimSpaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
 // "§" (U+00A7) in UTF-8: the separator of the fields of the central server's
 // orders ("DBIN", "UPDA") and of the service's notices ("SDWE 42§15").
 inline constexpr std::string_view kFieldSeparator = "\xC2\xA7";

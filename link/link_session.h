@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "common/cconcat.h"
+#include "common/log_fn.h"
 #include "platform/timer.h"
 
 namespace pv::link {
@@ -62,7 +63,7 @@ struct LinkHooks {
   // Every disconnect stops the host's update-queue timer through this.
   std::function<void()> onStopUpdateQueue;
   // One log line (WriteLog's arguments); used for the oversize guard.
-  std::function<void(const std::string& message, long errorNumber, const std::string& detail)> log;
+  common::LogFn log;
 };
 
 class LinkSession {

@@ -8,7 +8,7 @@ namespace pv::photos {
 
 bool UpdateImageInDB(std::int64_t id, const std::string& column, const std::string& table,
                      const std::filesystem::path& path, db::Connection& connection,
-                     const WriteLogFn& writeLog) {
+                     const common::LogFn& writeLog) {
   if (path.empty()) return false;
   try {
     return connection.StoreFileInColumn(table, column, id, path);

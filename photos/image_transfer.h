@@ -7,14 +7,10 @@
 #include <functional>
 #include <string>
 
+#include "common/log_fn.h"
 #include "db/connection.h"
 
 namespace pv::photos {
-
-// Receives a log line: routine name, error number, error text (the daily
-// log's WriteLog).
-using WriteLogFn =
-    std::function<void(const std::string& message, long number, const std::string& detail)>;
 
 // Stores the bytes of the file at `path` into `column` of the row of `table`
 // whose id is `id`, on `connection`. The file is streamed, never held in
@@ -25,6 +21,6 @@ using WriteLogFn =
 // false. It returns at once; nothing else runs in between.
 bool UpdateImageInDB(std::int64_t id, const std::string& column, const std::string& table,
                      const std::filesystem::path& path, db::Connection& connection,
-                     const WriteLogFn& writeLog);
+                     const common::LogFn& writeLog);
 
 }  // namespace pv::photos

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/cp1252.h"
+#include "common/text.h"
 #include "platform/file_writes.h"
 #include "platform/utf8_paths.h"
 
@@ -14,15 +15,7 @@ namespace {
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+using common::EqualsNoCase;
 
 std::string_view TrimLeft(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -129,10 +122,10 @@ bool SameKey(const std::string& a, const std::string& b) {
   std::string_view x = a, y = b;
   while (!x.empty() && x.back() == '\\') x.remove_suffix(1);
   while (!y.empty() && y.back() == '\\') y.remove_suffix(1);
-  return EqualNoCase(x, y);
+  return EqualsNoCase(x, y);
 }
 
-bool SameName(const std::string& a, const std::string& b) { return EqualNoCase(a, b); }
+bool SameName(const std::string& a, const std::string& b) { return EqualsNoCase(a, b); }
 
 RegFile RegFile::Parse(const std::string& bytes) {
   std::string text;

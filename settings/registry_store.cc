@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/text.h"
 #include "platform/registry.h"
 #include "settings/password.h"
 #include "settings/reg_file.h"
@@ -136,7 +137,7 @@ void RegistryStore::MigratePassword() const {
     if (!machine.empty()) return;
 
     std::string password;
-    std::string encoded = TrimBlanks(GetRegValue("sqlPWDq", "", kRootCurrentUser));
+    std::string encoded(common::TrimSpaces(GetRegValue("sqlPWDq", "", kRootCurrentUser)));
     if (!encoded.empty()) {
       auto decoded = DecodePassword(encoded);
       // A value that does not decode is not copied: garbage would only

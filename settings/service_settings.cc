@@ -2,16 +2,17 @@
 
 #include <strings.h>
 
+#include "common/text.h"
 #include "settings/password.h"
 
 namespace pv::settings {
 
-std::string TrimBlanks(const std::string& text) {
-  auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  auto last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
+namespace {
+
+// Spaces removed from both ends.
+std::string TrimBlanks(const std::string& text) { return std::string(common::TrimSpaces(text)); }
+
+}  // namespace
 
 bool ServiceSettings::embedded() const { return strcasecmp(sqlDriver.c_str(), "embedded") == 0; }
 

@@ -28,7 +28,4 @@ struct ServiceSettings {
   static ServiceSettings Read(const RegistryStore& store);
 };
 
-// Blanks removed from both ends.
-std::string TrimBlanks(const std::string& text);
-
 }  // namespace pv::settings

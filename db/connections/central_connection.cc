@@ -2,12 +2,13 @@
 
 #include <string_view>
 
+#include "common/text.h"
+
 namespace pv::db {
 
 namespace {
 
-// The field separator "§" (U+00A7) in UTF-8.
-constexpr std::string_view kFieldSeparator = "\xC2\xA7";
+using common::kFieldSeparator;
 constexpr long kErrSubscriptOutOfRange = 9;
 
 }  // namespace
@@ -43,25 +44,14 @@ CentralConnection::CentralConnection(ConnectionFactory factory) : factory_(std::
 bool CentralConnection::OpenCentralConnection(const CentralConnectionSettings& settings) {
   try {
     connection_.reset();
-    connection_ = factory_();
-    connection_->Open(CentralConnectionParams(settings));
-    connection_->SetCommandTimeout(kCommandTimeoutSeconds);
+    connection_ = OpenConnection(factory_, CentralConnectionParams(settings));
     return true;
   } catch (...) {
     return false;
   }
 }
 
-void CentralConnection::CloseCentralConnection() {
-  try {
-    if (connection_ && connection_->IsOpen()) {
-      connection_->Close();
-      connection_.reset();
-    }
-  } catch (...) {
-    connection_.reset();
-  }
-}
+void CentralConnection::CloseCentralConnection() { CloseConnection(connection_); }
 
 void CentralConnection::UseInstallationDatabase(const std::string& database) {
   try {

@@ -15,7 +15,7 @@ ConnectionParams LocalConnectionParams(const LocalLogin& login) {
 }
 
 LocalConnection::LocalConnection(ConnectionFactory factory, std::function<LocalLogin()> readLogin,
-                                 LogLine log)
+                                 common::LogFn log)
     : factory_(std::move(factory)), readLogin_(std::move(readLogin)), log_(std::move(log)) {}
 
 bool LocalConnection::Open_cn() {
@@ -35,14 +35,24 @@ bool LocalConnection::Open_cn() {
   return false;
 }
 
-void LocalConnection::Close_cn() {
+void LocalConnection::Close_cn() { CloseConnection(connection_); }
+
+std::unique_ptr<Connection> OpenConnection(const ConnectionFactory& factory,
+                                           const ConnectionParams& params) {
+  std::unique_ptr<Connection> connection = factory();
+  connection->Open(params);
+  connection->SetCommandTimeout(kCommandTimeoutSeconds);
+  return connection;
+}
+
+void CloseConnection(std::unique_ptr<Connection>& connection) noexcept {
   try {
-    if (connection_ && connection_->IsOpen()) {
-      connection_->Close();
-      connection_.reset();
+    if (connection && connection->IsOpen()) {
+      connection->Close();
+      connection.reset();
     }
   } catch (...) {
-    connection_.reset();
+    connection.reset();
   }
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/log_fn.h"
 #include "db/connection.h"
 
 namespace pv::db {
@@ -14,9 +15,14 @@ namespace pv::db {
 // Makes a new, unopened connection of the configured engine.
 using ConnectionFactory = std::function<std::unique_ptr<Connection>()>;
 
-// One log line: WriteLog's message, error number and detail.
-using LogLine =
-    std::function<void(const std::string& message, long number, const std::string& detail)>;
+// Makes a new connection with `factory`, opens it with `params` and sets the
+// command time-out of 60 s; throws what the engine throws.
+std::unique_ptr<Connection> OpenConnection(const ConnectionFactory& factory,
+                                           const ConnectionParams& params);
+
+// Closes and releases `connection` when it is open; one that is already
+// closed is left as it is. A failure to close releases it all the same.
+void CloseConnection(std::unique_ptr<Connection>& connection) noexcept;
 
 inline constexpr const char* kLocalServer = "localhost";
 inline constexpr const char* kLocalDatabase = "Portavento";
@@ -37,7 +43,8 @@ ConnectionParams LocalConnectionParams(const LocalLogin& login);
 
 class LocalConnection {
  public:
-  LocalConnection(ConnectionFactory factory, std::function<LocalLogin()> readLogin, LogLine log);
+  LocalConnection(ConnectionFactory factory, std::function<LocalLogin()> readLogin,
+                  common::LogFn log);
 
   // Reads the settings, replaces the connection with a new one and opens it
   // (command time-out 60 s). On failure logs "Open_cn" with the number and
@@ -69,7 +76,7 @@ class LocalConnection {
  private:
   ConnectionFactory factory_;
   std::function<LocalLogin()> readLogin_;
-  LogLine log_;
+  common::LogFn log_;
   std::unique_ptr<Connection> connection_;
 };
 

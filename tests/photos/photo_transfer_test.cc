@@ -50,7 +50,7 @@ class PhotoFolderTest : public ::testing::Test {
   }
 
   // Records the log lines of a transfer.
-  WriteLogFn Recorder() {
+  common::LogFn Recorder() {
     return [this](const std::string& m, long n, const std::string& d) {
       EXPECT_EQ(m, "UpdateImageInDB()");
       EXPECT_NE(n, 0);
