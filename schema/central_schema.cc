@@ -342,7 +342,7 @@ std::span<const CentralTable> CentralTables() { return kTables; }
 std::span<const CentralView> CentralViews() { return kViews; }
 std::span<const CentralIndex> CentralIndexes() { return kIndexes; }
 
-bool CheckForTables(db::Connection& central, const WriteLogFn& writeLog) {
+bool CheckForTables(db::Connection& central, const common::LogFn& writeLog) {
   try {
     for (const CentralTable& table : kTables) {
       if (!ObjectExists(central, "U", table.name)) {

@@ -3,11 +3,11 @@
 // them exist and empties the tables before a full upload.
 #pragma once
 
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "common/log_fn.h"
 #include "db/connection.h"
 
 namespace pv::schema {
@@ -40,17 +40,12 @@ std::span<const CentralView> CentralViews();
 // The five secondary indexes (their statements are part of their table's command).
 std::span<const CentralIndex> CentralIndexes();
 
-// Receives the one log line CheckForTables may write: routine name, error
-// number, error text (the daily log's WriteLog).
-using WriteLogFn =
-    std::function<void(const std::string& message, long number, const std::string& detail)>;
-
 // Walks the tables on `central`, whose current database must be the
 // installation database: a missing table is created; a present one is emptied
 // ("Delete From <table>;"), except PinkNotes. Then each view is created when
 // missing and left untouched when present. The first failure writes
 // "CheckForTables()" with its number and text to `writeLog` and ends the walk;
 // nothing is thrown. Returns true when the walk completed.
-bool CheckForTables(db::Connection& central, const WriteLogFn& writeLog);
+bool CheckForTables(db::Connection& central, const common::LogFn& writeLog);
 
 }  // namespace pv::schema
