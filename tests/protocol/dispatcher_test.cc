@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 using pv::link::DispatchReply;
@@ -36,67 +37,54 @@ struct Recorder : pv::link::ReplyTarget {
   std::vector<std::string> calls;
 };
 
-std::string Word(const std::string& message) {
+// The word and argument ParseReply finds, "<ignored>" for no reply.
+std::pair<std::string, std::string> Parsed(const std::string& message) {
   auto r = ParseReply(message);
-  return r ? r->word : "<ignored>";
-}
-
-std::string Arg(const std::string& message) {
-  auto r = ParseReply(message);
-  return r ? r->argument : "<ignored>";
+  return r ? std::pair(r->word, r->argument) : std::pair<std::string, std::string>("<ignored>", "");
 }
 
 }  // namespace
 
-TEST(ReplyTrimming, LeadingLineBreaksAndOneTrailingLineFeedAreDropped) {
-  EXPECT_EQ(Word("+OK CONN"), "CONN");
-  EXPECT_EQ(Word("\n+OK CONN"), "CONN");
-  EXPECT_EQ(Word("\r\n+OK CONN"), "CONN");
-  EXPECT_EQ(Word("\n\r\n+OK CONN"), "CONN");
-  EXPECT_EQ(Arg("+OK INID KEY\n"), "KEY");
-  EXPECT_EQ(Arg("\r\n+OK INID KEY\n"), "KEY");
-  // Only one of each is dropped, in that order.
-  EXPECT_EQ(Word("\n\n+OK CONN"), "<ignored>");
-  EXPECT_EQ(Word("\r\n\n+OK CONN"), "<ignored>");
-  EXPECT_EQ(Word("\r+OK CONN"), "<ignored>");
-  EXPECT_EQ(Arg("+OK INID KEY\n\n"), "KEY\n");
-  // A trailing carriage return stays part of the argument.
-  EXPECT_EQ(Arg("+OK INID KEY\r"), "KEY\r");
-  EXPECT_EQ(Arg("+OK INID KEY\r\n"), "KEY\r");
-  // Nothing left, or only line breaks: ignored.
-  EXPECT_EQ(Word(""), "<ignored>");
-  EXPECT_EQ(Word("\n"), "<ignored>");
-  EXPECT_EQ(Word("\r\n"), "<ignored>");
-  EXPECT_EQ(Word("\n\r\n\n"), "<ignored>");
-}
-
-TEST(ReplyFields, WordAndArgumentStandInFixedColumns) {
-  // "+OK" is case-sensitive, the word is not.
-  EXPECT_EQ(Word("+ok CONN"), "<ignored>");
-  EXPECT_EQ(Word("+Ok CONN"), "<ignored>");
-  EXPECT_EQ(Word(" +OK CONN"), "<ignored>");
-  EXPECT_EQ(Word("+OK conn"), "CONN");
-  EXPECT_EQ(Word("+OK vDiD 7"), "VDID");
-  // Whatever stands in columns 4 and 9 is skipped.
-  EXPECT_EQ(Word("+OKxINIDyABC"), "INID");
-  EXPECT_EQ(Arg("+OKxINIDyABC"), "ABC");
-  EXPECT_EQ(Arg("+OK\xC2\xA7INID\xC2\xA7"
-                "ABC"),
-            "ABC");  // "§" is one character
-  EXPECT_EQ(Arg("+OK INID  ABC "), " ABC ");
-  // Short messages.
-  EXPECT_EQ(Word("+OK"), "");
-  EXPECT_EQ(Word("+OK CON"), "CON");
-  EXPECT_EQ(Arg("+OK VDID"), "");
-  EXPECT_EQ(Arg("+OK VDID "), "");
-  // Characters, not bytes: a two-byte letter inside the word.
-  EXPECT_EQ(Word("+OK \xC3\xA9"
-                 "ABC DEF"),
-            "\xC3\xA9"
-            "ABC");
-  EXPECT_EQ(Arg("+OK \xC3\xA9"
-                "ABC DEF"),
-            "DEF");
+TEST(ReplyParsing, LineBreaksTrimmedAndWordAndArgumentInFixedCharacterColumns) {
+  const std::string X = "<ignored>";
+  const struct {
+    std::string message, word, argument;
+  } cases[] = {
+      // One leading LF, then one leading CR+LF, then one trailing LF dropped.
+      {"+OK CONN", "CONN", ""},
+      {"\n+OK CONN", "CONN", ""},
+      {"\r\n+OK CONN", "CONN", ""},
+      {"\n\r\n+OK INID KEY\n", "INID", "KEY"},
+      {"\n\n+OK CONN", X, ""},
+      {"\r\n\n+OK CONN", X, ""},
+      {"\r+OK CONN", X, ""},
+      {"+OK INID KEY\n\n", "INID", "KEY\n"},
+      {"+OK INID KEY\r\n", "INID", "KEY\r"},  // a trailing CR stays
+      {"", X, ""},
+      {"\n\r\n\n", X, ""},
+      // "+OK" is case-sensitive, the word is not.
+      {"+ok CONN", X, ""},
+      {" +OK CONN", X, ""},
+      {"+OK vDiD 7", "VDID", "7"},
+      // Whatever stands in columns 4 and 9 is skipped; characters, not bytes.
+      {"+OKxINIDyABC", "INID", "ABC"},
+      {"+OK\xC2\xA7INID\xC2\xA7"
+       "ABC",
+       "INID", "ABC"},
+      {"+OK INID  ABC ", "INID", " ABC "},
+      {"+OK \xC3\xA9"
+       "ABC DEF",
+       "\xC3\xA9"
+       "ABC",
+       "DEF"},
+      // Short messages.
+      {"+OK", "", ""},
+      {"+OK CON", "CON", ""},
+      {"+OK VDID ", "VDID", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Parsed(c.message), std::pair(c.word, c.argument)) << c.message;
+  }
 }
 
 TEST(ReplyDispatch, EachWordReachesItsHandlerAndOthersAreDropped) {
