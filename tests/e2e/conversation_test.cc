@@ -8,7 +8,6 @@
 
 #include "db/embedded/embedded_engine.h"
 #include "tests/e2e/central_sim.h"
-#include "tests/e2e/programs.h"
 #include "tests/e2e/service_process.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
@@ -18,12 +17,6 @@ namespace pv::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-#define REQUIRE_PVREMOTE()                                                               \
-  if (PvremoteProgram().empty()) {                                                       \
-    GTEST_SKIP() << "pvremote is not built in this tree (the build has no target "       \
-                    "pvremote), so the conversation with the service cannot be checked"; \
-  }
 
 // A site on the embedded engine: the local instance with "Portavento".
 struct Site {
@@ -49,7 +42,6 @@ std::string Diagnostics(const CentralSim& sim, const ServiceProcess& service) {
 }
 
 TEST(Conversation, NewSiteIsGivenAKeyAndIdentifiesWithItFromThenOn) {
-  REQUIRE_PVREMOTE();
   Site site;
   CentralSim sim(site.root);
   std::string key;
@@ -98,7 +90,6 @@ TEST(Conversation, NewSiteIsGivenAKeyAndIdentifiesWithItFromThenOn) {
 }
 
 TEST(Conversation, CentralDataIsConfirmedWithDbcnExactlyWhenItsLoginWorks) {
-  REQUIRE_PVREMOTE();
   Site site;
   CentralSim sim(site.root);
   ServiceProcess service(site.root, sim.port(), site.local);

@@ -6,7 +6,6 @@
 namespace pv::e2e {
 
 std::filesystem::path PvcentralProgram();
-// Empty when this tree has no pvremote target yet.
 std::filesystem::path PvremoteProgram();
 
 }  // namespace pv::e2e

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <vector>
 
 #include "tests/e2e/programs.h"
@@ -13,20 +12,21 @@
 
 namespace pv::e2e {
 
+void WriteSiteSettings(const TempRoot& root, const SqlInstance& local, unsigned short centralPort,
+                       const std::map<std::string, std::string>& extra) {
+  std::map<std::string, std::string> settings{
+      {"sqlDriver", "embedded"},    {"sqlUID", local.user},
+      {"sqlPWD", local.password},   {"sqlPort", local.port},
+      {"centralHost", "127.0.0.1"}, {"centralPort", std::to_string(centralPort)},
+  };
+  for (const auto& [name, value] : extra) settings[name] = value;
+  std::erase_if(settings, [](const auto& entry) { return entry.second.empty(); });
+  WriteSettings(root.MachineStore(), settings);
+}
+
 ServiceProcess::ServiceProcess(const TempRoot& root, unsigned short centralPort, Config config)
     : logFolder_(root.ServiceFolder()) {
-  if (PvremoteProgram().empty()) throw std::runtime_error("pvremote is not built in this tree");
-  std::map<std::string, std::string> settings{
-      {"sqlDriver", "embedded"},         {"sqlUID", config.local.user},
-      {"sqlPWD", config.local.password}, {"sqlPort", config.local.port},
-      {"centralHost", "127.0.0.1"},      {"centralPort", std::to_string(centralPort)},
-  };
-  for (const auto& [name, value] : config.settings) settings[name] = value;
-  for (auto it = settings.begin(); it != settings.end();) {
-    it = it->second.empty() ? settings.erase(it) : std::next(it);
-  }
-  WriteSettings(root.MachineStore(), settings);
-
+  WriteSiteSettings(root, config.local, centralPort, config.settings);
   std::map<std::string, std::string> env{{"PVREMOTE_ROOT", root.path().string()},
                                          {"PVREMOTE_DEBUG", "1"},
                                          // Never mistaken for a start by systemd.

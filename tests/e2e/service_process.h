@@ -1,6 +1,7 @@
 // A running pvremote for a test: a debug run (PVREMOTE_DEBUG=1) under the
 // test's PVREMOTE_ROOT, with settings that select the embedded engine, the
-// local instance and the central simulator's port.
+// local instance and the central simulator's port. The environment given in
+// its configuration can make it a run under systemd instead.
 #pragma once
 
 #include <chrono>
@@ -16,10 +17,15 @@ namespace pv::e2e {
 
 using namespace std::chrono_literals;
 
+// Writes the machine settings a service of this site reads: the embedded
+// engine, the local login and port, the central server on loopback at
+// `centralPort`; `extra` is laid over them (an empty value leaves one out).
+void WriteSiteSettings(const TempRoot& root, const SqlInstance& local, unsigned short centralPort,
+                       const std::map<std::string, std::string>& extra = {});
+
 struct ServiceConfig {
   SqlInstance local;
-  // Settings laid over the defaults written (sqlDriver, sqlUID, sqlPWD,
-  // sqlPort, centralHost, centralPort); an empty value leaves the setting out.
+  // Settings laid over those of WriteSiteSettings.
   std::map<std::string, std::string> settings;
   // Extra environment for the process.
   std::map<std::string, std::string> env;
