@@ -50,24 +50,18 @@ void FillSampleSite(db::Connection& local, bool withSettings) {
       "accessType3, accessType4, accessType5) Values "
       "(1, N'1234', N'Seán''s code', 1, 0, 1, '2026-01-01T00:00:00', '2026-12-31T23:59:59', "
       "'1900-01-01T08:00:00', '1900-01-01T18:30:00', 1, 1, 1, 1, 1, 0, 0, N'1234', 1, 0, 0, 0, "
-      "0, 1)");
-  local.Execute(
-      "Insert Into TenantAccess (resId, code, descr, codeDates, codeDays, codeTimes, "
-      "codeStartDate, codeEndDate, codeStartTime, codeEndTime, codeMon, codeTue, codeWed, codeThr, "
-      "codeFri, codeSat, codeSun, numericalCode, accessType0, accessType1, accessType2, "
-      "accessType3, accessType4, accessType5) Values "
+      "0, 1), "
       "(2, N'9999', N'门卡', 0, 0, 0, '2025-02-03T04:05:06', '2025-02-04T04:05:06', "
       "'1900-01-01T00:00:00', '1900-01-01T00:00:00', 0, 0, 0, 0, 0, 1, 1, N'9999', 0, 1, 1, 1, "
       "1, 0)");
-  local.Execute("Insert Into Notification (resId, email) Values (1, N'obrien@example.com')");
-  local.Execute("Insert Into Notification (resId, email) Values (2, N'wang@例子.cn')");
+  local.Execute(
+      "Insert Into Notification (resId, email) Values (1, N'obrien@example.com'), "
+      "(2, N'wang@例子.cn')");
   local.Execute("Insert Into NotificationF (resId, email) Values (1, N'o''brien@example.com')");
   local.Execute(
       "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values "
-      "(1, 1, '2026-03-04T10:11:12', '2026-03-05T09:00:00')");
-  local.Execute(
-      "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values "
-      "(2, 2, '2026-03-06T10:11:12.5', Null)");
+      "(1, 1, '2026-03-04T10:11:12', '2026-03-05T09:00:00'), (2, 2, '2026-03-06T10:11:12.5', "
+      "Null)");
   local.Execute(
       "Insert Into Packages_Types (id, packageTypeLongName, packageTypeImage) Values "
       "(1, N'Box', N'box.png'), (2, N'Carrier''s letter', N'letter.png')");
@@ -75,22 +69,15 @@ void FillSampleSite(db::Connection& local, bool withSettings) {
   local.Execute(
       "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, photo, "
       "photo2) Values (1, 1, '2026-04-01T07:08:09', N'Call', N'O''Brien', N'PANEL-1', " +
-      BinaryLiteral(kLogPhoto) + ", " + BinaryLiteral(kLogPhoto2) + ")");
-  local.Execute(
-      "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, photo, "
-      "photo2) Values (2, 2, '2026-04-02T07:08:09', N'Code', N'王', N'PANEL-2', " +
-      BinaryLiteral(kSingleLogPhoto) + ", Null)");
-  local.Execute(
-      "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, photo, "
-      "photo2) Values (1, 0, Null, Null, Null, Null, Null, Null)");
+      BinaryLiteral(kLogPhoto) + ", " + BinaryLiteral(kLogPhoto2) +
+      "), (2, 2, '2026-04-02T07:08:09', N'Code', N'王', N'PANEL-2', " +
+      BinaryLiteral(kSingleLogPhoto) + ", Null), (1, 0, Null, Null, Null, Null, Null, Null)");
   local.Execute(
       "Insert Into Entries (entryId, entryName, mesLine1, mesLine2, mesLine3, version) Values "
       "(1, N'Front door', N'Welcome', N'', N'', N'2.1'), (2, N'Garage', N'Drive in', N'slow', "
       "N'', N'2.0')");
   local.Execute("Insert Into AdditionalPhotos (label, resId, photo) Values (N'Car', 1, " +
-                BinaryLiteral(kAdditionalPhoto) + ")");
-  local.Execute("Insert Into AdditionalPhotos (label, resId, photo) Values (N'Nothing', 1, Null)");
-  local.Execute("Insert Into AdditionalPhotos (label, resId, photo) Values (N'Empty', 2, 0x)");
+                BinaryLiteral(kAdditionalPhoto) + "), (N'Nothing', 1, Null), (N'Empty', 2, 0x)");
   local.Execute(
       "Insert Into Emails (resId, email, iPhoneDeviceId) Values "
       "(1, N'o''brien@example.com', Null), (2, N'wang@例子.cn', N'dev')");

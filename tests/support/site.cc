@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "db/embedded/embedded_engine.h"
@@ -13,6 +14,8 @@ namespace pv::testsite {
 
 namespace {
 
+constexpr char kLocalPort[] = "1433";
+
 std::filesystem::path MakeTempFolder(const std::filesystem::path& parent) {
   std::filesystem::path base = parent.empty() ? std::filesystem::temp_directory_path() : parent;
   std::string pattern = (base / "pvupload-XXXXXX").string();
@@ -22,13 +25,7 @@ std::filesystem::path MakeTempFolder(const std::filesystem::path& parent) {
 }
 
 db::ConnectionParams Params(const std::string& port, const std::string& database) {
-  db::ConnectionParams p;
-  p.server = "localhost";
-  p.port = port;
-  p.user = "sa";
-  p.password = "";
-  p.database = database;
-  return p;
+  return {"localhost", port, "sa", "", database};
 }
 
 // Passes everything through to the real connection; counts the statements
@@ -98,21 +95,11 @@ UploadSite::UploadSite(bool mailRoom, const std::filesystem::path& parent)
   schema::RunSqlScript(*home, schema::ReadSqlScript(schema::kHomeScript));
   home->Close();
 
-  settings_.userId = "sa";
-  settings_.password = "";
-  settings_.server = "localhost";
-  settings_.homeDatabase = kHomeDatabase;
-  settings_.port = kCentralPort;
+  settings_ = {"sa", "", "localhost", kHomeDatabase, kCentralPort};
 }
 
 UploadSite::~UploadSite() {
   central_.CloseCentralConnection();
-  if (local_) {
-    try {
-      local_->Close();
-    } catch (...) {
-    }
-  }
   local_.reset();
   std::error_code ec;
   std::filesystem::remove_all(root_, ec);
@@ -148,6 +135,39 @@ sync::FullUploadResult UploadSite::Upload(const std::string& id) {
 
 void UploadSite::SetCentralOnline(bool online) {
   db::embedded::SetOnline(sqlRoot(), "localhost", kCentralPort, online);
+}
+
+std::string UploadSite::Log() const {
+  std::string out;
+  for (const LoggedLine& l : logged)
+    out += l.message + " - " + std::to_string(l.number) + " - " + l.detail + "\n";
+  return out;
+}
+
+std::string ResidentInsert(const std::vector<std::pair<std::string, std::string>>& set) {
+  std::vector<std::pair<std::string, std::string>> columns = {
+      {"resType", "N'R'"}, {"lastName", "N'Doe'"}, {"firstName", "N'Jane'"},
+      {"suite", "N'1'"},   {"company", "N''"},     {"hide", "0"},
+      {"hideBut1", "0"},   {"hideBut2", "0"},      {"hideBut3", "0"}};
+  for (const char* n : {"1", "2", "3"}) {
+    for (const char* c : {"button%Type", "phone%", "button%Loc", "button%Comm"}) {
+      std::string name = c;
+      name.replace(name.find('%'), 1, n);
+      columns.emplace_back(name, name.ends_with("Type") ? "N'P'" : "N''");
+    }
+  }
+  for (const auto& given : set) {
+    auto at = std::find_if(columns.begin(), columns.end(),
+                           [&](const auto& c) { return c.first == given.first; });
+    if (at == columns.end()) at = columns.insert(columns.end(), given);
+    at->second = given.second;
+  }
+  std::string names, values;
+  for (const auto& [column, value] : columns) {
+    names += (names.empty() ? "" : ", ") + column;
+    values += (values.empty() ? "" : ", ") + value;
+  }
+  return "Insert Into Names (" + names + ") Values (" + values + ");";
 }
 
 Rows Dump(db::Connection& connection, const std::string& sql) {

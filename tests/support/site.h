@@ -1,15 +1,17 @@
-// A site for full-upload tests and the benchmark: a temporary folder holding
-// an embedded local instance with the "Portavento" database, an embedded
-// central instance with the home database, and the application folder with
-// its photos/ sub-folder. The site is the jobs' host as the service host is:
-// the real central connection object, a recorded log and a recorded send
-// routine.
+// The site of the synchronisation job tests and benchmarks: a temporary
+// folder holding an embedded local instance with the "Portavento" database,
+// an embedded central instance with the home database, and the application
+// folder with its photos/ sub-folder. The site is the jobs' host as the
+// service host is: the real central connection object, a recorded log and a
+// recorded send routine.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/connection.h"
@@ -19,7 +21,6 @@
 
 namespace pv::testsite {
 
-inline constexpr char kLocalPort[] = "1433";
 inline constexpr char kCentralPort[] = "1434";
 inline constexpr char kHomeDatabase[] = "PVHome";
 inline constexpr char kLocalPassword[] = "loc'al pw";
@@ -69,6 +70,9 @@ class UploadSite : public sync::JobHost {
   }
   void SendMessage(const std::string& text) override { sent.push_back(text); }
 
+  // The logged lines, one a line, for failure messages.
+  std::string Log() const;
+
   std::string installationId = "1";
   bool queueActive = true;
   // The central server refuses "Create Database" (a fault the embedded
@@ -96,6 +100,12 @@ class UploadSite : public sync::JobHost {
   int centralStatements_ = 0;
 };
 
+// An "Insert Into Names" statement (ending in ';') for a resident of type R
+// with every column the jobs write as text filled: "Doe, Jane" in suite 1,
+// company and phone buttons empty, buttons of type P, nothing hidden. `set`
+// gives other columns or values, each as column name and T-SQL literal.
+std::string ResidentInsert(const std::vector<std::pair<std::string, std::string>>& set = {});
+
 // Every row of a query, values in column order.
 Rows Dump(db::Connection& connection, const std::string& sql);
 
@@ -106,3 +116,12 @@ std::string BinaryLiteral(const db::Bytes& bytes);
 db::Bytes PatternBytes(std::size_t size, std::uint32_t seed);
 
 }  // namespace pv::testsite
+
+namespace pv::db {
+// Readable values in failure messages.
+inline void PrintTo(const Value& v, std::ostream* os) {
+  *os << (v.IsNull()                        ? std::string("Null")
+          : v.type() == Value::Type::Binary ? "<" + std::to_string(v.AsBinary().size()) + " bytes>"
+                                            : "'" + v.ToText() + "'");
+}
+}  // namespace pv::db

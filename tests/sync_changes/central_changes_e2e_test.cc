@@ -1,11 +1,11 @@
-// "UPDA" end to end: the real pvcentral turns rows of its UpdateQueue into
-// change orders, the real pvremote (a debug run) applies them to its local
-// site, both databases on the embedded engine.
+// The real pvremote (a debug run) and the real pvcentral, both databases on
+// the embedded engine: "DATR" copies the local site to the central side, and
+// "UPDA" orders, made by pvcentral from rows of its UpdateQueue, bring central
+// edits back to the local site.
 #include <gtest/gtest.h>
 
 #include "db/embedded/embedded_engine.h"
 #include "tests/e2e/central_sim.h"
-#include "tests/e2e/programs.h"
 #include "tests/e2e/service_process.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
@@ -22,8 +22,7 @@ std::string Diagnostics(const CentralSim& sim, const ServiceProcess& service) {
   return "\n--- pvcentral log ---\n" + sim.LogText() + "--- pvremote log ---\n" + service.LogText();
 }
 
-TEST(CentralChangesThroughTheLink, UpdaOrdersChangeTheLocalSite) {
-  if (PvremoteProgram().empty()) GTEST_SKIP() << "pvremote is not built in this tree";
+TEST(SyncThroughTheLink, DatrCopiesTheSiteAndUpdaOrdersChangeIt) {
   TempRoot root;
   SqlInstance local;
   CreateLocalSite(root.DataRoot(), local);
@@ -40,6 +39,9 @@ TEST(CentralChangesThroughTheLink, UpdaOrdersChangeTheLocalSite) {
   const std::string id = std::to_string(QueryInt(*home, "Select Max(id) From Installations"));
   const std::string number = std::string(5 - std::min<std::size_t>(5, id.size()), '0') + id;
   auto installation = Connect(root.DataRoot(), sim.config().instance, "Installation" + number);
+  testsite::ExpectSampleSiteCopied(*site, *installation);
+  EXPECT_EQ(QueryText(*home, "Select locName From Installations Where id = " + id), "Test Site");
+  EXPECT_EQ(QueryInt(*home, "Select Count(*) From Emails Where instId = " + id), 2);
 
   // The central side edits resident 2's codes and photo, creates a resident
   // with an e-mail address and changes resident 1's address.
