@@ -56,23 +56,17 @@ std::string UnescapeLogText(const std::string& text) {
 CentralSim::CentralSim(const TempRoot& root, Config config, std::chrono::milliseconds startTimeout)
     : config_(std::move(config)), stateDir_(root.path() / "central") {
   std::filesystem::create_directories(stateDir_);
-  std::vector<std::string> args{"--port",
-                                "0",
-                                "--state",
-                                stateDir_.string(),
-                                "--data-root",
-                                root.DataRoot().string(),
-                                "--no-stdin",
-                                "--central-server",
-                                config_.instance.server,
-                                "--central-port",
-                                config_.instance.port,
-                                "--central-user",
-                                config_.instance.user,
-                                "--central-password",
-                                config_.instance.password,
-                                "--home-database",
-                                config_.homeDatabase};
+  std::vector<std::string> args{"--port", "0", "--no-stdin"};
+  for (const auto& [option, value] : std::vector<std::pair<const char*, std::string>>{
+           {"--state", stateDir_.string()},
+           {"--data-root", root.DataRoot().string()},
+           {"--central-server", config_.instance.server},
+           {"--central-port", config_.instance.port},
+           {"--central-user", config_.instance.user},
+           {"--central-password", config_.instance.password},
+           {"--home-database", config_.homeDatabase}}) {
+    args.insert(args.end(), {option, value});
+  }
   if (config_.quiet) args.push_back("--quiet");
   args.insert(args.end(), config_.extraArgs.begin(), config_.extraArgs.end());
   process_ = std::make_unique<Process>(

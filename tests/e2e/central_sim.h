@@ -2,6 +2,7 @@
 // test's root, driven through its control port, and read through its log.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "tests/e2e/process.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
+#include "tests/support/wait.h"
 
 namespace pv::e2e {
 
@@ -74,7 +76,9 @@ class CentralSim {
                                           std::size_t from = 0) const;
   // Waits until the log holds a line for which `predicate` is true.
   template <typename Predicate>
-  bool WaitLine(Predicate predicate, std::chrono::milliseconds timeout) const;
+  bool WaitLine(Predicate predicate, std::chrono::milliseconds timeout) const {
+    return WaitUntil([&] { return std::ranges::any_of(LogLines(), predicate); }, timeout, 25ms);
+  }
 
   // Stops the simulator (SIGTERM); its exit code.
   int Stop();
@@ -89,23 +93,5 @@ class CentralSim {
 
 // Inverse of the log's escaping (\\ \r \n \t \xHH).
 std::string UnescapeLogText(const std::string& text);
-
-}  // namespace pv::e2e
-
-#include "tests/support/wait.h"
-
-namespace pv::e2e {
-
-template <typename Predicate>
-bool CentralSim::WaitLine(Predicate predicate, std::chrono::milliseconds timeout) const {
-  return WaitUntil(
-      [&] {
-        for (const CentralLogLine& l : LogLines()) {
-          if (predicate(l)) return true;
-        }
-        return false;
-      },
-      timeout, std::chrono::milliseconds(25));
-}
 
 }  // namespace pv::e2e

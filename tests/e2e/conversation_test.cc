@@ -36,11 +36,6 @@ struct Site {
   SqlInstance local;
 };
 
-std::string Diagnostics(const CentralSim& sim, const ServiceProcess& service) {
-  return "\n--- pvcentral log ---\n" + sim.LogText() + "--- pvremote output ---\n" +
-         service.Output() + "--- pvremote log ---\n" + service.LogText();
-}
-
 TEST(Conversation, NewSiteIsGivenAKeyAndIdentifiesWithItFromThenOn) {
   Site site;
   CentralSim sim(site.root);
@@ -48,20 +43,20 @@ TEST(Conversation, NewSiteIsGivenAKeyAndIdentifiesWithItFromThenOn) {
   {
     ServiceProcess service(site.root, sim.port(), site.local);
     const auto nwid = sim.WaitReceived("NWID ", 60s);
-    ASSERT_TRUE(nwid) << Diagnostics(sim, service);
+    ASSERT_TRUE(nwid) << ConversationLogs(sim, service);
     key = sim.Received()[*nwid].substr(5);
     EXPECT_TRUE(std::regex_match(key, std::regex("[A-Z]{50}"))) << key;
 
     // The simulator answered with INID (the same key), VDID and DBIN.
     EXPECT_TRUE(WaitUntil([&] { return site.StoredKey() == key; }, 30s))
-        << "stored: " << site.StoredKey() << Diagnostics(sim, service);
-    EXPECT_TRUE(sim.WaitReceived("DBCN", 30s, *nwid)) << Diagnostics(sim, service);
-    EXPECT_TRUE(service.WaitLog("Remote Started", 10s)) << Diagnostics(sim, service);
+        << "stored: " << site.StoredKey() << ConversationLogs(sim, service);
+    EXPECT_TRUE(sim.WaitReceived("DBCN", 30s, *nwid)) << ConversationLogs(sim, service);
+    EXPECT_TRUE(service.WaitLog("Remote Started", 10s)) << ConversationLogs(sim, service);
     auto home = Connect(site.root.DataRoot(), DefaultCentralInstance(), kDefaultHomeDatabase);
     EXPECT_EQ(QueryText(*home, "Select installationID From Installations Where id = 1"), key);
 
-    EXPECT_EQ(service.Interrupt(), 0) << Diagnostics(sim, service);
-    EXPECT_TRUE(service.WaitLog("Remote Shutdown", 1s)) << Diagnostics(sim, service);
+    EXPECT_EQ(service.Interrupt(), 0) << ConversationLogs(sim, service);
+    EXPECT_TRUE(service.WaitLog("Remote Shutdown", 1s)) << ConversationLogs(sim, service);
     EXPECT_TRUE(sim.WaitLine(
         [](const CentralLogLine& l) { return l.text.rfind("disconnected: ", 0) == 0; }, 10s));
   }
@@ -70,15 +65,15 @@ TEST(Conversation, NewSiteIsGivenAKeyAndIdentifiesWithItFromThenOn) {
   const std::size_t before = sim.ReceivedCount();
   ServiceProcess service(site.root, sim.port(), site.local);
   const auto pvid = sim.WaitReceived("PVID ", 60s, before);
-  ASSERT_TRUE(pvid) << Diagnostics(sim, service);
+  ASSERT_TRUE(pvid) << ConversationLogs(sim, service);
   EXPECT_EQ(sim.Received()[*pvid], "PVID " + key);
-  EXPECT_TRUE(sim.WaitReceived("DBCN", 30s, *pvid)) << Diagnostics(sim, service);
+  EXPECT_TRUE(sim.WaitReceived("DBCN", 30s, *pvid)) << ConversationLogs(sim, service);
 
   // "RPID": the server asks again and hears the same key.
   const std::size_t mark = sim.ReceivedCount();
   EXPECT_TRUE(sim.Command("rpid").ok);
   const auto again = sim.WaitReceived("PVID ", 30s, mark);
-  ASSERT_TRUE(again) << Diagnostics(sim, service);
+  ASSERT_TRUE(again) << ConversationLogs(sim, service);
   EXPECT_EQ(sim.Received()[*again], "PVID " + key);
   const auto received = sim.Received();
   for (std::size_t i = before; i < received.size(); ++i) {
@@ -94,7 +89,7 @@ TEST(Conversation, CentralDataIsConfirmedWithDbcnExactlyWhenItsLoginWorks) {
   CentralSim sim(site.root);
   ServiceProcess service(site.root, sim.port(), site.local);
   const auto first = sim.WaitReceived("DBCN", 60s);
-  ASSERT_TRUE(first) << Diagnostics(sim, service);
+  ASSERT_TRUE(first) << ConversationLogs(sim, service);
 
   // Orders are handled in turn, so a "DBCN" for any of the bad orders would
   // arrive before the one for the good order that follows them.
@@ -105,7 +100,7 @@ TEST(Conversation, CentralDataIsConfirmedWithDbcnExactlyWhenItsLoginWorks) {
   };
   auto expectOnlyTheLastAnswered = [&](std::size_t from, const std::string& what) {
     const auto dbcn = sim.WaitReceived("DBCN", 30s, from);
-    ASSERT_TRUE(dbcn) << what << Diagnostics(sim, service);
+    ASSERT_TRUE(dbcn) << what << ConversationLogs(sim, service);
     const auto received = sim.Received();
     for (std::size_t i = from; i < *dbcn; ++i) EXPECT_NE(received[i], "DBCN") << what;
   };
@@ -134,7 +129,7 @@ TEST(Conversation, CentralDataIsConfirmedWithDbcnExactlyWhenItsLoginWorks) {
   db::embedded::SetOnline(site.root.DataRoot(), central.server, central.port, true);
   dbin("");
   expectOnlyTheLastAnswered(from, "instance back online");
-  EXPECT_TRUE(service.process().Running()) << Diagnostics(sim, service);
+  EXPECT_TRUE(service.process().Running()) << ConversationLogs(sim, service);
 }
 
 }  // namespace

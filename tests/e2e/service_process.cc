@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/e2e/central_sim.h"
 #include "tests/e2e/programs.h"
 #include "tests/support/wait.h"
 
@@ -22,6 +23,11 @@ void WriteSiteSettings(const TempRoot& root, const SqlInstance& local, unsigned 
   for (const auto& [name, value] : extra) settings[name] = value;
   std::erase_if(settings, [](const auto& entry) { return entry.second.empty(); });
   WriteSettings(root.MachineStore(), settings);
+}
+
+std::string ConversationLogs(const CentralSim& sim, const ServiceProcess& service) {
+  return "\n--- pvcentral log ---\n" + sim.LogText() + "--- pvremote output ---\n" +
+         service.Output() + "--- pvremote log ---\n" + service.LogText();
 }
 
 ServiceProcess::ServiceProcess(const TempRoot& root, unsigned short centralPort, Config config)

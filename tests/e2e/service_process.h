@@ -23,6 +23,12 @@ using namespace std::chrono_literals;
 void WriteSiteSettings(const TempRoot& root, const SqlInstance& local, unsigned short centralPort,
                        const std::map<std::string, std::string>& extra = {});
 
+class CentralSim;
+class ServiceProcess;
+
+// Both programs' logs and the service's output, for a failure message.
+std::string ConversationLogs(const CentralSim& sim, const ServiceProcess& service);
+
 struct ServiceConfig {
   SqlInstance local;
   // Settings laid over those of WriteSiteSettings.

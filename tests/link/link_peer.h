@@ -5,23 +5,14 @@
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <chrono>
 #include <functional>
 #include <string>
 
-#include "tests/support/wait.h"
-
 namespace pv::link::testing {
-
-using namespace std::chrono_literals;
-
-using pv::testing::RunFor;
-using pv::testing::RunUntil;
 
 class Peer {
  public:
-  // A small receive buffer makes the session's writes meet a full socket
-  // soon.
+  // A small receive buffer makes the session's writes meet a full socket soon.
   Peer() : acceptor_(io_) {
     asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), 0);
     acceptor_.open(endpoint.protocol());

@@ -32,20 +32,5 @@ TEST(ReceiveFramer, AnySplitOfTheStreamYieldsTheSameMessages) {
   }
 }
 
-TEST(ReceiveFramer, ReportsOverflowPastItsLimitAndClears) {
-  ReceiveFramer framer(16);
-  std::string message;
-  framer.Append(std::string(16, 'a'));
-  EXPECT_FALSE(framer.Next(message));
-  EXPECT_FALSE(framer.Overflowed());
-  framer.Append("b");
-  EXPECT_TRUE(framer.Overflowed());
-  framer.Clear();
-  EXPECT_EQ(framer.pending(), 0u);
-  framer.Append("ok:tPVStr");
-  ASSERT_TRUE(framer.Next(message));
-  EXPECT_EQ(message, "ok");
-}
-
 }  // namespace
 }  // namespace pv::link
