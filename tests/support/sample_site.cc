@@ -14,6 +14,10 @@ const db::Bytes kLogPhoto = PatternBytes(5000, 3);
 const db::Bytes kLogPhoto2 = PatternBytes(7000, 4);
 const db::Bytes kSingleLogPhoto = PatternBytes(1234, 5);
 const db::Bytes kAdditionalPhoto = PatternBytes(4321, 6);
+const char kTenantAccessColumns[] =
+    "resId, code, descr, codeDates, codeDays, codeTimes, codeStartDate, codeEndDate, "
+    "codeStartTime, codeEndTime, codeMon, codeTue, codeWed, codeThr, codeFri, codeSat, codeSun, "
+    "numericalCode, accessType0, accessType1, accessType2, accessType3, accessType4, accessType5";
 
 void FillSampleSite(db::Connection& local, bool withSettings) {
   if (withSettings) {
@@ -44,10 +48,7 @@ void FillSampleSite(db::Connection& local, bool withSettings) {
       BinaryLiteral(kLargeResidentPhoto) + ", N'big', N'', 12");
 
   local.Execute(
-      "Insert Into TenantAccess (resId, code, descr, codeDates, codeDays, codeTimes, "
-      "codeStartDate, codeEndDate, codeStartTime, codeEndTime, codeMon, codeTue, codeWed, codeThr, "
-      "codeFri, codeSat, codeSun, numericalCode, accessType0, accessType1, accessType2, "
-      "accessType3, accessType4, accessType5) Values "
+      std::string("Insert Into TenantAccess (") + kTenantAccessColumns + ") Values " +
       "(1, N'1234', N'Seán''s code', 1, 0, 1, '2026-01-01T00:00:00', '2026-12-31T23:59:59', "
       "'1900-01-01T08:00:00', '1900-01-01T18:30:00', 1, 1, 1, 1, 1, 0, 0, N'1234', 1, 0, 0, 0, "
       "0, 1), "
@@ -100,10 +101,6 @@ const char kNamesColumns[] =
     "phone1, button1Loc, button1Comm, phone2, button2Loc, button2Comm, phone3, button3Loc, "
     "button3Comm, hide, hideBut1, hideBut2, hideBut3, notes1, notes2, photo, photoDescr, "
     "mailRoomID, dmCode";
-const char kTenantAccessColumns[] =
-    "resId, code, descr, codeDates, codeDays, codeTimes, codeStartDate, codeEndDate, "
-    "codeStartTime, codeEndTime, codeMon, codeTue, codeWed, codeThr, codeFri, codeSat, codeSun, "
-    "numericalCode, accessType0, accessType1, accessType2, accessType3, accessType4, accessType5";
 
 }  // namespace
 

@@ -15,6 +15,9 @@ extern const db::Bytes kLogPhoto2;           // Logs 1, photo2
 extern const db::Bytes kSingleLogPhoto;      // Logs 2, photo
 extern const db::Bytes kAdditionalPhoto;     // AdditionalPhotos 1 (2 and 3 hold none)
 
+// Every column of TenantAccess but its id, in the local order.
+extern const char kTenantAccessColumns[];
+
 // Fills the local database; `withSettings` adds the Settings row.
 void FillSampleSite(db::Connection& local, bool withSettings = true);
 

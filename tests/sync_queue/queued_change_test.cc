@@ -6,21 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "sync/failed_changes.h"
 #include "sync/queue_rows.h"
 #include "sync/value_forms.h"
 #include "tests/support/sample_site.h"
 #include "tests/support/site.h"
 #include "tests/support/temp_dir.h"
-
-namespace pv::db {
-// Readable values in failure messages.
-void PrintTo(const Value& v, std::ostream* os) {
-  *os << (v.IsNull()                        ? std::string("Null")
-          : v.type() == Value::Type::Binary ? "<" + std::to_string(v.AsBinary().size()) + " bytes>"
-                                            : "'" + v.ToText() + "'");
-}
-}  // namespace pv::db
 
 namespace pv::sync {
 namespace {
@@ -30,6 +23,7 @@ using testsite::Dump;
 using testsite::PatternBytes;
 using testsite::Rows;
 using testsite::UploadSite;
+using V = db::Value;
 
 constexpr char kInstallation[] = "Installation00001";
 
@@ -37,12 +31,10 @@ constexpr char kInstallation[] = "Installation00001";
 // way the service host wires them.
 class QueueSite : public UploadSite {
  public:
-  explicit QueueSite(bool upload = true) {
+  QueueSite() {
     testsite::FillSampleSite(local());
     AddInstallations(1);
-    if (upload) {
-      EXPECT_EQ(Upload("1"), FullUploadResult::Completed);
-    }
+    EXPECT_EQ(Upload("1"), FullUploadResult::Completed);
     sent.clear();
     logged.clear();
   }
@@ -50,15 +42,11 @@ class QueueSite : public UploadSite {
   // Queues one change locally and uploads it at once.
   ChangeResult Work(const std::string& kind, int resId = 0, int recordId = 0,
                     const std::string& installationId = "1") {
-    const QueuedChange c = Queue(kind, resId, recordId);
-    this->installationId = installationId;
-    return TransferResDataToCX(*this, c);
-  }
-
-  QueuedChange Queue(const std::string& kind, int resId, int recordId) {
     local().Execute("Insert Into UpdateQueue (tableName, resId, recordId) Values (N'" + kind +
                     "', " + std::to_string(resId) + ", " + std::to_string(recordId) + ")");
-    return {static_cast<std::int32_t>(GetTopID(local(), "UpdateQueue")), kind, resId, recordId};
+    this->installationId = installationId;
+    const auto id = static_cast<std::int32_t>(GetTopID(local(), "UpdateQueue"));
+    return TransferResDataToCX(*this, {id, kind, resId, recordId});
   }
 
   std::int64_t QueueLength() {
@@ -76,13 +64,11 @@ TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
   local.Execute(
       "Update Names Set lastName = N'O''Neill', notes1 = Null, photoDescr = N'side', "
       "mailRoomID = Null, hide = 1 Where id = 1");
-  local.Execute(
-      "Insert Into Names (resType, lastName, firstName, suite, company, button1Type, "
-      "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
-      "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3, notes1, "
-      "notes2, photo, photoDescr, dmCode, mailRoomID) Values (N'R', N'D''Arcy', N'Zoë', N'5', "
-      "N'', N'P', N'P', N'P', N'', N'', N'', N'', N'', N'', N'', N'', N'', 0, 0, 0, 0, Null, "
-      "N'n2', Null, Null, Null, 3)");
+  local.Execute(testsite::ResidentInsert({{"lastName", "N'D''Arcy'"},
+                                          {"firstName", "N'Zoë'"},
+                                          {"suite", "N'5'"},
+                                          {"notes2", "N'n2'"},
+                                          {"mailRoomID", "3"}}));
   ASSERT_EQ(GetTopID(local, "Names"), 5);
   for (const char* t : {"Names Where id", "TenantAccess Where resId", "Packages Where nameId",
                         "Notification Where resId", "NotificationF Where resId",
@@ -110,10 +96,7 @@ TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
   // Packages: 3 added and waiting, 1 removed (2 went with its resident).
   local.Execute(
       "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values "
-      "(4, 2, '2026-05-01T10:00:00', Null)");
-  local.Execute(
-      "Insert Into Packages (nameId, packageType, packageDate, pickupDate) Values "
-      "(1, 1, '2026-05-02T10:00:00', Null)");
+      "(4, 2, '2026-05-01T10:00:00', Null), (1, 1, '2026-05-02T10:00:00', Null)");
   local.Execute("Delete From Packages Where id = 1");
   // A log entry with only its second photo, additional photos added, relabelled, removed.
   const db::Bytes logPhoto2 = PatternBytes(2500, 41);
@@ -127,38 +110,18 @@ TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
                 BinaryLiteral(extra) + ")");
   local.Execute("Update AdditionalPhotos Set label = N'Bike ''n'' car' Where id = 1");
 
-  struct Step {
-    const char* kind;
-    int resId;
-    int recordId;
-  };
-  const Step steps[] = {{"NamesU", 1, 0},
-                        {"NamesA", 5, 0},
-                        {"NamesR", 2, 0},
-                        {"Notification", 1, 0},
-                        {"NotificationF", 1, 0},
-                        {"TenantAccess", 1, 0},
-                        {"Emails", 1, 0},
-                        {"PhotoA", 4, 0},
-                        {"PhotoR", 1, 0},
-                        {"Settings", 0, 0},
-                        {"Entries", 0, 0},
-                        {"Packages_Types", 0, 0},
-                        {"Packages_Settings", 0, 0},
-                        {"PackagesA", 0, 3},
-                        {"PackagesA", 0, 4},
-                        {"PackagesU", 0, 4},
-                        {"PackagesR", 0, 1},
-                        {"Logs", 0, 4},
-
-                        {"AdditionalPhotos", 0, 2},
-                        {"AdditionalPhotosL", 0, 1},
-                        {"Welcome", 15, 0},
-                        {"WelcomeC", 5, 0}};
-  for (const Step& s : steps) {
-    if (std::string(s.kind) == "PackagesU")
+  // Kind, resId and recordId of each change, in the order they are worked.
+  std::istringstream steps(
+      "NamesU 1 0  NamesA 5 0  NamesR 2 0  Notification 1 0  NotificationF 1 0  TenantAccess 1 0  "
+      "Emails 1 0  PhotoA 4 0  PhotoR 1 0  Settings 0 0  Entries 0 0  Packages_Types 0 0  "
+      "Packages_Settings 0 0  PackagesA 0 3  PackagesA 0 4  PackagesU 0 4  PackagesR 0 1  "
+      "Logs 0 4  AdditionalPhotos 0 2  AdditionalPhotosL 0 1  Welcome 15 0  WelcomeC 5 0");
+  std::string kind;
+  int resId = 0, recordId = 0;
+  while (steps >> kind >> resId >> recordId) {
+    if (kind == "PackagesU")
       local.Execute("Update Packages Set pickupDate = '2026-05-04T08:00:00' Where id = 4");
-    EXPECT_EQ(site.Work(s.kind, s.resId, s.recordId), ChangeResult::Uploaded) << s.kind;
+    EXPECT_EQ(site.Work(kind, resId, recordId), ChangeResult::Uploaded) << kind;
   }
   // An additional photo arrives with its bytes, and goes again.
   auto inst = site.CentralDb(kInstallation);
@@ -166,7 +129,7 @@ TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
       "Select id, label, resId, photo From AdditionalPhotos Where id = 4";
   EXPECT_EQ(site.Work("AdditionalPhotos", 0, 4), ChangeResult::Uploaded);
   EXPECT_EQ(Dump(*inst, photo4Query), Dump(local, photo4Query));
-  EXPECT_EQ(Dump(*inst, photo4Query).at(0).at(3), db::Value::Binary(extra));
+  EXPECT_EQ(Dump(*inst, photo4Query).at(0).at(3), V::Binary(extra));
   local.Execute("Delete From AdditionalPhotos Where id = 4");
   EXPECT_EQ(site.Work("AdditionalPhotosR", 0, 4), ChangeResult::Uploaded);
 
@@ -180,25 +143,18 @@ TEST(QueuedChange, EveryKindBringsTheCentralSideInStepWithTheLocalSide) {
   auto home = site.CentralDb();
   testsite::ExpectSampleSiteCopied(local, *inst);
   EXPECT_EQ(Dump(*home, "Select locName, zip From Installations Where id = 1"),
-            (Rows{{db::Value::Text("Chez 'Nous'"), db::Value::Text("")}}));
+            (Rows{{V::Text("Chez 'Nous'"), V::Text("")}}));
   EXPECT_EQ(Dump(*home,
                  "Select emailId, resId, email, iPhoneDeviceId From Emails "
                  "Where instId = 1 Order By resId"),
-            (Rows{{db::Value::Integer(1), db::Value::Integer(1),
-                   db::Value::Text("neill@example.com"), db::Value::Text("")}}));
+            (Rows{{V::Integer(1), V::Integer(1), V::Text("neill@example.com"), V::Text("")}}));
   // Only the package still waiting when it was added asks for an alert.
   EXPECT_EQ(Dump(*home, "Select instId, resId, alertType From ClientQueue Order By id"),
-            (Rows{{db::Value::Integer(1), db::Value::Integer(4), db::Value::Text("Package")},
-                  {db::Value::Integer(1), db::Value::Integer(1), db::Value::Text("Package")}}));
+            (Rows{{V::Integer(1), V::Integer(4), V::Text("Package")},
+                  {V::Integer(1), V::Integer(1), V::Text("Package")}}));
   // PhotoR clears the temp photo name too; a site without a photo keeps Null.
-  EXPECT_EQ(Dump(*inst, "Select photo, tmpPhoto From Names Where id = 1"),
-            (Rows{{db::Value(), db::Value()}}));
-  EXPECT_EQ(site.sent, (std::vector<std::string>{"UDPH", "UDLG",
-                                                 "SDWE 1\xC2\xA7"
-                                                 "15",
-                                                 "SDWC 1\xC2\xA7"
-                                                 "5",
-                                                 "UDAP"}));
+  EXPECT_EQ(Dump(*inst, "Select photo, tmpPhoto From Names Where id = 1"), (Rows{{V(), V()}}));
+  EXPECT_EQ(site.sent, (std::vector<std::string>{"UDPH", "UDLG", "SDWE 1§15", "SDWC 1§5", "UDAP"}));
 }
 
 TEST(QueuedChange, ClearDemoEmptiesTheInstallationButKeepsLookupTables) {
@@ -206,16 +162,16 @@ TEST(QueuedChange, ClearDemoEmptiesTheInstallationButKeepsLookupTables) {
   EXPECT_EQ(site.Work("ClearDemo"), ChangeResult::Uploaded);
   auto home = site.CentralDb();
   auto inst = site.CentralDb(kInstallation);
-  EXPECT_EQ(Dump(*home, "Select locName From Installations Where id = 1").at(0).at(0),
-            db::Value::Text(""));
-  EXPECT_EQ(Dump(*home, "Select Count(*) From Emails Where instId = 1").at(0).at(0).AsInteger(), 0);
+  auto count = [&](const char* table) {
+    return Dump(*inst, std::string("Select Count(*) From ") + table).at(0).at(0).AsInteger();
+  };
+  EXPECT_EQ(Dump(*home, "Select locName From Installations Where id = 1"), (Rows{{V::Text("")}}));
+  EXPECT_EQ(Dump(*home, "Select Count(*) From Emails Where instId = 1"), (Rows{{V::Integer(0)}}));
   for (const char* t : {"Names", "TenantAccess", "Packages", "Notification", "NotificationF",
-                        "Entries", "Logs", "AdditionalPhotos"}) {
-    EXPECT_EQ(Dump(*inst, std::string("Select Count(*) From ") + t).at(0).at(0).AsInteger(), 0)
-        << t;
-  }
-  EXPECT_EQ(Dump(*inst, "Select Count(*) From Packages_Types").at(0).at(0).AsInteger(), 2);
-  EXPECT_EQ(Dump(*inst, "Select Count(*) From Packages_Settings").at(0).at(0).AsInteger(), 1);
+                        "Entries", "Logs", "AdditionalPhotos"})
+    EXPECT_EQ(count(t), 0) << t;
+  EXPECT_EQ(count("Packages_Types"), 2);
+  EXPECT_EQ(count("Packages_Settings"), 1);
 }
 
 TEST(QueuedChange, GoneRowsAndUnknownKindsWriteNothingAndLeaveTheQueue) {
@@ -271,55 +227,18 @@ TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
   EXPECT_NE(got[2].find("\tClearDemo\t0\t0\t13\t"), std::string::npos) << got[2];
 }
 
-TEST(QueuedChange, WithoutTheInstallationDatabaseTheChangeFailsAndIsDropped) {
-  QueueSite site(/*upload=*/false);
-  EXPECT_EQ(site.Work("PhotoR", 1), ChangeResult::Failed);
+TEST(QueueRows, RemoveQueueCXLogsAFailureAndKeepsTheCentralRow) {
+  UploadSite site;
+  site.CentralDb()->Execute(
+      "Insert Into UpdateQueue (instId, recordId, tableName, itemId) Values (1, 1, N'Names', 0)");
+  ASSERT_TRUE(site.OpenCentral());
+  EXPECT_FALSE(RemoveQueueCX(
+      *site.Central().get(), "NoSuchDatabase", 1,
+      [&](const std::string& m, long n, const std::string& d) { site.WriteLog(m, n, d); }));
   ASSERT_EQ(site.logged.size(), 1u);
-  EXPECT_EQ(site.logged[0].message, "TransferResDataToCX()");
-  EXPECT_EQ(site.QueueLength(), 0);
-  // The switch is plain: the installation database is not created.
-  EXPECT_THROW(site.CentralDb(kInstallation), db::DbError);
-}
-
-TEST(QueuedChange, CentralOfflineKeepsTheRowWithoutALogLine) {
-  QueueSite site;
-  site.SetCentralOnline(false);
-  EXPECT_EQ(site.Work("NamesU", 1), ChangeResult::NotConnected);
-  EXPECT_EQ(site.Work("Welcome", 1), ChangeResult::NotConnected);
-  EXPECT_EQ(site.QueueLength(), 2);
-  EXPECT_TRUE(site.logged.empty());
-  EXPECT_TRUE(site.sent.empty());
-  EXPECT_TRUE(site.FailedChangesText().empty());
-}
-
-TEST(QueueRows, RemoveQueueCXSwitchesToHomeAndGetTopIDReadsTheLargestId) {
-  QueueSite site;
-  auto home = site.CentralDb();
-  home->Execute(
-      "Insert Into UpdateQueue (instId, recordId, tableName, itemId) Values "
-      "(1, 1, N'Names', 0), (1, 2, N'Names', 0)");
-  ASSERT_TRUE(site.Central().OpenCentralConnection(
-      {"sa", "", "localhost", testsite::kHomeDatabase, testsite::kCentralPort}));
-  db::Connection& central = *site.Central().get();
-  central.SetCurrentDatabase(kInstallation);
-  std::vector<testsite::LoggedLine> logged;
-  auto log = [&](const std::string& m, long n, const std::string& d) {
-    logged.push_back({m, n, d});
-  };
-  EXPECT_TRUE(RemoveQueueCX(central, testsite::kHomeDatabase, 1, log));
-  EXPECT_EQ(central.CurrentDatabase(), testsite::kHomeDatabase);
-  EXPECT_FALSE(RemoveQueueCX(central, "NoSuchDatabase", 2, log));
-  ASSERT_EQ(logged.size(), 1u);
-  EXPECT_EQ(logged[0].message, "RemoveQueueCX()");
+  EXPECT_EQ(site.logged[0].message, "RemoveQueueCX()");
   site.Central().CloseCentralConnection();
-  EXPECT_EQ(Dump(*home, "Select id From UpdateQueue"), (Rows{{db::Value::Integer(2)}}));
-
-  EXPECT_EQ(GetTopID(site.local(), "UpdateQueue"), 0);
-  site.local().Execute(
-      "Insert Into Packages_Types (id, packageTypeLongName) Values (7, N'a'), "
-      "(3, N'b')");
-  EXPECT_EQ(GetTopID(site.local(), "Packages_Types"), 7);
-  EXPECT_EQ(GetTopID(site.local(), "NoSuchTable"), 0);
+  EXPECT_EQ(Dump(*site.CentralDb(), "Select Count(*) From UpdateQueue"), (Rows{{V::Integer(1)}}));
 }
 
 }  // namespace
