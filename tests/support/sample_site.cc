@@ -84,17 +84,7 @@ void FillSampleSite(db::Connection& local, bool withSettings) {
       "(1, N'o''brien@example.com', Null), (2, N'wang@例子.cn', N'dev')");
 }
 
-// Local and central hold the same rows for `columns` of `table`.
 namespace {
-
-void ExpectSameRows(db::Connection& local, db::Connection& central, const std::string& table,
-                    const std::string& columns, const std::string& localFilter,
-                    const std::string& order) {
-  const Rows expected =
-      Dump(local, "Select " + columns + " From " + table + localFilter + " Order By " + order);
-  const Rows actual = Dump(central, "Select " + columns + " From " + table + " Order By " + order);
-  EXPECT_EQ(expected, actual) << table;
-}
 
 const char kNamesColumns[] =
     "id, resType, lastName, firstName, suite, company, button1Type, button2Type, button3Type, "
@@ -105,23 +95,26 @@ const char kNamesColumns[] =
 }  // namespace
 
 void ExpectSampleSiteCopied(db::Connection& local, db::Connection& central) {
-  ExpectSameRows(local, central, "Names", kNamesColumns, " Where resType = 'R' Or resType = 'S'",
-                 "id");
-  ExpectSameRows(local, central, "TenantAccess", kTenantAccessColumns, "", "resId, code");
-  ExpectSameRows(local, central, "Notification", "resId, email", "", "resId, email");
-  ExpectSameRows(local, central, "NotificationF", "resId, email", "", "resId, email");
-  ExpectSameRows(local, central, "Packages", "id, nameId, packageType, packageDate, pickupDate", "",
-                 "id");
-  ExpectSameRows(local, central, "Packages_Types", "id, packageTypeLongName, packageTypeImage", "",
-                 "id");
-  ExpectSameRows(local, central, "Packages_Settings", "id, mailRoomName", "", "id");
-  ExpectSameRows(local, central, "Logs",
-                 "id, entryId, residentId, aDateTime, action, data, computerName, photo, photo2",
-                 "", "id");
-  ExpectSameRows(local, central, "Entries",
-                 "entryId, entryName, mesLine1, mesLine2, mesLine3, version", "", "entryId");
-  ExpectSameRows(local, central, "AdditionalPhotos", "id, label, resId, photo", " Where id = 1",
-                 "id");
+  // Per table: the columns compared, their order, and which local rows are copied.
+  const struct {
+    const char *table, *columns, *order, *copied;
+  } tables[] = {
+      {"Names", kNamesColumns, "id", " Where resType = 'R' Or resType = 'S'"},
+      {"TenantAccess", kTenantAccessColumns, "resId, code", ""},
+      {"Notification", "resId, email", "resId, email", ""},
+      {"NotificationF", "resId, email", "resId, email", ""},
+      {"Packages", "id, nameId, packageType, packageDate, pickupDate", "id", ""},
+      {"Packages_Types", "id, packageTypeLongName, packageTypeImage", "id", ""},
+      {"Packages_Settings", "id, mailRoomName", "id", ""},
+      {"Logs", "id, entryId, residentId, aDateTime, action, data, computerName, photo, photo2",
+       "id", ""},
+      {"Entries", "entryId, entryName, mesLine1, mesLine2, mesLine3, version", "entryId", ""},
+      {"AdditionalPhotos", "id, label, resId, photo", "id", " Where id = 1"}};
+  for (const auto& t : tables) {
+    const std::string select = std::string("Select ") + t.columns + " From " + t.table;
+    const std::string order = std::string(" Order By ") + t.order;
+    EXPECT_EQ(Dump(local, select + t.copied + order), Dump(central, select + order)) << t.table;
+  }
 }
 
 }  // namespace pv::testsite

@@ -2,7 +2,7 @@
 
 #include <stdlib.h>
 
-#include <algorithm>
+#include <map>
 #include <stdexcept>
 
 #include "db/embedded/embedded_engine.h"
@@ -145,23 +145,14 @@ std::string UploadSite::Log() const {
 }
 
 std::string ResidentInsert(const std::vector<std::pair<std::string, std::string>>& set) {
-  std::vector<std::pair<std::string, std::string>> columns = {
-      {"resType", "N'R'"}, {"lastName", "N'Doe'"}, {"firstName", "N'Jane'"},
-      {"suite", "N'1'"},   {"company", "N''"},     {"hide", "0"},
-      {"hideBut1", "0"},   {"hideBut2", "0"},      {"hideBut3", "0"}};
-  for (const char* n : {"1", "2", "3"}) {
-    for (const char* c : {"button%Type", "phone%", "button%Loc", "button%Comm"}) {
-      std::string name = c;
-      name.replace(name.find('%'), 1, n);
-      columns.emplace_back(name, name.ends_with("Type") ? "N'P'" : "N''");
-    }
-  }
-  for (const auto& given : set) {
-    auto at = std::find_if(columns.begin(), columns.end(),
-                           [&](const auto& c) { return c.first == given.first; });
-    if (at == columns.end()) at = columns.insert(columns.end(), given);
-    at->second = given.second;
-  }
+  std::map<std::string, std::string> columns = {
+      {"resType", "N'R'"}, {"lastName", "N'Doe'"}, {"firstName", "N'Jane'"}, {"suite", "N'1'"}};
+  for (const char* c : {"company", "phone1", "phone2", "phone3", "button1Loc", "button2Loc",
+                        "button3Loc", "button1Comm", "button2Comm", "button3Comm"})
+    columns[c] = "N''";
+  for (const char* c : {"button1Type", "button2Type", "button3Type"}) columns[c] = "N'P'";
+  for (const char* c : {"hide", "hideBut1", "hideBut2", "hideBut3"}) columns[c] = "0";
+  for (const auto& [column, value] : set) columns[column] = value;
   std::string names, values;
   for (const auto& [column, value] : columns) {
     names += (names.empty() ? "" : ", ") + column;

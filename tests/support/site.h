@@ -1,9 +1,7 @@
-// The site of the synchronisation job tests and benchmarks: a temporary
-// folder holding an embedded local instance with the "Portavento" database,
-// an embedded central instance with the home database, and the application
-// folder with its photos/ sub-folder. The site is the jobs' host as the
-// service host is: the real central connection object, a recorded log and a
-// recorded send routine.
+// The site of the synchronisation job tests and benchmarks: in a temporary
+// folder, an embedded local instance with the "Portavento" database, an
+// embedded central instance with the home database and the application folder.
+// It is the jobs' host with the real central connection, recording log and sends.
 #pragma once
 
 #include <cstdint>
@@ -64,7 +62,7 @@ class UploadSite : public sync::JobHost {
   std::string InstallationId() const override { return installationId; }
   std::filesystem::path AppFolder() const override { return appFolder(); }
   std::string LocalPassword() const override { return kLocalPassword; }
-  bool UpdateQueueActive() const override { return queueActive; }
+  bool UpdateQueueActive() const override { return true; }
   void WriteLog(const std::string& message, long number, const std::string& detail) override {
     logged.push_back({message, number, detail});
   }
@@ -74,7 +72,6 @@ class UploadSite : public sync::JobHost {
   std::string Log() const;
 
   std::string installationId = "1";
-  bool queueActive = true;
   // The central server refuses "Create Database" (a fault the embedded
   // engine has no setting for).
   bool refuseDatabaseCreation = false;

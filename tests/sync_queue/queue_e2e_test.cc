@@ -55,8 +55,7 @@ class QueueSite {
   bool WaitQueueEmpty(std::chrono::milliseconds timeout = 60s) {
     return WaitUntil([&] { return QueueLength() == 0; }, timeout, 50ms);
   }
-  // True when, 1.5 s on (the drain ticks every 200 ms), the queue still holds
-  // `n` rows and no notice went out since `from`.
+  // 1.5 s on (the drain ticks every 200 ms): `n` rows and no notice since `from`.
   bool HeldBack(std::int64_t n, std::size_t from) {
     std::this_thread::sleep_for(1500ms);
     return QueueLength() == n && ReceivedWith("SDW", from).empty();

@@ -1,11 +1,11 @@
-// One queued change at a time on real embedded local and central instances:
-// the site is first copied by the full upload, then local rows are changed the
-// way the entry-control system changes them, each change is queued and
-// uploaded, and the central side must equal the local side again.
+// One queued change at a time on the sample site, uploaded first: local rows
+// are changed the way the entry-control system changes them, each change is
+// queued and uploaded, and the central side must equal the local side again.
 #include "sync/queued_change.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "sync/failed_changes.h"
@@ -209,7 +209,6 @@ TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
   const int statements = site.centralStatements();
   EXPECT_EQ(site.Work("ClearDemo", 0, 0, "1 Or 1=1"), ChangeResult::Failed);
   EXPECT_EQ(site.centralStatements(), statements);
-  EXPECT_EQ(site.CentralDb(kInstallation)->Query("Select Count(*) From Names")->Next(), true);
 
   ASSERT_EQ(site.logged.size(), 3u);
   for (const auto& l : site.logged) EXPECT_EQ(l.message, "TransferResDataToCX()");
@@ -218,13 +217,11 @@ TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
   EXPECT_EQ(site.QueueLength(), 0);
   EXPECT_FALSE(site.Central().IsOpen());
 
-  std::istringstream lines(site.FailedChangesText());
-  std::vector<std::string> got;
-  for (std::string line; std::getline(lines, line);) got.push_back(line);
-  ASSERT_EQ(got.size(), 3u);
-  EXPECT_NE(got[0].find("\t1\tNamesU\t1\t0\t94\t"), std::string::npos) << got[0];
-  EXPECT_NE(got[1].find("\t2\tNamesA\t1\t0\t94\t"), std::string::npos) << got[1];
-  EXPECT_NE(got[2].find("\tClearDemo\t0\t0\t13\t"), std::string::npos) << got[2];
+  const std::string failed = site.FailedChangesText();
+  EXPECT_EQ(std::count(failed.begin(), failed.end(), '\n'), 3) << failed;
+  for (const char* line :
+       {"\t1\tNamesU\t1\t0\t94\t", "\t2\tNamesA\t1\t0\t94\t", "\tClearDemo\t0\t0\t13\t"})
+    EXPECT_NE(failed.find(line), std::string::npos) << line << failed;
 }
 
 TEST(QueueRows, RemoveQueueCXLogsAFailureAndKeepsTheCentralRow) {
