@@ -136,14 +136,10 @@ constexpr int kResidents = 500;
 void FillResidents(pv::db::Connection& local) {
   std::string sql;
   for (int i = 0; i < kResidents; ++i) {
-    sql +=
-        "Insert Into Names (resType, lastName, firstName, suite, company, button1Type, "
-        "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
-        "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3, notes1, "
-        "notes2, photoDescr, dmCode, mailRoomID) Values (N'R', N'Name" +
-        std::to_string(i) +
-        "', N'First', N'101', N'', N'P', N'E', N'N', N'5551234', N'A1', N'main', N'', N'', N'', "
-        "N'', N'', N'', 0, 0, 0, 0, N'n1', Null, N'd', N'', 1);";
+    sql += pv::testsite::ResidentInsert({{"lastName", "N'Name" + std::to_string(i) + "'"},
+                                         {"button2Type", "N'E'"},
+                                         {"notes1", "N'n1'"},
+                                         {"mailRoomID", "1"}});
   }
   local.Execute(sql);
 }
