@@ -11,7 +11,8 @@
 
 #include "db/connections/central_connection.h"
 #include "db/embedded/embedded_engine.h"
-#include "tests/protocol/local_site.h"
+#include "tests/support/embedded_instance.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using pv::db::CentralConnection;
@@ -25,7 +26,6 @@ const std::string S = "\xC2\xA7";  // the field separator "§"
 class CentralDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = pv::testing::MakeTempDir("pvcentral-data");
     pv::db::embedded::CreateInstance(root_, "localhost", "14330");
     pv::db::embedded::SetLogin(root_, "localhost", "14330", "central", "s3cret;{x}");
     auto c = pv::db::embedded::MakeEmbeddedConnection(root_);
@@ -34,15 +34,12 @@ class CentralDataTest : public ::testing::Test {
     c->Execute("Create Database Home;");
     c->Close();
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
   CentralConnection MakeCentral() {
     return CentralConnection([this] { return pv::db::embedded::MakeEmbeddedConnection(root_); });
   }
 
-  fs::path root_;
+  pv::testing::TempDir dir_;
+  const fs::path root_ = dir_.path();
 };
 
 }  // namespace
@@ -113,38 +110,43 @@ TEST(InstallationId, NumberDatabaseNameAndCheckedForm) {
   }
 }
 
-TEST(InstallationKey, StoredKeyOrAFreshOneTheColumnMadeWhenMissing) {
-  const fs::path dir = pv::testing::MakeTempDir("pvkey");
-  {
-    pv::testing::LocalSite site(dir, "1433", "", false);
-    auto local = site.Connect();
-    // Without the column it is added, and a fresh key is not stored.
-    const pv::db::InstallationKey first = pv::db::LoadInstallationID(*local);
-    EXPECT_TRUE(first.isNew);
-    ASSERT_EQ(first.key.size(), 50u);
-    for (char c : first.key) EXPECT_TRUE(c >= 'A' && c <= 'Z') << first.key;
-    EXPECT_EQ(site.StoredKey(), "<null>");
-    EXPECT_NE(pv::db::LoadInstallationID(*local).key, first.key);  // drawn anew
-
-    // Quotes are doubled in the statement, so the key arrives intact.
-    pv::db::StoreInstallationID(*local, "O'Brien's key'; Drop Table Settings; --");
-    const pv::db::InstallationKey stored = pv::db::LoadInstallationID(*local);
-    EXPECT_FALSE(stored.isNew);
-    EXPECT_EQ(stored.key, "O'Brien's key'; Drop Table Settings; --");
-
-    // An empty stored key counts as none.
-    local->Execute("Update Settings Set installationID = '';");
-    EXPECT_TRUE(pv::db::LoadInstallationID(*local).isNew);
-
-    // A failing database fails the store, and the stored key stays.
-    pv::db::StoreInstallationID(*local, "FIRSTKEY");
-    site.SetOnline(false);
-    EXPECT_THROW(pv::db::StoreInstallationID(*local, "SECONDKEY"), pv::db::DbError);
-    site.SetOnline(true);
-    EXPECT_EQ(site.StoredKey(), "FIRSTKEY");
+class InstallationKeyTest : public pv::testing::EmbeddedTest {
+ protected:
+  // The stored key; "<null>" for Null.
+  std::string StoredKey() const {
+    const pv::db::Value v = pv::testing::Scalar(*Connect(), "Select installationID From Settings");
+    return v.IsNull() ? "<null>" : v.ToText();
   }
-  std::error_code ec;
-  fs::remove_all(dir, ec);
+};
+
+TEST_F(InstallationKeyTest, StoredKeyOrAFreshOneTheColumnMadeWhenMissing) {
+  auto local = Connect();
+  local->Execute("Create Table Settings (name nvarchar(50) NULL, zip nvarchar(10) NULL);");
+  local->Execute("Insert Into Settings (name, zip) Values ('Test Site', '12345');");
+  // Without the column it is added, and a fresh key is not stored.
+  const pv::db::InstallationKey first = pv::db::LoadInstallationID(*local);
+  EXPECT_TRUE(first.isNew);
+  ASSERT_EQ(first.key.size(), 50u);
+  for (char c : first.key) EXPECT_TRUE(c >= 'A' && c <= 'Z') << first.key;
+  EXPECT_EQ(StoredKey(), "<null>");
+  EXPECT_NE(pv::db::LoadInstallationID(*local).key, first.key);  // drawn anew
+
+  // Quotes are doubled in the statement, so the key arrives intact.
+  pv::db::StoreInstallationID(*local, "O'Brien's key'; Drop Table Settings; --");
+  const pv::db::InstallationKey stored = pv::db::LoadInstallationID(*local);
+  EXPECT_FALSE(stored.isNew);
+  EXPECT_EQ(stored.key, "O'Brien's key'; Drop Table Settings; --");
+
+  // An empty stored key counts as none.
+  local->Execute("Update Settings Set installationID = '';");
+  EXPECT_TRUE(pv::db::LoadInstallationID(*local).isNew);
+
+  // A failing database fails the store, and the stored key stays.
+  pv::db::StoreInstallationID(*local, "FIRSTKEY");
+  pv::db::embedded::SetOnline(root_, "localhost", "1433", false);
+  EXPECT_THROW(pv::db::StoreInstallationID(*local, "SECONDKEY"), pv::db::DbError);
+  pv::db::embedded::SetOnline(root_, "localhost", "1433", true);
+  EXPECT_EQ(StoredKey(), "FIRSTKEY");
 }
 
 TEST(InstallationKey, RandomKeysAreUpperCaseLettersFreshEachTime) {
