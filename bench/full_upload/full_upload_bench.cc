@@ -43,20 +43,13 @@ double Seconds(Clock::time_point from) {
   return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
-// Peak resident set since the last reset, in MB.
-double PeakRssMb() {
+// A size field of /proc/self/status ("VmHWM:", the peak resident set since
+// the last reset; "VmRSS:", the current one), in MB.
+double StatusMb(const std::string& field) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  }
-  return -1;
-}
-double CurrentRssMb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    if (line.rfind(field, 0) == 0) return std::stod(line.substr(field.size())) / 1024.0;
   }
   return -1;
 }
@@ -300,7 +293,7 @@ RunFigures RunUpload(UploadSite& site, const std::string& port, std::ofstream* r
   const auto result = pv::sync::TransferDataToCX(host);
   const double seconds = Seconds(start);
   sampler.Stop();
-  RunFigures f{seconds, PeakRssMb(), sampler.anonMb(), sampler.fileMb()};
+  RunFigures f{seconds, StatusMb("VmHWM:"), sampler.anonMb(), sampler.fileMb()};
   if (result != pv::sync::FullUploadResult::Completed) {
     std::cerr << "upload did not complete:";
     for (const auto& l : site.logged)
@@ -377,7 +370,7 @@ int main(int argc, char** argv) {
   UploadSite site(true, parent);
   auto start = Clock::now();
   FillSite(site.local(), z);
-  const double buildPeak = PeakRssMb();
+  const double buildPeak = StatusMb("VmHWM:");
   std::printf("site (scale %.2f) built in %.1f s under %s\n", scale, Seconds(start),
               site.root().c_str());
 
@@ -400,7 +393,7 @@ int main(int argc, char** argv) {
 
   // 2. The upload as the service runs it.
   MakeCentral(site, "1502");
-  const double before = CurrentRssMb();
+  const double before = StatusMb("VmRSS:");
   const RunFigures upload = RunUpload(site, "1502", nullptr);
   std::filesystem::remove_all(
       pv::db::embedded::InstanceFolder(site.sqlRoot(), "localhost", "1502"));
