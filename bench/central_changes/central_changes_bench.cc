@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "service/service_host.h"
 #include "tests/e2e/central_sim.h"
+#include "tests/e2e/service_process.h"
 #include "tests/e2e/sql_site.h"
 #include "tests/e2e/temp_root.h"
 #include "tests/support/wait.h"
@@ -71,12 +72,7 @@ int Run() {
       "N'Bench', N'A', N'1', N'', N'', N'', N'', N'', N'', N'', N'', N'', N'')");
 
   pv::e2e::CentralSim sim(root);
-  pv::e2e::WriteSettings(root.MachineStore(), {{"sqlDriver", "embedded"},
-                                               {"sqlUID", local.user},
-                                               {"sqlPWD", local.password},
-                                               {"sqlPort", local.port},
-                                               {"centralHost", "127.0.0.1"},
-                                               {"centralPort", std::to_string(sim.port())}});
+  pv::e2e::WriteSiteSettings(root, local, sim.port());
 
   asio::io_context io;
   auto work = asio::make_work_guard(io);
