@@ -12,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -47,10 +48,8 @@ inline TdsBytes LengthToken(std::uint8_t token, const TdsBytes& data) {
   return Join({out, data});
 }
 
-inline constexpr std::uint16_t kDoneMore = 0x0001;
-inline constexpr std::uint16_t kDoneError = 0x0002;
-inline constexpr std::uint16_t kDoneCount = 0x0010;
-inline constexpr std::uint16_t kDoneAttention = 0x0020;
+// A DONE token's status bits.
+enum : std::uint16_t { kDoneMore = 1, kDoneError = 2, kDoneCount = 0x10, kDoneAttention = 0x20 };
 
 inline TdsBytes Done(std::uint16_t status, std::uint64_t count = 0) {
   TdsBytes b{0xFD};
@@ -145,23 +144,14 @@ inline TdsBytes Null(Col type) {
 
 }  // namespace tds
 
+// What the script answers a request with: tokens, sent as they are; no
+// tokens, as if the statement ran on; or nothing, and the server goes away.
+using TdsReply = std::optional<TdsBytes>;
+
 struct TdsRequest {
   std::uint8_t type = 0;  // 1 SQL batch, 3 RPC
   std::u16string sql;     // the text of a SQL batch
   TdsBytes body;          // the whole message after its packet headers
-};
-
-struct TdsReply {
-  enum class Kind { Tokens, Silent, Close };
-  TdsReply(TdsBytes tokens) : tokens(std::move(tokens)) {}  // sent as they are
-  static TdsReply NoAnswer() { return {Kind::Silent}; }     // as if the statement ran on
-  static TdsReply Drop() { return {Kind::Close}; }          // the server goes away
-
-  Kind kind = Kind::Tokens;
-  TdsBytes tokens;
-
- private:
-  TdsReply(Kind k) : kind(k) {}
 };
 
 struct TdsLogin {
@@ -184,20 +174,21 @@ class TdsPeer {
   TdsPeer& operator=(const TdsPeer&) = delete;
 
   std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
-  std::vector<TdsLogin> logins() const { return Locked(logins_); }
-  std::vector<TdsRequest> requests() const { return Locked(requests_); }
-  int cancels() const { return Locked(cancels_); }
+  std::vector<TdsLogin> logins() const {
+    return Locked([&] { return logins_; });
+  }
+  std::vector<TdsRequest> requests() const {
+    return Locked([&] { return requests_; });
+  }
+  int cancels() const {
+    return Locked([&] { return cancels_; });
+  }
 
  private:
-  template <typename T>
-  T Locked(const T& member) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return member;
-  }
   template <typename F>
-  void Record(F change) {
+  auto Locked(F f) const -> decltype(f()) {
     std::lock_guard<std::mutex> lock(mutex_);
-    change();
+    return f();
   }
 
   void Accept() {
@@ -211,38 +202,32 @@ class TdsPeer {
   // A packet's 8-byte header, then its body; the message is handled once its
   // last packet is in.
   void ReadPacket() {
-    asio::async_read(
-        socket_, asio::buffer(header_), [this](const asio::error_code& ec, std::size_t) {
-          if (ec) return Disconnect();
-          const std::size_t length = (static_cast<std::size_t>(header_[2]) << 8) | header_[3];
-          packet_.resize(length > 8 ? length - 8 : 0);
-          asio::async_read(socket_, asio::buffer(packet_),
-                           [this](const asio::error_code& ec, std::size_t) {
-                             if (ec) return Disconnect();
-                             message_.insert(message_.end(), packet_.begin(), packet_.end());
-                             if (header_[1] & 0x01) {
-                               Handle(header_[0]);
-                               message_.clear();
-                               if (!socket_.is_open()) return;
-                             }
-                             ReadPacket();
-                           });
-        });
+    asio::async_read(socket_, asio::buffer(header_), [this](asio::error_code ec, std::size_t) {
+      if (ec) return Disconnect();
+      packet_.resize(std::max((header_[2] << 8) | header_[3], 8) - 8);
+      asio::async_read(socket_, asio::buffer(packet_), [this](asio::error_code ec, std::size_t) {
+        if (ec) return Disconnect();
+        message_.insert(message_.end(), packet_.begin(), packet_.end());
+        if (header_[1] & 0x01) {
+          Handle(header_[0]);
+          message_.clear();
+          if (!socket_.is_open()) return;
+        }
+        ReadPacket();
+      });
+    });
   }
 
   // `chars` UTF-16LE characters at `offset`; a login's password has each
   // byte XORed with 0xA5 and its nibbles swapped.
   std::u16string ReadUtf16(std::size_t offset, std::size_t chars, bool password = false) const {
+    auto byte = [&](std::size_t i) -> unsigned {
+      const unsigned b = message_[i] ^ (password ? 0xA5 : 0);
+      return password ? ((b << 4) | (b >> 4)) & 0xFF : b;
+    };
     std::u16string out;
     for (std::size_t i = offset; i + 1 < message_.size() && out.size() < chars; i += 2) {
-      std::uint8_t lo = message_[i], hi = message_[i + 1];
-      if (password) {
-        lo ^= 0xA5;
-        hi ^= 0xA5;
-        lo = static_cast<std::uint8_t>((lo << 4) | (lo >> 4));
-        hi = static_cast<std::uint8_t>((hi << 4) | (hi >> 4));
-      }
-      out.push_back(static_cast<char16_t>(lo | (hi << 8)));
+      out.push_back(static_cast<char16_t>(byte(i) | (byte(i + 1) << 8)));
     }
     return out;
   }
@@ -262,7 +247,7 @@ class TdsPeer {
     }
     if (!loggedIn_) {
       const TdsLogin login{LoginField(40), LoginField(44, true), LoginField(68)};
-      Record([&] { logins_.push_back(login); });
+      Locked([&] { logins_.push_back(login); });
       TdsBytes ack{0x01, 0x74, 0x00, 0x00, 0x04};
       tds::PutBVarChar(ack, u"Peer");
       ack.insert(ack.end(), {0x0F, 0x00, 0x07, 0xD0});
@@ -274,7 +259,7 @@ class TdsPeer {
       return;
     }
     if (type == 0x06) {  // attention: the client cancels what runs
-      Record([&] { ++cancels_; });
+      Locked([&] { ++cancels_; });
       return Write(tds::Done(tds::kDoneAttention));
     }
     TdsRequest request{type, {}, message_};
@@ -283,10 +268,10 @@ class TdsPeer {
                                   (static_cast<std::size_t>(message_[3]) << 24);
       request.sql = ReadUtf16(headers, (message_.size() - headers) / 2);
     }
-    Record([&] { requests_.push_back(request); });
+    Locked([&] { requests_.push_back(request); });
     const TdsReply reply = script_(request);
-    if (reply.kind == TdsReply::Kind::Tokens) Write(reply.tokens);
-    if (reply.kind == TdsReply::Kind::Close) Disconnect();
+    if (!reply) return Disconnect();
+    if (!reply->empty()) Write(*reply);
   }
 
   // A reply message in packets of at most 4096 bytes.
@@ -296,14 +281,10 @@ class TdsPeer {
     do {
       const std::size_t n = std::min<std::size_t>(4096 - 8, payload.size() - at);
       const bool last = at + n == payload.size();
-      TdsBytes packet{0x04,
-                      static_cast<std::uint8_t>(last ? 0x01 : 0x00),
-                      static_cast<std::uint8_t>((n + 8) >> 8),
-                      static_cast<std::uint8_t>(n + 8),
-                      0,
-                      0,
-                      id++,
-                      0};
+      // Type, status, the length big-endian, channel, packet id, window.
+      TdsBytes packet{0x04, last, 0, 0, 0, 0, id++, 0};
+      packet[2] = static_cast<std::uint8_t>((n + 8) >> 8);
+      packet[3] = static_cast<std::uint8_t>(n + 8);
       packet.insert(packet.end(), payload.begin() + static_cast<std::ptrdiff_t>(at),
                     payload.begin() + static_cast<std::ptrdiff_t>(at + n));
       asio::error_code ec;
