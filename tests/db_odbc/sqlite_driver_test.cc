@@ -92,36 +92,34 @@ TEST(OdbcSqliteDriver, ReadsTypedValuesAndNullsOfEveryType) {
       "Insert Into T Values (2, 1, -42, 9000000000, 1.25, '2026-12-04 13:05:09.125', "
       "'2026-12-04', '13:05:09.25', x'00FF10', 'O''Brien', 'long text')");
 
+  const std::pair<const char*, Value> want[] = {
+      {"ID", Value::Integer(2)},
+      {"b", Value::Bit(true)},
+      {"i", Value::Integer(-42)},
+      {"bi", Value::Integer(9000000000)},
+      {"f", Value::Float(1.25)},
+      {"dt", Value::Date(DateTime{2026, 12, 4, 13, 5, 9, 125000000})},
+      {"da", Value::Date(DateTime{2026, 12, 4, 0, 0, 0, 0})},
+      {"tm", Value::Date(DateTime{1900, 1, 1, 13, 5, 9, 250000000})},
+      {"bl", Value::Binary({0x00, 0xFF, 0x10})},
+      {"vc", Value::Text("O'Brien")},
+      {"tx", Value::Text("long text")}};
   auto rows = c->Query("Select * From T Order By id");
   ASSERT_EQ(rows->ColumnCount(), 11);
   EXPECT_EQ(rows->ColumnName(5), "dt");
   ASSERT_TRUE(rows->Next());
-  for (int i = 1; i < rows->ColumnCount(); ++i) {
-    EXPECT_TRUE(rows->Get(i).IsNull()) << rows->ColumnName(i);
-  }
+  for (int i = 1; i < rows->ColumnCount(); ++i) EXPECT_TRUE(rows->Get(i).IsNull()) << i;
   ASSERT_TRUE(rows->Next());
-  EXPECT_EQ(rows->Get("ID"), Value::Integer(2));
-  EXPECT_EQ(rows->Get("b"), Value::Bit(true));
-  EXPECT_EQ(rows->Get("i"), Value::Integer(-42));
-  EXPECT_EQ(rows->Get("bi"), Value::Integer(9000000000));
-  EXPECT_EQ(rows->Get("f"), Value::Float(1.25));
-  EXPECT_EQ(rows->Get("dt"), Value::Date(DateTime{2026, 12, 4, 13, 5, 9, 125000000}));
-  EXPECT_EQ(rows->Get("da"), Value::Date(DateTime{2026, 12, 4, 0, 0, 0, 0}));
-  EXPECT_EQ(rows->Get("tm"), Value::Date(DateTime{1900, 1, 1, 13, 5, 9, 250000000}));
-  EXPECT_EQ(rows->Get("bl"), Value::Binary({0x00, 0xFF, 0x10}));
-  EXPECT_EQ(rows->Get("vc"), Value::Text("O'Brien"));
-  EXPECT_EQ(rows->Get("tx"), Value::Text("long text"));
+  for (const auto& [name, value] : want) EXPECT_EQ(rows->Get(name), value) << name;
   EXPECT_FALSE(rows->Next());
   EXPECT_FALSE(rows->Next());
 
   // Expressions without a declared type: integer, text, float, binary, Null.
   auto expr = c->Query("Select Count(*), 'a', 2.5, x'01', Null From T");
   ASSERT_TRUE(expr->Next());
-  EXPECT_EQ(expr->Get(0), Value::Integer(2));
-  EXPECT_EQ(expr->Get(1), Value::Text("a"));
-  EXPECT_EQ(expr->Get(2), Value::Float(2.5));
-  EXPECT_EQ(expr->Get(3), Value::Binary({0x01}));
-  EXPECT_TRUE(expr->Get(4).IsNull());
+  const Value exprs[] = {Value::Integer(2), Value::Text("a"), Value::Float(2.5),
+                         Value::Binary({0x01}), Value()};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(expr->Get(i), exprs[i]) << i;
 }
 
 TEST(OdbcSqliteDriver, TextTravelsAsUtf8WhateverItsLength) {

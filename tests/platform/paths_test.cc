@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include "platform/files.h"
 
@@ -19,10 +20,8 @@ class EnvGuard {
     for (auto& [name, value] : saved_) Put(name, value ? value->c_str() : nullptr);
   }
   void Set(const std::string& name, const char* value) {
-    if (!saved_.count(name)) {
-      const char* old = std::getenv(name.c_str());
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
+    const char* old = std::getenv(name.c_str());
+    saved_.try_emplace(name, old ? std::optional<std::string>(old) : std::nullopt);
     Put(name, value);
   }
 
@@ -91,19 +90,18 @@ TEST(Paths, WithoutRootTheSystemAndUserLocationsApply) {
 
 TEST(Paths, DebugRunNeedsTheVariableAndNeverUnderSystemd) {
   EnvGuard env;
-  env.Set("INVOCATION_ID", nullptr);
-  env.Set("NOTIFY_SOCKET", nullptr);
-  env.Set("PVREMOTE_DEBUG", nullptr);
-  EXPECT_FALSE(IsDebugRun());
-  env.Set("PVREMOTE_DEBUG", "0");
-  EXPECT_FALSE(IsDebugRun());
-  env.Set("PVREMOTE_DEBUG", "1");
-  EXPECT_TRUE(IsDebugRun());
-  env.Set("INVOCATION_ID", "0123abcd");
-  EXPECT_FALSE(IsDebugRun());
-  env.Set("INVOCATION_ID", nullptr);
-  env.Set("NOTIFY_SOCKET", "/run/systemd/notify");
-  EXPECT_FALSE(IsDebugRun());
+  const char* const kNone = nullptr;
+  // PVREMOTE_DEBUG, INVOCATION_ID, NOTIFY_SOCKET, and whether that is a debug run.
+  for (auto [debug, invocation, notify, want] : {std::tuple{kNone, kNone, kNone, false},
+                                                 {"0", kNone, kNone, false},
+                                                 {"1", kNone, kNone, true},
+                                                 {"1", "0123abcd", kNone, false},
+                                                 {"1", kNone, "/run/systemd/notify", false}}) {
+    env.Set("PVREMOTE_DEBUG", debug);
+    env.Set("INVOCATION_ID", invocation);
+    env.Set("NOTIFY_SOCKET", notify);
+    EXPECT_EQ(IsDebugRun(), want) << (debug ? debug : "-") << (invocation ? " systemd" : "");
+  }
 }
 
 TEST(Paths, ProgramFolderHoldsTheRunningExecutable) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+#include <tuple>
+
 #include "settings/registry_store.h"
 #include "settings/service_settings.h"
 #include "tests/support/temp_dir.h"
@@ -9,64 +13,50 @@
 namespace pv::settings {
 namespace {
 
-TEST(Password, EncodesThreeDigitsPerCharacterAndDecodesBack) {
+TEST(Password, EncodesThreeDigitsPerWindows1252ByteAndDecodesBack) {
   EXPECT_EQ(EncodePassword("abc"), "097098099");
-  EXPECT_EQ(EncodePassword("A"), "065");
-  EXPECT_EQ(EncodePassword(""), "");
   EXPECT_EQ(EncodePassword("\xC2\xA7\xC3\xA9"), "167233");  // "§é" in Windows-1252
   for (std::string plain : {"abc", "P@ss w0rd!", "\xC2\xA7\xC3\xA9\xE2\x82\xAC", "", "~"}) {
     EXPECT_EQ(DecodePassword(EncodePassword(plain)), plain);
   }
   EXPECT_EQ(DecodePassword("09765"), "aA");  // a shorter last group stands as it is
+  // A group that is not a code does not decode.
+  for (const char* bad : {"09a", "097256", "097 98", "-01"}) {
+    EXPECT_EQ(DecodePassword(bad), std::nullopt) << bad;
+  }
 }
 
-TEST(Password, AGroupThatIsNotACodeDoesNotDecode) {
-  EXPECT_EQ(DecodePassword("09a"), std::nullopt);
-  EXPECT_EQ(DecodePassword("097256"), std::nullopt);
-  EXPECT_EQ(DecodePassword("097 98"), std::nullopt);
-  EXPECT_EQ(DecodePassword("-01"), std::nullopt);
-}
-
-class MigrationTest : public ::testing::Test {
- protected:
-  pv::testing::TempDir root;
-  RegistryStore store{platform::Paths::UnderRoot(root.path())};
-};
-
-TEST_F(MigrationTest, CopiesTheUsersPasswordEncodedIntoTheMachineStore) {
-  store.SetRegValue("sqlPWDq", EncodePassword("fromq"), "", kRootCurrentUser);
-  store.SetRegValue("sqlPWD", "plain", "", kRootCurrentUser);
-  store.MigratePassword();
-  EXPECT_EQ(store.GetRegValue("sqlPWDq"), EncodePassword("fromq"));
-  EXPECT_EQ(store.GetRegValue("sqlPWD"), "");
-  EXPECT_EQ(store.GetRegValue("sqlPWD", "", kRootCurrentUser), "plain");  // left where it is
-
-  pv::testing::TempDir other;
-  RegistryStore plainOnly(platform::Paths::UnderRoot(other.path()));
-  plainOnly.SetRegValue("sqlPWD", "plain", "", kRootCurrentUser);
-  plainOnly.SetRegValue("sqlUID", "user", "", kRootCurrentUser);
-  plainOnly.MigratePassword();
-  EXPECT_EQ(plainOnly.GetRegValue("sqlPWDq"), EncodePassword("plain"));
-  EXPECT_EQ(plainOnly.GetRegValue("sqlUID"), "");  // only the password moves
-}
-
-TEST_F(MigrationTest, AnExistingMachinePasswordOrAnEmptyOneChangesNothing) {
-  store.SetRegValue("sqlPWD", "machine");
-  store.SetRegValue("sqlPWD", "user", "", kRootCurrentUser);
-  store.MigratePassword();
-  EXPECT_EQ(store.GetRegValue("sqlPWDq"), "");
-  EXPECT_EQ(store.GetRegValue("sqlPWD"), "machine");
-
-  pv::testing::TempDir other;
-  platform::Paths paths = platform::Paths::UnderRoot(other.path());
-  RegistryStore empty(paths);
-  empty.SetRegValue("sqlPWD", "", "", kRootCurrentUser);
-  empty.MigratePassword();
-  EXPECT_FALSE(std::filesystem::exists(paths.MachineStore()));
-
-  empty.SetRegValue("sqlPWDq", "x9y", "", kRootCurrentUser);  // does not decode
-  empty.MigratePassword();
-  EXPECT_FALSE(std::filesystem::exists(paths.MachineStore()));
+TEST(Password, MigrationCopiesTheUsersPasswordEncodedUnlessTheMachineHasOne) {
+  using Values = std::map<std::string, std::string>;
+  struct Case {
+    Values user, machine;  // set before the migration
+    std::string wantPWDq;  // the machine's afterwards
+  };
+  const Case cases[] = {
+      // The encoded value before the plain one; the user's values stay where they are.
+      {{{"sqlPWDq", EncodePassword("fromq")}, {"sqlPWD", "plain"}}, {}, EncodePassword("fromq")},
+      {{{"sqlPWD", "plain"}, {"sqlUID", "user"}}, {}, EncodePassword("plain")},  // only that
+      // A machine password stays; an empty or undecodable one writes nothing, not even a file.
+      {{{"sqlPWD", "user"}}, {{"sqlPWD", "machine"}}, ""},
+      {{{"sqlPWD", ""}}, {}, ""},
+      {{{"sqlPWD", ""}, {"sqlPWDq", "x9y"}}, {}, ""},
+  };
+  for (const Case& k : cases) {
+    pv::testing::TempDir root;
+    const auto paths = platform::Paths::UnderRoot(root.path());
+    RegistryStore store(paths);
+    for (const auto& [name, value] : k.user) store.SetRegValue(name, value, "", kRootCurrentUser);
+    for (const auto& [name, value] : k.machine) store.SetRegValue(name, value);
+    store.MigratePassword();
+    EXPECT_EQ(store.GetRegValue("sqlPWDq"), k.wantPWDq);
+    for (const std::string name : {"sqlPWD", "sqlUID"}) {
+      EXPECT_EQ(store.GetRegValue(name), k.machine.contains(name) ? k.machine.at(name) : "");
+      EXPECT_EQ(store.GetRegValue(name, "", kRootCurrentUser),
+                k.user.contains(name) ? k.user.at(name) : "");
+    }
+    EXPECT_EQ(std::filesystem::exists(paths.MachineStore()),
+              !k.wantPWDq.empty() || !k.machine.empty());
+  }
 }
 
 TEST(ServiceSettings, EmptyValuesTakeTheDefaultsOfMissingOnes) {
@@ -77,12 +67,10 @@ TEST(ServiceSettings, EmptyValuesTakeTheDefaultsOfMissingOnes) {
     store.SetRegValue(name, "");
   }
   const ServiceSettings empty = ServiceSettings::Read(store);
-  EXPECT_EQ(empty.sqlUID, missing.sqlUID);
-  EXPECT_EQ(empty.sqlPort, missing.sqlPort);
-  EXPECT_EQ(empty.centralHost, missing.centralHost);
-  EXPECT_EQ(empty.centralPort, missing.centralPort);
-  EXPECT_EQ(empty.sqlDriver, missing.sqlDriver);
-  EXPECT_EQ(empty.sqlPassword, "");
+  EXPECT_EQ(std::tie(empty.sqlUID, empty.sqlPort, empty.centralHost, empty.centralPort,
+                     empty.sqlDriver, empty.sqlPassword),
+            std::tie(missing.sqlUID, missing.sqlPort, missing.centralHost, missing.centralPort,
+                     missing.sqlDriver, missing.sqlPassword));
   EXPECT_FALSE(empty.embedded());
 }
 
@@ -96,16 +84,17 @@ TEST(ServiceSettings, PasswordPrefersTheTrimmedEncodedValue) {
   store.SetRegValue("sqlPWDq", "0970x8");
   EXPECT_EQ(ServiceSettings::Read(store).sqlPassword, std::nullopt);
 
-  store.SetRegValue("sqlUID", "operator");
-  store.SetRegValue("sqlPort", "1500");
-  store.SetRegValue("centralHost", " central.example ");
-  store.SetRegValue("centralPort", "9090");
-  store.SetRegValue("sqlDriver", "Embedded");
+  // The other values as stored, the central server's and the driver trimmed.
+  for (auto [name, value] : {std::pair{"sqlUID", "operator"},
+                             {"sqlPort", "1500"},
+                             {"centralHost", " central.example "},
+                             {"centralPort", " 9090"},
+                             {"sqlDriver", " Embedded "}}) {
+    store.SetRegValue(name, value);
+  }
   auto s = ServiceSettings::Read(store);
-  EXPECT_EQ(s.sqlUID, "operator");
-  EXPECT_EQ(s.sqlPort, "1500");
-  EXPECT_EQ(s.centralHost, "central.example");
-  EXPECT_EQ(s.centralPort, "9090");
+  EXPECT_EQ(std::tie(s.sqlUID, s.sqlPort, s.centralHost, s.centralPort),
+            std::make_tuple("operator", "1500", "central.example", "9090"));
   EXPECT_TRUE(s.embedded());
 }
 
