@@ -79,10 +79,6 @@ TEST_F(EmbeddedConnectionTest, ExecuteRunsEveryStatementOfABatchAndCountsTheLast
             1);
   EXPECT_EQ(c->Execute("Update T Set v = v + 1 Where id >= 2"), 2);
   EXPECT_EQ(c->Execute("Delete From T Where id = 99"), 0);
-  // A query whose batch makes a row before its result set returns that set.
-  auto made = c->Query("Insert Into T (id, v) Values (6, 60); Select v From T Where id = 6");
-  ASSERT_TRUE(made->Next());
-  EXPECT_EQ(made->Get(0).AsInteger(), 60);
   // A batch without a result set gives an empty rowset.
   auto none = c->Query("Delete From T Where id = 6");
   EXPECT_EQ(none->ColumnCount(), 0);
@@ -131,8 +127,8 @@ TEST_F(EmbeddedConnectionTest, ARowsetKeepsItsRowsWhileChangesMadeMeanwhileCommi
 
 TEST_F(EmbeddedConnectionTest, ClosingTheConnectionEndsItsRowsets) {
   auto c = Connect();
-  c->Execute("Create Table T (id int NOT NULL)");
-  c->Execute("Insert Into T (id) Values (1); Insert Into T (id) Values (2)");
+  c->Execute(
+      "Create Table T (id int NOT NULL); Insert Into T Values (1); Insert Into T Values (2)");
   auto rows = c->Query("Select id From T");
   ASSERT_TRUE(rows->Next());
   c->Close();
