@@ -15,10 +15,7 @@ TEST(LocalTime, GivesTheCalendarTimeThatMktimeTurnsBack) {
   // Moments on both sides of the usual daylight-saving changes.
   for (std::time_t t : {std::time_t{0} + 86400, std::time_t{1700000000}, std::time_t{1719835200},
                         std::time(nullptr)}) {
-    std::tm tm = LocalTime(t);
-    EXPECT_GE(tm.tm_year, 70);
-    EXPECT_GE(tm.tm_mday, 1);
-    EXPECT_LE(tm.tm_mday, 31);
+    const std::tm tm = LocalTime(t);
     std::tm copy = tm;
     EXPECT_EQ(std::mktime(&copy), t);
     EXPECT_EQ(copy.tm_hour, tm.tm_hour);

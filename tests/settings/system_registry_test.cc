@@ -38,29 +38,15 @@ void RawSetText(HKEY root, const std::wstring& key, const std::wstring& name,
 
 std::optional<std::wstring> RawGet(HKEY root, const std::wstring& key, const std::wstring& name) {
   wchar_t buf[512] = {};
-  DWORD bytes = sizeof(buf);
-  DWORD type = 0;
-  if (RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY, &type, buf, &bytes) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  if (type != REG_SZ) return std::nullopt;
+  DWORD bytes = sizeof(buf), type = 0;
+  const auto status = RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY, &type, buf, &bytes);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
   return std::wstring(buf);
-}
-
-// The paths of a run without a relocation root.
-platform::Paths PathsWithoutRoot() {
-  _putenv_s("PVREMOTE_ROOT", "");  // removes it
-  return platform::Paths::FromEnvironment();
 }
 
 class SystemRegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    sub = "PVRemoteTest" + std::to_string(GetCurrentProcessId());
-    wsub = std::wstring(sub.begin(), sub.end());
-    ASSERT_TRUE(store.UsesSystemRegistry());
-  }
+  void SetUp() override { ASSERT_TRUE(store.UsesSystemRegistry()); }
   void TearDown() override {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kKey + wsub).c_str());
     RegDeleteTreeW(HKEY_CURRENT_USER, (kKey + wsub).c_str());
@@ -80,9 +66,10 @@ class SystemRegistryTest : public ::testing::Test {
     return store.TrySetRegValue(name, text, "", root, sub);
   }
 
-  std::string sub;
-  std::wstring wsub;
-  RegistryStore store{PathsWithoutRoot()};
+  const std::string sub = "PVRemoteTest" + std::to_string(GetCurrentProcessId());
+  const std::wstring wsub = std::wstring(sub.begin(), sub.end());
+  // The paths of a run without a relocation root (an empty value removes it).
+  RegistryStore store{(_putenv_s("PVREMOTE_ROOT", ""), platform::Paths::FromEnvironment())};
 };
 
 TEST_F(SystemRegistryTest, EachRootCodeReachesItsOwnRegistryKey) {
