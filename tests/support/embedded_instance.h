@@ -17,12 +17,10 @@
 
 namespace pv::testing {
 
-inline db::ConnectionParams EmbeddedParams(const std::string& database,
-                                           const std::string& server = "localhost",
-                                           const std::string& port = "1433",
-                                           const std::string& user = "sa",
-                                           const std::string& password = "") {
-  return db::ConnectionParams{server, port, user, password, database};
+inline db::ConnectionParams EmbeddedParams(std::string database, std::string server = "localhost",
+                                           std::string port = "1433", std::string user = "sa",
+                                           std::string password = "") {
+  return {server, port, user, password, database};
 }
 
 class EmbeddedTest : public ::testing::Test {
