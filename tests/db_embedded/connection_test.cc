@@ -105,10 +105,9 @@ TEST_F(EmbeddedConnectionTest, TheLastIdentityBelongsToTheConnection) {
 TEST_F(EmbeddedConnectionTest, ARowsetKeepsItsRowsWhileChangesMadeMeanwhileCommitAtOnce) {
   auto c = Connect();
   c->Execute("Create Table UpdateQueue (id int NOT NULL PRIMARY KEY, tableName nvarchar(50) NULL)");
-  for (int i = 1; i <= 5; ++i) {
-    c->Execute("Insert Into UpdateQueue (id, tableName) Values (" + std::to_string(i) +
-               ", 'NamesU')");
-  }
+  c->Execute(
+      "Insert Into UpdateQueue Values (1, 'NamesU'), (2, 'NamesU'), (3, 'NamesU'), "
+      "(4, 'NamesU'), (5, 'NamesU')");
   // Drain the queue as the service does: read the rows once, delete each as handled.
   auto rows = c->Query("Select * From UpdateQueue Order By id Asc");
   int seen = 0;

@@ -41,8 +41,7 @@ TEST(ValueText, ConvertsEachTypeAsTheServiceWritesItAndNullToTheFallback) {
   EXPECT_EQ(Value::Date({2026, 12, 4, 13, 5, 9, 0}).ToText(), "2026-12-04T13:05:09");
   EXPECT_EQ(Value::Binary({'a', 0, 'b'}).ToText(), std::string("a\0b", 3));
   // A float's text reads back as the same number.
-  double third = 1.0 / 3.0;
-  EXPECT_EQ(std::stod(Value::Float(third).ToText()), third);
+  EXPECT_EQ(std::stod(Value::Float(1.0 / 3.0).ToText()), 1.0 / 3.0);
 
   EXPECT_EQ(NullToDefault(Value::Null(), "False"), "False");
   EXPECT_EQ(NullToDefault(Value::Text(""), "x"), "");

@@ -240,10 +240,8 @@ TEST_F(CentralSchemaTest, AFailureIsLoggedOnceAndEndsTheWalk) {
     EXPECT_NE(line.number, 0);
     EXPECT_FALSE(line.detail.empty());
   }
-  EXPECT_TRUE(Exists("U", "Names"));
-  EXPECT_TRUE(Exists("U", "TenantAccess"));
-  for (std::size_t i = 3; i < kTableOrder.size(); ++i) {
-    EXPECT_FALSE(Exists("U", kTableOrder[i])) << kTableOrder[i];
+  for (std::size_t i = 0; i < kTableOrder.size(); ++i) {
+    EXPECT_EQ(Exists("U", kTableOrder[i]), i < 2) << kTableOrder[i];
   }
   for (const std::string& v : kViewNames) EXPECT_FALSE(Exists("V", v)) << v;
 }
@@ -282,10 +280,9 @@ TEST_F(CentralSchemaTest, IdentityColumnsNumberNewRowsAndGuardExplicitIds) {
   // An explicit id needs IDENTITY_INSERT, as on SQL Server.
   const std::string explicitId = "Insert Into Notification (id, resId, email) Values (10, 4, 'c')";
   EXPECT_EQ(DbErrorOf([&] { cn_->Execute(explicitId); }), 544);
-  cn_->Execute("SET IDENTITY_INSERT [dbo].[Notification] ON");
-  cn_->Execute(explicitId);
-  cn_->Execute("SET IDENTITY_INSERT [dbo].[Notification] OFF");
-  cn_->Execute("Insert Into Notification (resId, email) Values (4, 'd');");
+  cn_->Execute("SET IDENTITY_INSERT [dbo].[Notification] ON; " + explicitId +
+               "; SET IDENTITY_INSERT [dbo].[Notification] OFF;"
+               "Insert Into Notification (resId, email) Values (4, 'd');");
   EXPECT_EQ(Scalar("Select id From Notification Where email = 'd'").AsInteger(), 11);
   EXPECT_EQ(DbErrorOf([&] { cn_->Execute("Update Notification Set id = 50 Where id = 10"); }),
             8102);
@@ -294,8 +291,7 @@ TEST_F(CentralSchemaTest, IdentityColumnsNumberNewRowsAndGuardExplicitIds) {
   EXPECT_EQ(Scalar("Select id From Notification Where resId = 8").AsInteger(), 12);
   EXPECT_EQ(DbErrorOf([&] { cn_->Execute("Insert Into Notification Values (9, 9, 'g')"); }), 213);
   // TRUNCATE starts again at the seed.
-  cn_->Execute("TRUNCATE TABLE Notification");
-  cn_->Execute("Insert Into Notification (resId, email) Values (4, 'e');");
+  cn_->Execute("TRUNCATE TABLE Notification; Insert Into Notification Values (4, 'e');");
   EXPECT_EQ(Scalar("Select id From Notification").AsInteger(), 1);
 }
 

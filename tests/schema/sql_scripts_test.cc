@@ -33,7 +33,6 @@ TEST(SplitBatchesTest, GoLinesSeparateBatchesWhateverTheirCaseBlanksOrCount) {
   ASSERT_EQ(batches.size(), 3u);
   EXPECT_EQ(batches[0].text, "-- header\nCREATE TABLE a (x int)\n");
   EXPECT_EQ(batches[0].firstLine, 1);
-  EXPECT_EQ(batches[0].repeat, 1);
   EXPECT_EQ(batches[1].text, "\nINSERT INTO a VALUES (1)\n");
   EXPECT_EQ(batches[1].firstLine, 4);
   EXPECT_EQ(batches[1].repeat, 3);
