@@ -3,34 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
-#include <optional>
 #include <tuple>
 
 #include "platform/files.h"
+#include "tests/support/env.h"
 
 namespace pv::platform {
 namespace {
 
 // Sets environment variables for one test (null removes one) and puts the
 // old values back.
-class EnvGuard {
- public:
-  ~EnvGuard() {
-    for (auto& [name, value] : saved_) Put(name, value ? value->c_str() : nullptr);
-  }
-  void Set(const std::string& name, const char* value) {
-    const char* old = std::getenv(name.c_str());
-    saved_.try_emplace(name, old ? std::optional<std::string>(old) : std::nullopt);
-    Put(name, value);
-  }
-
- private:
-  static void Put(const std::string& name, const char* value) {
-    value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str());
-  }
-  std::map<std::string, std::optional<std::string>> saved_;
-};
+using pv::testing::EnvGuard;
 
 TEST(Paths, RootVariableRelocatesEveryLocation) {
   EnvGuard env;

@@ -16,6 +16,7 @@
 #include "platform/service/notify.h"
 #include "platform/service/service_control.h"
 #include "platform/service/unit_file.h"
+#include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -23,27 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    const char* old = std::getenv(name);
-    if (old != nullptr) old_ = old;
-    had_ = old != nullptr;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (had_) {
-      setenv(name_, old_.c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
+using pv::testing::EnvGuard;
 
 using pv::testing::TempDir;
 
@@ -59,7 +40,7 @@ TEST(ServiceControl, RealSystemctlEnablesAndDisablesBelowTheRoot) {
     GTEST_SKIP() << "systemctl is not installed";
   }
   TempDir dir;
-  ScopedEnv root("PVREMOTE_ROOT", fs::path(dir.path()).string());
+  EnvGuard root("PVREMOTE_ROOT", fs::path(dir.path()).string());
   const fs::path wants =
       fs::path(dir.path()) / "etc/systemd/system/multi-user.target.wants/PVRemote.service";
   ASSERT_TRUE(pv::platform::InstallService());
@@ -74,7 +55,7 @@ TEST(ServiceManagerNotification, OnlyAListeningSocketIsToldAndAbstractNamesWork)
   EXPECT_FALSE(pv::platform::NotifyServiceManager("READY=1"));
   {
     TempDir dir;
-    ScopedEnv gone("NOTIFY_SOCKET", dir / "nobody");
+    EnvGuard gone("NOTIFY_SOCKET", dir / "nobody");
     EXPECT_FALSE(pv::platform::NotifyServiceManager("READY=1"));
   }
 
@@ -86,7 +67,7 @@ TEST(ServiceManagerNotification, OnlyAListeningSocketIsToldAndAbstractNamesWork)
   std::memcpy(addr.sun_path + 1, name.data(), name.size());
   const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
   ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  ScopedEnv notify("NOTIFY_SOCKET", "@" + name);
+  EnvGuard notify("NOTIFY_SOCKET", "@" + name);
   EXPECT_TRUE(pv::platform::NotifyServiceManager("READY=1"));
   char buf[16];
   const ssize_t n = recv(fd, buf, sizeof(buf), 0);
@@ -98,13 +79,13 @@ TEST(ServiceManagerNotification, StartedBySystemdOnlyForTheProcessItStarted) {
   unsetenv("INVOCATION_ID");
   unsetenv("SYSTEMD_EXEC_PID");
   EXPECT_FALSE(pv::platform::StartedByServiceManager());
-  ScopedEnv invocation("INVOCATION_ID", "0123456789abcdef0123456789abcdef");
+  EnvGuard invocation("INVOCATION_ID", "0123456789abcdef0123456789abcdef");
   EXPECT_TRUE(pv::platform::StartedByServiceManager());
   {
-    ScopedEnv pid("SYSTEMD_EXEC_PID", std::to_string(getpid()));
+    EnvGuard pid("SYSTEMD_EXEC_PID", std::to_string(getpid()));
     EXPECT_TRUE(pv::platform::StartedByServiceManager());
   }
-  ScopedEnv other("SYSTEMD_EXEC_PID", std::to_string(getpid() + 1));
+  EnvGuard other("SYSTEMD_EXEC_PID", std::to_string(getpid() + 1));
   EXPECT_FALSE(pv::platform::StartedByServiceManager());
 }
 
