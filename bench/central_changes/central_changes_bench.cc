@@ -1,7 +1,7 @@
 // 1,000 "UPDA" orders of the kind "TenantAccess" for a resident with 20
 // access codes, sent back to back by the real pvcentral to a service host on
 // its own loop, both databases on the embedded engine. Each order's apply
-// time is measured around the host's "UPDA" hook; the program prints the
+// time is measured around the host's handling of "UPDA"; the program prints the
 // percentiles and exits 1 when the 99th percentile is above 50 ms.
 #include <algorithm>
 #include <asio/executor_work_guard.hpp>
