@@ -30,10 +30,10 @@ inline constexpr long kErrNoSuchColumn = 3265;     // item not found in the coll
 // given, names it: "Operation is not allowed when the object is closed
 // (central database)"; without it the text ends with a full stop.
 inline DbError NotOpenError(const std::string& what = {}) {
-  return DbError(kErrNotOpen, what.empty()
-                                  ? "Operation is not allowed when the object is closed."
-                                  : "Operation is not allowed when the object is closed (" + what +
-                                        ")");
+  return DbError(kErrNotOpen,
+                 what.empty()
+                     ? "Operation is not allowed when the object is closed."
+                     : "Operation is not allowed when the object is closed (" + what + ")");
 }
 
 // The failure of a column asked for by a name or ordinal the rowset does not

@@ -119,7 +119,6 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   void CentralChange(const std::string& argument) override;
 
  private:
-
   asio::io_context& io_;
   platform::Paths paths_;
   settings::RegistryStore store_;
