@@ -26,6 +26,37 @@ inline constexpr long kErrNotOpen = 3704;          // operation on a closed conn
 inline constexpr long kErrServerUnreachable = 17;  // server does not exist or access denied
 inline constexpr long kErrNoSuchColumn = 3265;     // item not found in the collection
 
+// True for the failures that say a server, a connection or its storage is
+// away for now rather than that the statement is wrong: the connection lost,
+// refused or closed (10053, 10054, 10060, 10061, 64, 121, 233, 17, 3704),
+// a time-out (-2 from ODBC, -2147217871 from the embedded engine; 1222, a
+// lock not granted in time), a deadlock victim (1205), a full disk or log
+// (1105, 9002) and an operating-system I/O error (823). Work that fails so is
+// kept for a later try instead of being dropped.
+inline bool IsTransient(long number) {
+  switch (number) {
+    case 10053:
+    case 10054:
+    case 10060:
+    case 10061:
+    case 64:
+    case 121:
+    case 233:
+    case kErrServerUnreachable:
+    case kErrNotOpen:
+    case -2:
+    case -2147217871:
+    case 1222:
+    case 1205:
+    case 1105:
+    case 9002:
+    case 823:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The failure of an operation on a closed connection or rowset. `what`, when
 // given, names it: "Operation is not allowed when the object is closed
 // (central database)"; without it the text ends with a full stop.

@@ -339,8 +339,15 @@ CentralChangeResult TransferDataFromCX(JobHost& host, const std::string& argumen
       Change(scope, fields, db::InstallationNumber(installationId)).Run(kind->kind);
     }
   } catch (const std::exception& e) {
+    const JobFailure failure = FailureOf(e);
+    job.Log(failure);
+    if (db::IsTransient(failure.number)) {
+      // A database was away for now: the central queue row stays, so the
+      // change is not lost but applied again when the server sends it again.
+      job.Close();
+      return CentralChangeResult::Deferred;
+    }
     result = CentralChangeResult::Failed;
-    job.Log(FailureOf(e));
   }
 
   if (central != nullptr) {

@@ -5,8 +5,10 @@
 // additional photo, where the kind has one). TransferDataFromCX reads the
 // changed central rows, rewrites the matching local rows, reports e-mail rows
 // it made or changed with "SDWE " / "SDWC ", and deletes the central queue
-// row, also after a failure (logged as "TransferDataFromCX()"). Only when the
-// central database cannot be reached does the queue row stay, unlogged.
+// row, also after a failure of the change itself (logged as
+// "TransferDataFromCX()"). When the central database cannot be reached the
+// queue row stays, unlogged; when a server, connection or storage fails for
+// now in the middle of the change (db::IsTransient) it stays too, logged.
 #pragma once
 
 #include <string>
@@ -19,6 +21,7 @@ enum class CentralChangeResult {
   Applied,       // a handling ran to its end; queue row deleted, connection closed
   UnknownKind,   // no handling matched; queue row deleted, connection closed
   NotConnected,  // the central connection did not open: nothing logged, queue row kept
+  Deferred,      // a server, connection or storage was away for now: logged, queue row kept
   Failed,        // "TransferDataFromCX()" logged; queue row deleted, connection closed
 };
 

@@ -366,7 +366,8 @@ class Change {
 
 }  // namespace
 
-ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change, bool reuseCentral) {
+ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change, bool reuseCentral,
+                                 JobFailure* deferred) {
   CentralJob job(host, kRoutine);
   if (!job.Open(reuseCentral)) return ChangeResult::NotConnected;
 
@@ -391,6 +392,17 @@ ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change, bool
     unknown = work.unknown();
   } catch (const std::exception& e) {
     const JobFailure failure = FailureOf(e);
+    if (db::IsTransient(failure.number)) {
+      // The server, the connection or its storage is away: the change stays
+      // queued, whole, for a later try.
+      job.Close();
+      if (deferred != nullptr) {
+        *deferred = failure;
+      } else {
+        job.Log(failure);
+      }
+      return ChangeResult::Deferred;
+    }
     job.Log(failure);
     job.Close();
     if (!remove()) return ChangeResult::NotRemoved;

@@ -4,13 +4,15 @@
 // and rewrites the matching central rows, or sends a notice to the central
 // server, then deletes the queue row. A change whose upload fails is logged as
 // "TransferResDataToCX()", dropped from the queue and recorded in the
-// failed-changes file; while the central database cannot be reached the row
+// failed-changes file; while the central database cannot be reached, or when
+// a server, connection or storage fails for now (db::IsTransient), the row
 // stays for a later tick.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "sync/central_job.h"
 #include "sync/job_host.h"
 
 namespace pv::sync {
@@ -26,6 +28,7 @@ struct QueuedChange {
 enum class ChangeResult {
   Uploaded,      // the kind's work done (or an unknown kind), queue row removed
   NotConnected,  // the central connection did not open: row kept, nothing logged
+  Deferred,      // a server, connection or storage was away for now: row kept for a later try
   Failed,        // logged, central connection closed, row removed and recorded
   NotRemoved,    // the work ended but the queue row could not be deleted
 };
@@ -36,7 +39,11 @@ enum class ChangeResult {
 // connection found open is first probed and, when it no longer answers,
 // closed and opened again (so an unreachable server still keeps the row). A
 // failed change closes it as always.
+// A failure that says a server, a connection or its storage is away for now
+// (db::IsTransient) keeps the row and gives Deferred; it is logged here unless
+// `deferred` is given, which then receives it (the drain logs an outage
+// once).
 ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change,
-                                 bool reuseCentral = false);
+                                 bool reuseCentral = false, JobFailure* deferred = nullptr);
 
 }  // namespace pv::sync

@@ -141,7 +141,22 @@ void UpdateQueueDrain::Step() {
   if (!row.problem.empty()) {
     WorkBadRow(row);
   } else {
-    TransferResDataToCX(host_, row.change, true);
+    JobFailure deferred;
+    const ChangeResult result = TransferResDataToCX(host_, row.change, true, &deferred);
+    if (result == ChangeResult::NotConnected || result == ChangeResult::Deferred) {
+      // The central side (or the local one) is away: this row and every row
+      // after it wait, in order, for the next tick. An outage is logged once,
+      // not at every tick it lasts.
+      if (result == ChangeResult::Deferred) {
+        const std::string outage = std::to_string(deferred.number) + deferred.description;
+        if (outage != outage_) {
+          host_.WriteLog("TransferResDataToCX()", deferred.number, deferred.description);
+          outage_ = outage;
+        }
+      }
+      return End();
+    }
+    outage_.clear();
   }
 
   if (rows_.empty() && !more_) return End();

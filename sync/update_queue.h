@@ -6,6 +6,9 @@
 // but only a batch of rows is held at a time; the next batch is fetched by id
 // up to the last id the tick saw, so memory does not grow with the queue. Rows added meanwhile wait
 // for the next tick; a row left in the queue (central side unreachable) is met again first.
+// When the central side cannot be reached, or a server, connection or storage
+// fails for now in the middle of a change, the drain stops there: that row and
+// the ones after it keep their order for the next tick.
 #pragma once
 
 #include <asio/io_context.hpp>
@@ -59,6 +62,8 @@ class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
   bool more_ = false;
   std::int64_t lastRead_ = 0;
   std::int64_t ceiling_ = 0;
+  // The last outage logged (number and text), until a change goes through.
+  std::string outage_;
 };
 
 }  // namespace pv::sync

@@ -133,6 +133,11 @@ sync::FullUploadResult UploadSite::Upload(const std::string& id) {
   return sync::TransferDataToCX(*this);
 }
 
+void UploadSite::SetLocalOnline(bool online) {
+  db::embedded::SetOnline(sqlRoot(), "localhost", kLocalPort, online);
+  if (online && !local_->IsOpen()) local_->Open(Params(kLocalPort, "Portavento"));
+}
+
 void UploadSite::SetCentralOnline(bool online) {
   db::embedded::SetOnline(sqlRoot(), "localhost", kCentralPort, online);
 }

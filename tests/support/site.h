@@ -77,6 +77,10 @@ class UploadSite : public sync::JobHost {
   bool refuseDatabaseCreation = false;
 
   void SetCentralOnline(bool online);
+  // Takes the local instance offline (its open connection fails from its
+  // next statement on) or back online, the site's local connection opened
+  // again.
+  void SetLocalOnline(bool online);
   // Takes the central instance offline just before the n-th statement the
   // upload executes on the central connection (1-based); 0 never.
   void TakeCentralOfflineAtStatement(int n) { offlineAtStatement_ = n; }

@@ -234,6 +234,26 @@ TEST(CentralChanges, FailuresAreLoggedAndStillRemoveTheQueueRow) {
   EXPECT_EQ(site.Count("TenantAccess Where resId = 2"), 0);
 }
 
+TEST(CentralChanges, APassingFaultKeepsTheQueueRowAndTheChangeIsAppliedWhenSentAgain) {
+  ChangeSite site;
+  site.installation->Execute("Update TenantAccess Set descr = N'changed' Where resId = 1");
+
+  // The local database is away when the order arrives: logged, row kept.
+  site.SetLocalOnline(false);
+  EXPECT_EQ(site.Apply("11|1|TenantAccess|0"), CentralChangeResult::Deferred);
+  site.SetLocalOnline(true);
+  ASSERT_EQ(site.logged.size(), 1u);
+  EXPECT_EQ(site.logged[0].number, 10054) << site.Log();
+  EXPECT_TRUE(site.Queued(11));
+  EXPECT_EQ(site.Central().get(), nullptr) << "central connection left open";
+
+  // Sent again, it is applied and its row goes.
+  EXPECT_EQ(site.Apply("11|1|TenantAccess|0"), CentralChangeResult::Applied);
+  EXPECT_FALSE(site.Queued(11));
+  EXPECT_EQ(site.Local(kAccess + "Where resId = 1 Order By code"),
+            site.Inst(kAccess + "Where resId = 1 Order By code"));
+}
+
 TEST(QueueRowId, LeadingNumberRoundedOrZero) {
   EXPECT_EQ(sync::QueueRowIdOf("17"), 17);
   EXPECT_EQ(sync::QueueRowIdOf(" 17abc"), 17);

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <asio/io_context.hpp>
+#include <memory>
 #include <sstream>
 
 #include "sync/failed_changes.h"
 #include "sync/queue_rows.h"
+#include "sync/update_queue.h"
 #include "sync/value_forms.h"
 #include "tests/support/sample_site.h"
 #include "tests/support/site.h"
@@ -222,6 +225,55 @@ TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
   for (const char* line :
        {"\t1\tNamesU\t1\t0\t94\t", "\t2\tNamesA\t1\t0\t94\t", "\tClearDemo\t0\t0\t13\t"})
     EXPECT_NE(failed.find(line), std::string::npos) << line << failed;
+}
+
+TEST(QueuedChange, APassingFaultKeepsTheChangeQueuedAndTheDrainStopsThereLoggingItOnce) {
+  QueueSite site;
+  const std::string names = "Select lastName From Names Where id = 1";
+
+  // The central instance goes away in the middle of the change, then the
+  // local one: each time the row stays, whole, and nothing is recorded.
+  site.local().Execute("Update Names Set lastName = N'Fault' Where id = 1");
+  site.TakeCentralOfflineAtStatement(site.centralStatements() + 1);
+  EXPECT_EQ(site.Work("NamesU", 1), ChangeResult::Deferred);
+  site.SetCentralOnline(true);
+  site.TakeCentralOfflineAtStatement(0);
+  site.SetLocalOnline(false);
+  EXPECT_EQ(TransferResDataToCX(site, {1, "NamesU", 1, 0}), ChangeResult::Deferred);
+  site.SetLocalOnline(true);
+  ASSERT_EQ(site.logged.size(), 2u);
+  for (const auto& l : site.logged) EXPECT_EQ(l.number, 10054) << l.detail;
+  EXPECT_EQ(site.QueueLength(), 1);
+  EXPECT_EQ(site.FailedChangesText(), "");
+
+  // The drain: the first row goes, the fault stops the drain at the second
+  // and keeps the third behind it; the outage is logged once however many
+  // ticks it lasts; back online, the rest goes in order.
+  asio::io_context io;
+  auto drain = std::make_shared<UpdateQueueDrain>(io, site);
+  site.logged.clear();
+  site.local().Execute(
+      "Update Names Set lastName = N'Second' Where id = 2;"
+      "Insert Into UpdateQueue (tableName, resId, recordId) Values (N'NamesU', 2, 0);"
+      "Insert Into UpdateQueue (tableName, resId, recordId) Values (N'NamesU', 1, 0);");
+  site.TakeCentralOfflineAtStatement(site.centralStatements() + 2);  // the second row's update
+  for (int tick = 0; tick < 3; ++tick) {
+    drain->Tick();
+    io.restart();
+    io.run();
+  }
+  EXPECT_EQ(site.QueueLength(), 2);
+  EXPECT_EQ(site.logged.size(), 1u) << site.Log();
+  site.SetCentralOnline(true);
+  site.TakeCentralOfflineAtStatement(0);
+  EXPECT_EQ(Dump(*site.CentralDb(kInstallation), names), (Rows{{V::Text("Fault")}}));
+  drain->Tick();
+  io.restart();
+  io.run();
+  EXPECT_EQ(site.QueueLength(), 0);
+  EXPECT_EQ(Dump(*site.CentralDb(kInstallation), "Select lastName From Names Where id = 2"),
+            (Rows{{V::Text("Second")}}));
+  EXPECT_EQ(site.FailedChangesText(), "");
 }
 
 TEST(QueueRows, RemoveQueueCXLogsAFailureAndKeepsTheCentralRow) {
