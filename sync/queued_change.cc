@@ -19,6 +19,8 @@ namespace pv::sync {
 namespace {
 
 constexpr char kRoutine[] = "TransferResDataToCX()";
+// Violation of a primary key or unique constraint.
+constexpr long kErrDuplicateKey = 2627;
 
 const char kNamesColumns[] =
     "lastName, firstName, suite, company, "
@@ -79,6 +81,17 @@ class Change {
   void UseInstallation() {
     central_.SetCurrentDatabase(db::InstallationDatabaseName(host_.InstallationId()));
   }
+  // Inserts the change's own row (its id is the local row's). A duplicate key
+  // means an earlier delivery of this change already wrote it (the service
+  // stopped before the queue row was removed): the row is there, and the
+  // change goes on with its next steps (photos, notices).
+  void InsertOwnRow(const std::string& sql) {
+    try {
+      central_.Execute(sql);
+    } catch (const db::DbError& e) {
+      if (e.number() != kErrDuplicateKey) throw;
+    }
+  }
   void Installation(const std::string& sql) {
     UseInstallation();
     central_.Execute(sql);
@@ -121,7 +134,7 @@ class Change {
     auto q = local_.Query(NamesQuery("resType, "));
     if (!q->Next()) return;
     auto quoted = [&](const char* col) { return Quoted(q->Get(col), std::string("Names.") + col); };
-    central_.Execute(
+    InsertOwnRow(
         "Insert Into Names (id, resType, lastName, firstName, suite, company, "
         "button1Type, button2Type, button3Type, "
         "phone1, button1Loc, button1Comm, phone2, button2Loc, button2Comm, phone3, button3Loc, "
@@ -280,7 +293,7 @@ class Change {
     auto q = local_.Query("Select * From Packages Where id = " + K_);
     if (!q->Next()) return;
     const std::string nameId = Number(q->Get("nameId"), "Packages.nameId");
-    central_.Execute(
+    InsertOwnRow(
         "Insert Into Packages (id, nameId, packageType, packageDate, pickupDate) "
         "Values (" +
         Number(q->Get("id"), "Packages.id") + ", " + nameId + ", " +
@@ -307,7 +320,7 @@ class Change {
     auto q = local_.Query("Select * From Logs Where id = " + K_, db::Cursor::Keyset);
     if (!q->Next()) return;
     const std::int64_t id = IntegerOf(q->Get("id"), "Logs.id");
-    central_.Execute(
+    InsertOwnRow(
         "Insert Into Logs (id, entryId, residentId, aDateTime, action, data, computerName) "
         "Values (" +
         std::to_string(id) + ", " + Number(q->Get("entryId"), "Logs.entryId") + ", " +
@@ -326,9 +339,9 @@ class Change {
     auto q = local_.Query("Select * From AdditionalPhotos Where id = " + K_, db::Cursor::Keyset);
     if (!q->Next() || !q->Get("photo").HoldsData()) return;
     const std::int64_t id = IntegerOf(q->Get("id"), "AdditionalPhotos.id");
-    central_.Execute("Insert Into AdditionalPhotos (id, label, resId) Values (" +
-                     std::to_string(id) + ", " + DefaultQuoted(q->Get("label")) + ", " +
-                     Number(q->Get("resId"), "AdditionalPhotos.resId") + ");");
+    InsertOwnRow("Insert Into AdditionalPhotos (id, label, resId) Values (" + std::to_string(id) +
+                 ", " + DefaultQuoted(q->Get("label")) + ", " +
+                 Number(q->Get("resId"), "AdditionalPhotos.resId") + ");");
     StorePhoto(q->Get("photo"), id, "photo", "AdditionalPhotos", photos::kPhotoSuffix);
     Send("UDAP");
   }

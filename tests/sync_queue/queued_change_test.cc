@@ -276,6 +276,30 @@ TEST(QueuedChange, APassingFaultKeepsTheChangeQueuedAndTheDrainStopsThereLogging
   EXPECT_EQ(site.FailedChangesText(), "");
 }
 
+TEST(QueuedChange, ADeliveryRepeatedAfterAStopCompletesItsEffectWithoutADuplicate) {
+  QueueSite site;
+  // An earlier delivery wrote the rows, then the service stopped before the
+  // photos went and before the queue rows were removed.
+  auto inst = site.CentralDb(kInstallation);
+  inst->Execute(
+      "Update Logs Set photo = Null, photo2 = Null Where id = 1;"
+      "Update AdditionalPhotos Set photo = Null Where id = 1;");
+  EXPECT_EQ(site.Work("Logs", 0, 1), ChangeResult::Uploaded);
+  EXPECT_EQ(site.Work("AdditionalPhotos", 0, 1), ChangeResult::Uploaded);
+  EXPECT_EQ(site.Work("PackagesA", 0, 1), ChangeResult::Uploaded);
+  EXPECT_TRUE(site.logged.empty()) << site.Log();
+  EXPECT_EQ(site.FailedChangesText(), "");
+  EXPECT_EQ(Dump(*inst, "Select photo, photo2 From Logs Where id = 1"),
+            (Rows{{V::Binary(testsite::kLogPhoto), V::Binary(testsite::kLogPhoto2)}}));
+  EXPECT_EQ(Dump(*inst, "Select photo From AdditionalPhotos Where id = 1"),
+            (Rows{{V::Binary(testsite::kAdditionalPhoto)}}));
+  for (const char* table : {"Logs", "AdditionalPhotos", "Packages"}) {
+    EXPECT_EQ(Dump(*inst, std::string("Select Count(*) From ") + table + " Where id = 1"),
+              (Rows{{V::Integer(1)}}))
+        << table;
+  }
+}
+
 TEST(QueueRows, RemoveQueueCXLogsAFailureAndKeepsTheCentralRow) {
   UploadSite site;
   site.CentralDb()->Execute(
