@@ -69,6 +69,8 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   const std::string& appFolder() const { return log_.appFolder(); }
   const common::DailyLog& log() const { return log_; }
   // One line of the daily log (also the jobs' log).
+  // A job's message to the central server, queued on the link.
+  void SendToCentral(const std::string& text) override { SendMessage(text); }
   void WriteLog(const std::string& message, long number = 0,
                 const std::string& detail = {}) override {
     log_.WriteLog(message, number, detail);

@@ -369,7 +369,7 @@ FullUploadResult TransferDataToCX(JobHost& host) {
   }
 
   job.Close();
-  host.SendMessage("DASN");
+  host.SendToCentral("DASN");
   return FullUploadResult::Completed;
 }
 

@@ -41,7 +41,7 @@ class JobHost {
   // One line of the daily log.
   virtual void WriteLog(const std::string& message, long number, const std::string& detail) = 0;
   // Sends one message on the server link ("DASN", "SDWE 42§15", ...).
-  virtual void SendMessage(const std::string& text) = 0;
+  virtual void SendToCentral(const std::string& text) = 0;
 };
 
 }  // namespace pv::sync

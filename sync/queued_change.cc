@@ -96,7 +96,7 @@ class Change {
     UseInstallation();
     central_.Execute(sql);
   }
-  void Send(const std::string& message) { host_.SendMessage(message); }
+  void Send(const std::string& message) { host_.SendToCentral(message); }
 
   std::string NamesQuery(const char* first) const {
     return std::string("Select ") + first + kNamesColumns + (mailRoom_ ? ", mailRoomID" : "") +

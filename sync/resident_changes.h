@@ -29,7 +29,7 @@ struct ChangeScope {
   // The installation id where it stands bare in a statement; DbError when it
   // is not a whole number.
   std::string InstallationId() const;
-  void Send(const std::string& message) const { host.SendMessage(message); }
+  void Send(const std::string& message) const { host.SendToCentral(message); }
 };
 
 // Runs `insert` and reads the identity it gave its row in the same command

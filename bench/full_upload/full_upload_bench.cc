@@ -270,7 +270,7 @@ class UploadHost : public pv::sync::JobHost {
   void WriteLog(const std::string& m, long n, const std::string& d) override {
     site_.WriteLog(m, n, d);
   }
-  void SendMessage(const std::string& text) override { site_.SendMessage(text); }
+  void SendToCentral(const std::string& text) override { site_.SendToCentral(text); }
 
  private:
   UploadSite& site_;

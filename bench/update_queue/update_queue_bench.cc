@@ -177,7 +177,7 @@ class BenchHost : public pv::sync::JobHost {
   void WriteLog(const std::string& m, long n, const std::string& d) override {
     std::fprintf(stderr, "log: %s - %ld - %s\n", m.c_str(), n, d.c_str());
   }
-  void SendMessage(const std::string&) override {}
+  void SendToCentral(const std::string&) override {}
 
  private:
   UploadSite& site_;

@@ -66,7 +66,7 @@ class UploadSite : public sync::JobHost {
   void WriteLog(const std::string& message, long number, const std::string& detail) override {
     logged.push_back({message, number, detail});
   }
-  void SendMessage(const std::string& text) override { sent.push_back(text); }
+  void SendToCentral(const std::string& text) override { sent.push_back(text); }
 
   // The logged lines, one a line, for failure messages.
   std::string Log() const;
