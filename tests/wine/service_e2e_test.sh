@@ -136,7 +136,14 @@ mkdir -p "$STATE" "$WINEPREFIX"
 # same pipe, each with its own list of services. So: make the prefix, let
 # its processes end, then keep a fresh server up (the service manager lives
 # only as long as the wineserver) with a single services.exe.
-"$WINE" wineboot -i >"$WORK/wineboot.txt" 2>&1 || FAIL "wineboot -i failed: $(tail -5 "$WORK/wineboot.txt")"
+# A fresh prefix now and then fails to load its first DLL while the machine
+# is busy ("could not load kernel32.dll"): made again once before giving up.
+if ! "$WINE" wineboot -i >"$WORK/wineboot.txt" 2>&1; then
+  "$WINESERVER" -k 2>/dev/null
+  rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
+  "$WINE" wineboot -i >"$WORK/wineboot.txt" 2>&1 ||
+    FAIL "wineboot -i failed: $(tail -5 "$WORK/wineboot.txt")"
+fi
 "$WINESERVER" -w
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || FAIL "wineserver -p failed"
 # The first program starts the system processes (services.exe ...), which keep
