@@ -272,12 +272,7 @@ class Change {
     s_.local.Execute(sql);
   }
 
-  common::LogFn LogFn() const {
-    JobHost* host = &s_.host;
-    return [host](const std::string& message, long number, const std::string& detail) {
-      host->WriteLog(message, number, detail);
-    };
-  }
+  common::LogFn LogFn() const { return LogTo(s_.host); }
 
   ChangeScope& s_;
   const std::vector<std::string>& fields_;
@@ -328,7 +323,7 @@ CentralChangeResult TransferDataFromCX(JobHost& host, const std::string& argumen
                                                      std::to_string(fields.size()) +
                                                      " of its 4 fields");
     }
-    job.Central();
+    job.Central();  // both connections must be there before any statement
     db::Connection& local = job.Local();
     const std::string installationId = host.InstallationId();
     const KindName* kind = FindKind(fields[2]);

@@ -56,10 +56,11 @@ void CentralJob::Log(const JobFailure& failure) const {
   host_.WriteLog(routine_, failure.number, failure.description);
 }
 
-common::LogFn CentralJob::LogFn() const {
-  JobHost* host = &host_;
-  return [host](const std::string& message, long number, const std::string& detail) {
-    host->WriteLog(message, number, detail);
+common::LogFn CentralJob::LogFn() const { return LogTo(host_); }
+
+common::LogFn LogTo(JobHost& host) {
+  return [&host](const std::string& message, long number, const std::string& detail) {
+    host.WriteLog(message, number, detail);
   };
 }
 

@@ -55,6 +55,9 @@ class CentralJob {
   const char* routine_;
 };
 
+// `host`'s daily log as a function, for the layers below that take one.
+common::LogFn LogTo(JobHost& host);
+
 // True when the local Names table has its mailRoomID column (a site with a
 // mail room).
 bool HasMailRoom(db::Connection& local);

@@ -355,7 +355,7 @@ FullUploadResult TransferDataToCX(JobHost& host) {
     const std::string installationId = host.InstallationId();
     const std::int64_t id = db::CheckedInstallationId(installationId);
     const std::string database = db::InstallationDatabaseName(installationId);
-    job.Central();
+    job.Central();  // the connection must be there before the database switch
     host.Central().UseInstallationDatabase(database);
     if (job.Central().CurrentDatabase() != database) {
       job.Close();
