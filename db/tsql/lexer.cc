@@ -179,6 +179,11 @@ std::vector<Token> Tokenize(std::string_view s) {
       i = j;
       continue;
     }
+    if (c == '\0') {
+      // SQLite reads a statement only up to a NUL: passed on, the rest of the
+      // batch would be cut off unseen.
+      throw DbError(102, "Incorrect syntax near a NUL character.");
+    }
     if (c == ';') {
       push(TokKind::Semi, s.substr(start, 1));
       ++i;

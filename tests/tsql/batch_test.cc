@@ -128,6 +128,8 @@ TEST_F(Batches, FailuresComeBackWithSqlServerNumbersAndTexts) {
       {"Select id From P, P As Q", 209},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.sql), c.number) << c.sql;
+  // SQLite would stop reading at a NUL byte (and the batch never end).
+  EXPECT_EQ(ErrorOf(std::string("Select 1\0Select 2", 17)), 102);
   // Statements a failure interrupts leave the earlier ones done.
   EXPECT_EQ(ErrorOf("Insert Into P (id, name) Values (5, 'e'); Insert Into P (id, name) "
                     "Values (5, 'f')"),

@@ -1,0 +1,3 @@
+ALTER TABLE Names ADD mailRoomID int NULL
+GO
+ALTER TABLE Names DROP COLUMN mailRoomID

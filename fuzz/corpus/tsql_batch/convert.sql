@@ -1,0 +1,1 @@
+SELECT CONVERT(nvarchar(20), modified, 120), CAST(id AS nvarchar(10)), CONVERT(int, '12') FROM Names

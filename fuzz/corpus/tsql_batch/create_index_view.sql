@@ -1,0 +1,5 @@
+CREATE UNIQUE NONCLUSTERED INDEX IX_Q ON UpdateQueue (tableName, recordId)
+GO
+CREATE VIEW dbo.V AS SELECT TOP (100) PERCENT id, lastName FROM dbo.Names ORDER BY lastName
+GO
+SELECT * FROM V

@@ -1,0 +1,1 @@
+CREATE TABLE T (a bit, b datetime, c varbinary(max), d nvarchar(max), e decimal(10,2), f smallint, g tinyint, h bigint, i float, j uniqueidentifier DEFAULT NEWID(), k image, l ntext) WITH (PAD_INDEX = OFF) ON [PRIMARY] TEXTIMAGE_ON [PRIMARY]

@@ -1,0 +1,5 @@
+CREATE DATABASE Portavento
+GO
+USE Portavento
+GO
+DROP DATABASE Portavento

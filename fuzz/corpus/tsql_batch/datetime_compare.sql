@@ -1,0 +1,1 @@
+SELECT * FROM Names WHERE modified > '2026-01-01' AND modified < '20261231 23:59:59.997' AND photo = 0x0102

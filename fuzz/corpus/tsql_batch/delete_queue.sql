@@ -1,0 +1,1 @@
+Delete From UpdateQueue Where id = 1;Delete From Entries;

@@ -1,0 +1,2 @@
+Insert Into Names (id, lastName) Values (5, 'x')
+SELECT 'unclosed

@@ -1,0 +1,1 @@
+DELETE FROM UpdateQueue WHERE NOT EXISTS (SELECT 1 FROM Names WHERE Names.id = UpdateQueue.resId) AND id IN (SELECT TOP (5) id FROM UpdateQueue)

@@ -1,0 +1,1 @@
+SELECT ISNULL(lastName, ''), LEN(lastName), SUBSTRING(lastName, 2, 3), CHARINDEX('m', lastName), RIGHT(lastName, 2), DATALENGTH(photo) FROM Names

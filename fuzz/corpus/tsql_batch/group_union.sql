@@ -1,0 +1,1 @@
+SELECT resType, COUNT(*) FROM Names GROUP BY resType HAVING COUNT(*) > 0 UNION ALL SELECT 'Q', MAX(id) FROM UpdateQueue

@@ -1,0 +1,1 @@
+Insert Into Names (lastName, photo) Values (N'p', 0xFFD8FFE000104A464946)

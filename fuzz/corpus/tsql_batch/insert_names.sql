@@ -1,0 +1,1 @@
+Insert Into Names (resType, lastName, hide, modified) Values (N'R', N'O''Brien', 'False', '2026-12-04 13:05:09')

@@ -1,0 +1,1 @@
+Insert Into Names (lastName) Values ('x'); SELECT SCOPE_IDENTITY()

@@ -1,0 +1,1 @@
+INSERT INTO UpdateQueue (tableName, resId, recordId) SELECT 'Names', id, id FROM Names WHERE lastName LIKE N'S%'

@@ -1,0 +1,1 @@
+SELECT n.id, q.tableName FROM Names n INNER JOIN UpdateQueue q ON q.resId = n.id LEFT OUTER JOIN Entries e ON e.entryId = q.recordId

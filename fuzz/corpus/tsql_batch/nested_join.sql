@@ -1,0 +1,1 @@
+SELECT * FROM Names JOIN UpdateQueue JOIN Entries ON Entries.entryId = UpdateQueue.recordId ON UpdateQueue.resId = Names.id

@@ -1,0 +1,1 @@
+Select * From Names Where id = 1

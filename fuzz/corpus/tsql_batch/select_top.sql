@@ -1,0 +1,1 @@
+SELECT TOP 10 id, lastName FROM [dbo].[Names] WHERE hide = 0 ORDER BY lastName

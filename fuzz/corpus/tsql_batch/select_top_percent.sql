@@ -1,0 +1,1 @@
+SELECT TOP (100) PERCENT dbo.Names.id, dbo.Names.lastName FROM dbo.Names ORDER BY dbo.Names.lastName

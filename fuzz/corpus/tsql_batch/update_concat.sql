@@ -1,0 +1,1 @@
+UPDATE Names SET lastName = lastName + N' Jr', resType = LEFT(lastName, 1) WHERE id = 1

@@ -1,0 +1,1 @@
+Update Names Set lastName = N'Doe', hide = 'True', modified = GETDATE() Where id = 1
