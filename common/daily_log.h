@@ -1,7 +1,8 @@
 // The daily log: one file "Log mmddyy.txt" per day in the application folder,
 // one line per call, opened, appended and closed each time so other programs
 // can read it at any time. Writing never fails: a line that cannot be written
-// is lost silently.
+// is lost silently. A new log file is readable by its owner only (the lines
+// name residents).
 #pragma once
 
 #include <chrono>

@@ -51,8 +51,8 @@ bool AppendToFile(const std::string& path, std::string_view data) {
   return CloseHandle(h) != 0 && ok;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view data,
-                           unsigned /*newFileMode*/) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view data, unsigned /*newFileMode*/,
+                           bool /*keepExistingMode*/) {
   const std::wstring target = WideFromUtf8(path);
   if (target.empty()) return false;
   const std::wstring temp = target + L".tmp." + std::to_wstring(GetCurrentProcessId());
@@ -100,19 +100,42 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+constexpr mode_t kPrivateFileMode = 0600;
+
+// Opens `path` with `flags` (no O_CREAT), creating it when missing with
+// exactly kPrivateFileMode: the umask could only narrow the mode given to
+// open(), never be trusted to. An existing file keeps its mode. -1 with
+// errno on failure.
+int OpenCreatingPrivate(const std::string& path, int flags) {
+  // Two rounds: the file may disappear between the exclusive create and the
+  // plain open.
+  for (int round = 0; round < 2; ++round) {
+    int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
+    if (fd >= 0) {
+      ::fchmod(fd, kPrivateFileMode);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+    fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd >= 0 || errno != ENOENT) return fd;
+  }
+  return -1;
+}
+
 }  // namespace
 
 bool AppendToFile(const std::string& path, std::string_view data) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = OpenCreatingPrivate(path, O_WRONLY | O_APPEND);
   if (fd < 0) return false;
   const bool ok = WriteAll(fd, data);
   return ::close(fd) == 0 && ok;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view data, unsigned newFileMode) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view data, unsigned newFileMode,
+                           bool keepExistingMode) {
   mode_t mode = static_cast<mode_t>(newFileMode & 07777);
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (keepExistingMode && ::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
   const std::string temp = path + ".tmp." + std::to_string(::getpid());
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
@@ -127,7 +150,30 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view data, unsig
 }
 
 std::FILE* OpenStdioFile(const std::string& path, const char* mode) {
-  return std::fopen(path.c_str(), mode);
+  if (mode == nullptr || (mode[0] != 'w' && mode[0] != 'a')) return std::fopen(path.c_str(), mode);
+  // Writing modes are opened here so that a new file gets its mode from
+  // OpenCreatingPrivate; the stream then takes over the descriptor.
+  const std::string_view rest(mode + 1);
+  const bool update = rest.find('+') != std::string_view::npos;
+  int flags = update ? O_RDWR : O_WRONLY;
+  flags |= mode[0] == 'w' ? O_TRUNC : O_APPEND;
+  int fd;
+  if (rest.find('x') != std::string_view::npos) {
+    fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
+    if (fd >= 0) ::fchmod(fd, kPrivateFileMode);
+  } else {
+    fd = OpenCreatingPrivate(path, flags);
+  }
+  if (fd < 0) return nullptr;
+  std::string streamMode(1, mode[0]);
+  if (update) streamMode += '+';
+  std::FILE* file = ::fdopen(fd, streamMode.c_str());
+  if (file == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+  }
+  return file;
 }
 
 #endif

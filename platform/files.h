@@ -1,7 +1,8 @@
-// Small file helpers shared by the log, the application folder and the photo
-// files. None of them reports an error.
+// Small file helpers shared by the log, the application folder, the settings
+// and the photo files. None of them throws.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // <windows.h> (which asio brings in on Windows) defines DeleteFile as a macro
@@ -27,5 +28,36 @@ void DeleteFile(const std::string& path);
 // Creates `path` and any missing parents; false when it is not a directory
 // afterwards.
 bool MakeDirectories(const std::string& path);
+
+// Creates `path` (and any missing parents) as a folder only its owner can
+// enter: mode 0700 whatever the umask. An existing folder of this user that
+// others can enter is narrowed to the owner's bits (best effort). Parents
+// are created with the usual mode. Windows has no such modes: the folder
+// inherits the access list of its parent. False when `path` is not a
+// directory afterwards.
+bool MakePrivateFolder(const std::string& path);
+
+// What ReadSmallFile found.
+struct SmallFile {
+  enum class Status { kRead, kMissing, kNotRegular, kTooLarge, kFailed };
+  Status status = Status::kFailed;
+  std::string text;   // the whole contents, when read
+  unsigned mode = 0;  // the file's permission bits (0 on Windows)
+  // What was wrong, worded to follow the file's name: "is not a regular
+  // file", "is larger than 1 MiB", "cannot be read: Permission denied".
+  std::string error;
+
+  bool read() const { return status == Status::kRead; }
+};
+
+// Reads a whole file that is a regular file (a symbolic link is followed and
+// what it points to is checked) of at most `maxBytes`. Devices, FIFOs,
+// sockets and folders are refused before anything is read, and opening never
+// waits for a writer; a file that grows past `maxBytes` while it is read is
+// refused too. Never reads or keeps more than `maxBytes` + one chunk.
+SmallFile ReadSmallFile(const std::string& path, std::size_t maxBytes);
+
+// A size for messages: "1 MiB", "64 KiB", "100 bytes".
+std::string SizeText(std::size_t bytes);
 
 }  // namespace pv::platform

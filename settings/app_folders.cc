@@ -1,10 +1,6 @@
 #include "settings/app_folders.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "platform/files.h"
-#include "platform/utf8_paths.h"
 
 namespace pv::settings {
 namespace {
@@ -47,18 +43,13 @@ std::string PrepareAppFolders(const platform::Paths& paths, const RegistryStore&
       appFolder = programFolder;
     } else {
       appFolder += std::string("Portavento") + kSeparator;
-      if (!platform::FileExists(appFolder, platform::kAttrDirectory)) {
-        std::error_code ec;
-        if (!std::filesystem::create_directory(platform::PathFromUtf8(appFolder), ec) && ec) {
-          return appFolder;
-        }
-      }
+      // The logs and the photos hold residents' data: the folder is the
+      // owner's alone, and one found open to others is narrowed at every
+      // start.
+      if (!platform::MakePrivateFolder(appFolder)) return appFolder;
     }
     store.SetRegValue("appFolder", appFolder);
-    if (!platform::FileExists(appFolder + "photos" + kSeparator, platform::kAttrDirectory)) {
-      std::error_code ec;
-      std::filesystem::create_directory(platform::PathFromUtf8(appFolder + "photos"), ec);
-    }
+    platform::MakePrivateFolder(appFolder + "photos");
   } catch (...) {
     // What was set so far stays.
   }

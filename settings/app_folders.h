@@ -15,8 +15,10 @@ namespace pv::settings {
 std::string GetAppDataFolder(const platform::Paths& paths);
 
 // Prepares the application folder and its "photos/" sub-folder, stores it as
-// "appFolder" in the machine store and returns it (ending in '/'). Failures
-// are silent: what was set so far stays.
+// "appFolder" in the machine store and returns it (ending in '/'). Both
+// folders are made (or narrowed to) mode 0700 on Linux; the program's own
+// folder, when it serves, is left as it is. Failures are silent: what was
+// set so far stays.
 std::string PrepareAppFolders(const platform::Paths& paths, const RegistryStore& store);
 
 }  // namespace pv::settings

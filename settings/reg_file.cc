@@ -2,12 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "common/cp1252.h"
 #include "common/text.h"
 #include "platform/file_writes.h"
+#include "platform/files.h"
 #include "platform/utf8_paths.h"
 
 namespace pv::settings {
@@ -103,6 +102,21 @@ std::string Quote(const std::string& text) {
   return out;
 }
 
+// A value line (already trimmed on the left, starting with '"' or '@'): its
+// name and, for a string value, its text. True for a string value.
+bool ReadEntryLine(std::string_view line, std::string& name, std::optional<std::string>& value) {
+  const std::size_t pos = line.front() == '@' ? 1 : ReadQuoted(line, 0, name);
+  if (pos == std::string_view::npos) return false;
+  std::string_view rest = TrimLeft(line.substr(pos));
+  if (rest.empty() || rest.front() != '=') return false;
+  rest = TrimLeft(rest.substr(1));
+  if (rest.empty() || rest.front() != '"') return false;
+  std::string text;
+  if (ReadQuoted(rest, 0, text) == std::string_view::npos) return false;
+  value = std::move(text);
+  return true;
+}
+
 bool IsSectionLine(std::string_view line) {
   line = TrimLeft(line);
   return !line.empty() && line.front() == '[';
@@ -156,19 +170,29 @@ RegFile RegFile::Parse(const std::string& bytes) {
   return file;
 }
 
-std::optional<RegFile> RegFile::Load(const std::string& path) {
-  const std::filesystem::path file = platform::PathFromUtf8(path);
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) {
-    if (ec) return std::nullopt;
-    return RegFile();
+std::optional<RegFile> RegFile::Load(const std::string& path, std::string* problem) {
+  const platform::SmallFile read = platform::ReadSmallFile(path, kMaxFileBytes);
+  if (read.status == platform::SmallFile::Status::kMissing) return RegFile();
+  if (!read.read()) {
+    if (problem != nullptr) *problem = "settings file " + path + " " + read.error;
+    return std::nullopt;
   }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream data;
-  data << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return Parse(data.str());
+  RegFile file = Parse(read.text);
+  file.mode_ = read.mode;
+  return file;
+}
+
+bool RegFile::HasValueAnywhere(const std::string& name) const {
+  for (const std::string& text : lines_) {
+    const std::string_view line = TrimLeft(text);
+    if (line.empty() || line.front() != '"') continue;
+    std::string entryName;
+    std::optional<std::string> value;
+    if (ReadEntryLine(line, entryName, value) && SameName(entryName, name) && !value->empty()) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::optional<RegFile::Section> RegFile::FindSection(const std::string& key) const {
@@ -186,26 +210,7 @@ std::optional<RegFile::Section> RegFile::FindSection(const std::string& key) con
       }
       Entry entry;
       entry.first = j;
-      std::size_t pos;
-      if (line.front() == '@') {
-        pos = 1;
-      } else {
-        pos = ReadQuoted(line, 0, entry.name);
-      }
-      bool stringValue = false;
-      if (pos != std::string_view::npos) {
-        std::string_view rest = TrimLeft(line.substr(pos));
-        if (!rest.empty() && rest.front() == '=') {
-          rest = TrimLeft(rest.substr(1));
-          if (!rest.empty() && rest.front() == '"') {
-            std::string value;
-            if (ReadQuoted(rest, 0, value) != std::string_view::npos) {
-              entry.value = std::move(value);
-              stringValue = true;
-            }
-          }
-        }
-      }
+      const bool stringValue = ReadEntryLine(line, entry.name, entry.value);
       ++j;
       // Data of other types (hex:...) continues on the next line after a
       // trailing backslash.
@@ -282,8 +287,11 @@ std::string RegFile::Serialize() const {
   return out;
 }
 
-bool RegFile::Save(const std::string& path) const {
+bool RegFile::Save(const std::string& path, bool secret) const {
   namespace fs = std::filesystem;
+  const std::string contents = Serialize();
+  // What could not be read back is not written.
+  if (contents.size() > kMaxFileBytes) return false;
   std::error_code ec;
   fs::path target = platform::PathFromUtf8(path);
   // An operator's symbolic link stays a link: the file it points to is
@@ -293,7 +301,7 @@ bool RegFile::Save(const std::string& path) const {
     if (!ec) target = resolved;
   }
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-  return platform::ReplaceFileAtomically(platform::Utf8FromPath(target), Serialize(), 0600);
+  return platform::ReplaceFileAtomically(platform::Utf8FromPath(target), contents, 0600, !secret);
 }
 
 }  // namespace pv::settings

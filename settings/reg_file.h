@@ -11,17 +11,27 @@
 // touch (other sections, other value types, comments) survives a rewrite.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace pv::settings {
 
+// Settings files and values are small; anything larger is refused rather
+// than read, so a wrong path (a device, a huge file) cannot exhaust memory.
+inline constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxValueBytes = 64 * 1024;
+
 class RegFile {
  public:
-  // Reads `path`. A missing file gives an empty document; a file that exists
-  // but cannot be read gives nothing.
-  static std::optional<RegFile> Load(const std::string& path);
+  // Reads `path`: a regular file (a symbolic link is followed) of at most
+  // kMaxFileBytes. A missing file gives an empty document. Anything else
+  // that cannot be read (a device, a FIFO, a folder, a file too large, no
+  // permission) gives nothing, and `problem` (when given) says what, as a
+  // log line: "settings file /etc/pvremote/machine.reg is not a regular
+  // file". Never waits on the file and never holds more than the limit.
+  static std::optional<RegFile> Load(const std::string& path, std::string* problem = nullptr);
   // Parses file contents (any of the accepted encodings).
   static RegFile Parse(const std::string& bytes);
 
@@ -36,9 +46,17 @@ class RegFile {
   // The document as UTF-8 file contents.
   std::string Serialize() const;
   // Writes atomically: a temporary file in the same folder, then rename. The
-  // folder is created when missing; an existing file keeps its permissions,
-  // a new one is readable by its owner only.
-  bool Save(const std::string& path) const;
+  // folder is created when missing; a new file is readable by its owner
+  // only, an existing one keeps its permissions unless `secret` (it holds a
+  // password), which makes it readable by its owner only as well. False,
+  // and nothing written, when the document is larger than kMaxFileBytes.
+  bool Save(const std::string& path, bool secret = false) const;
+
+  // True when some section has a non-empty string value `name`.
+  bool HasValueAnywhere(const std::string& name) const;
+  // The permission bits of the file it was loaded from (0 for a new
+  // document, and on Windows).
+  unsigned mode() const { return mode_; }
 
   const std::vector<std::string>& lines() const { return lines_; }
 
@@ -59,6 +77,7 @@ class RegFile {
 
   std::vector<std::string> lines_;
   bool crlf_ = false;
+  unsigned mode_ = 0;
 };
 
 // Key names without regard to case, trailing backslashes ignored.

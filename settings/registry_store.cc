@@ -1,8 +1,12 @@
 #include "settings/registry_store.h"
 
+#include <cstdio>
+#include <map>
+#include <mutex>
 #include <utility>
 
 #include "common/text.h"
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "settings/password.h"
 #include "settings/reg_file.h"
@@ -50,7 +54,29 @@ std::string RedirectedSection(const std::string& section) {
   return kSoftware + "WOW6432Node\\" + section.substr(kSoftware.size());
 }
 
+// A file holding either password value must not be readable by others.
+bool HoldsPassword(const RegFile& file) {
+  return file.HasValueAnywhere("sqlPWDq") || file.HasValueAnywhere("sqlPWD");
+}
+
+std::string OctalMode(unsigned mode) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04o", mode & 07777u);
+  return text;
+}
+
+// Problems found while no log is set are kept up to this many.
+constexpr std::size_t kMaxPendingReports = 16;
+
 }  // namespace
+
+struct RegistryStore::Reports {
+  std::mutex mutex;
+  common::LogFn log;
+  // Per subject (a file, or a value in it), the problems reported last.
+  std::map<std::string, std::vector<std::string>> last;
+  std::vector<std::string> pending;
+};
 
 RegistryStore::RegistryStore(const platform::Paths& paths)
     : RegistryStore(paths.MachineStore(), paths.CurrentUserStore(), paths.DefaultUserStore()) {
@@ -63,7 +89,66 @@ RegistryStore::RegistryStore(std::string machineFile, std::string currentUserFil
                              std::string defaultUserFile)
     : machineFile_(std::move(machineFile)),
       currentUserFile_(std::move(currentUserFile)),
-      defaultUserFile_(std::move(defaultUserFile)) {}
+      defaultUserFile_(std::move(defaultUserFile)),
+      reports_(std::make_shared<Reports>()) {}
+
+void RegistryStore::SetLog(common::LogFn log) {
+  std::vector<std::string> pending;
+  common::LogFn target;
+  {
+    std::lock_guard<std::mutex> lock(reports_->mutex);
+    reports_->log = std::move(log);
+    target = reports_->log;
+    if (target) pending.swap(reports_->pending);
+  }
+  for (const std::string& line : pending) target(line, 0, {});
+}
+
+void RegistryStore::Report(const std::string& subject, std::vector<std::string> problems) const {
+  std::vector<std::string> fresh;
+  common::LogFn log;
+  {
+    std::lock_guard<std::mutex> lock(reports_->mutex);
+    auto it = reports_->last.find(subject);
+    if (problems.empty()) {
+      if (it != reports_->last.end()) reports_->last.erase(it);
+      return;
+    }
+    for (const std::string& problem : problems) {
+      bool known = false;
+      if (it != reports_->last.end()) {
+        for (const std::string& old : it->second) known = known || old == problem;
+      }
+      if (!known) fresh.push_back(problem);
+    }
+    reports_->last[subject] = std::move(problems);
+    log = reports_->log;
+    if (!log) {
+      for (std::string& line : fresh) {
+        if (reports_->pending.size() < kMaxPendingReports) {
+          reports_->pending.push_back(std::move(line));
+        }
+      }
+      return;
+    }
+  }
+  for (const std::string& line : fresh) log(line, 0, {});
+}
+
+std::optional<RegFile> RegistryStore::LoadFile(const std::string& path) const {
+  std::string problem;
+  std::optional<RegFile> file = RegFile::Load(path, &problem);
+  std::vector<std::string> problems;
+  if (!file) {
+    problems.push_back(problem);
+  } else if ((file->mode() & 044) != 0 && HoldsPassword(*file)) {
+    problems.push_back("settings file " + path +
+                       " holds a password and is readable by other users (mode " +
+                       OctalMode(file->mode()) + ")");
+  }
+  Report(path, std::move(problems));
+  return file;
+}
 
 const std::string& RegistryStore::FileFor(const std::string& rootCode) const {
   if (rootCode == kRootDefaultUser) return defaultUserFile_;
@@ -88,7 +173,7 @@ std::string RegistryStore::GetRegValue(const std::string& name, const std::strin
     }
     const std::string& path = FileFor(rootCode);
     if (path.empty()) return {};
-    auto file = RegFile::Load(path);
+    auto file = LoadFile(path);
     if (!file) return {};
     std::string section = SectionFor(keyPath, rootCode, subKey);
     auto value = file->Get(section, name);
@@ -96,6 +181,13 @@ std::string RegistryStore::GetRegValue(const std::string& name, const std::strin
       std::string redirected = RedirectedSection(section);
       if (!redirected.empty()) value = file->Get(redirected, name);
     }
+    const std::string subject = path + "\n" + section + "\n" + name;
+    if (value && value->size() > kMaxValueBytes) {
+      Report(subject, {"settings file " + path + ": value " + name + " is longer than " +
+                       platform::SizeText(kMaxValueBytes)});
+      return {};
+    }
+    Report(subject, {});
     if (!value) return {};
     // As a registry string: the text up to the first NUL.
     return value->substr(0, value->find('\0'));
@@ -113,12 +205,12 @@ bool RegistryStore::TrySetRegValue(const std::string& name, const std::string& t
       return platform::WriteRegistryString(root, key, name, text);
     }
     const std::string& path = FileFor(rootCode);
-    if (path.empty()) return false;
-    auto file = RegFile::Load(path);
+    if (path.empty() || text.size() > kMaxValueBytes) return false;
+    auto file = LoadFile(path);
     // A file that exists but cannot be read is never overwritten.
     if (!file) return false;
     if (!file->Set(SectionFor(keyPath, rootCode, subKey), name, text)) return false;
-    return file->Save(path);
+    return file->Save(path, HoldsPassword(*file));
   } catch (...) {
     return false;
   }

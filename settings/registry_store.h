@@ -6,8 +6,12 @@
 // case.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "common/log_fn.h"
 #include "platform/paths.h"
 
 namespace pv::settings {
@@ -19,6 +23,8 @@ inline constexpr char kRootMachine[] = "";
 inline constexpr char kRootCurrentUser[] = "HKCU";
 inline constexpr char kRootDefaultUser[] = "HKUS";
 
+class RegFile;
+
 class RegistryStore {
  public:
   // The three files the paths name; on Windows, the registry when the paths
@@ -27,8 +33,17 @@ class RegistryStore {
   // The three files.
   RegistryStore(std::string machineFile, std::string currentUserFile, std::string defaultUserFile);
 
-  // The value's text; empty when the file, the key or the value is missing or
-  // the value is not a string. `keyPath` empty means kPortaventoKey; a
+  // Where the store reports settings files it cannot use (not a regular
+  // file, larger than 1 MiB, a value longer than 64 KiB) and files holding a
+  // password that other users can read. Each problem is reported once, until
+  // its file or value reads well again. Problems found before a log is set
+  // (at most a few) are handed to it when it is set, so a host can set it
+  // once its log has somewhere to write. Copies of a store share the log.
+  void SetLog(common::LogFn log);
+
+  // The value's text; empty when the file, the key or the value is missing,
+  // the value is not a string, the file cannot be used or the value is
+  // longer than 64 KiB. `keyPath` empty means kPortaventoKey; a
   // non-empty `subKey` is appended with a backslash; `rootCode` "HKCU" is the
   // current user, "HKUS" the default user (under ".DEFAULT"), anything else
   // the machine.
@@ -36,7 +51,9 @@ class RegistryStore {
                           const std::string& rootCode = "", const std::string& subKey = "") const;
 
   // Writes a string value, creating the file and key when missing. Failures
-  // are silent and leave the old value.
+  // are silent and leave the old value; a file that exists but cannot be
+  // read is never overwritten, and a text longer than 64 KiB is not
+  // written. A file holding a password is left readable by its owner only.
   void SetRegValue(const std::string& name, const std::string& text,
                    const std::string& keyPath = "", const std::string& rootCode = "",
                    const std::string& subKey = "") const;
@@ -57,10 +74,18 @@ class RegistryStore {
   bool UsesSystemRegistry() const { return systemRegistry_; }
 
  private:
+  struct Reports;
+  // Reads a settings file, reporting what makes it unusable.
+  std::optional<RegFile> LoadFile(const std::string& path) const;
+  // Reports the problems of one subject (a file, or one value in it) that
+  // were not reported last time, and forgets the ones that went away.
+  void Report(const std::string& subject, std::vector<std::string> problems) const;
+
   std::string machineFile_;
   std::string currentUserFile_;
   std::string defaultUserFile_;
   bool systemRegistry_ = false;
+  std::shared_ptr<Reports> reports_;
 };
 
 }  // namespace pv::settings

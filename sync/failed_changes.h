@@ -2,7 +2,8 @@
 // reaching the central side leaves one line in "FailedChanges.txt" in the
 // application folder, so an operator can see what the central side is missing
 // and put the change back into UpdateQueue. The file is only ever appended
-// to, one line per write, flushed at once.
+// to, one line per write, flushed at once; it is created readable by its
+// owner only (the lines carry residents' ids).
 #pragma once
 
 #include <filesystem>

@@ -2,11 +2,11 @@
 
 #include <array>
 #include <charconv>
-#include <fstream>
 #include <functional>
 #include <iostream>
 
 #include "platform/file_writes.h"
+#include "platform/files.h"
 #include "platform/utf8_paths.h"
 
 namespace pv::central {
@@ -96,9 +96,10 @@ void ControlServer::Shutdown() {
 }
 
 unsigned short ReadPortFile(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::string text;
-  if (!in || !std::getline(in, text)) return 0;
+  // A port number and a line break; anything bigger is not a port file.
+  const platform::SmallFile read = platform::ReadSmallFile(platform::Utf8FromPath(file), 64);
+  if (!read.read()) return 0;
+  const std::string text = read.text.substr(0, read.text.find_first_of("\r\n"));
   unsigned port = 0;
   const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
   if (ec != std::errc() || port == 0 || port > 65535) return 0;
