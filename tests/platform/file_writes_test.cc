@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "platform/files.h"
 #include "platform/utf8_paths.h"
 #include "tests/support/temp_dir.h"
 
@@ -95,19 +96,42 @@ TEST(FileWrites, ReplaceLeavesTheOldOrTheNewFileNeverAMix) {
 }
 
 #ifndef _WIN32
+unsigned Mode(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
 TEST(FileWrites, ReplaceKeepsTheModeOfAnExistingFileAndGivesNewOnesTheModeAsked) {
   pv::testing::TempDir dir;
   const std::string file = dir / "user.reg";
-  auto mode = [](const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
-  };
   ASSERT_TRUE(ReplaceFileAtomically(file, "a", 0644));  // whatever the umask
-  EXPECT_EQ(mode(file), 0644u);
+  EXPECT_EQ(Mode(file), 0644u);
   ::chmod(file.c_str(), 0640);
   ASSERT_TRUE(ReplaceFileAtomically(file, "b"));
-  EXPECT_EQ(mode(file), 0640u);
+  EXPECT_EQ(Mode(file), 0640u);
+}
+
+TEST(FileWrites, CreatedFilesAndFoldersAreTheOwnersAloneWhateverTheUmask) {
+  pv::testing::TempDir dir;
+  const mode_t saved = ::umask(0);
+  EXPECT_TRUE(AppendToFile(dir / "Log 120726.txt", "x"));
+  for (const char* mode : {"wb", "ab"}) {
+    std::FILE* f = OpenStdioFile(dir / (std::string("photo-") + mode), mode);
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_EQ(Mode(dir / (std::string("photo-") + mode)), 0600u);
+  }
+  EXPECT_TRUE(MakePrivateFolder(dir / "Portavento/photos/"));
+  ::umask(saved);
+  ASSERT_TRUE(fs::create_directory(dir / "old"));
+  ::chmod((dir / "old").c_str(), 0755);
+  EXPECT_TRUE(MakePrivateFolder(dir / "old"));
+
+  EXPECT_EQ(Mode(dir / "Log 120726.txt"), 0600u);
+  EXPECT_EQ(Mode(dir / "Portavento/photos"), 0700u);
+  EXPECT_EQ(Mode(dir / "old"), 0700u);
+  EXPECT_FALSE(MakePrivateFolder(dir / "Log 120726.txt"));
 }
 #endif
 

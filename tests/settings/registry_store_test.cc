@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "settings/service_settings.h"
 #include "tests/support/temp_dir.h"
 
 namespace pv::settings {
@@ -151,6 +158,59 @@ TEST_F(RegistryStoreTest, ASymbolicallyLinkedStoreStaysALink) {
   store.SetRegValue("sqlPort", "1500");
   EXPECT_TRUE(std::filesystem::is_symlink(paths.MachineStore()));
   EXPECT_NE(ReadFile(root / "shared/machine.reg").find("\"sqlPort\"=\"1500\""), std::string::npos);
+}
+
+TEST_F(RegistryStoreTest, UnusableFilesAndValuesAreLoggedOnceAndReadAsDefaults) {
+  const std::string machine = paths.MachineStore(), user = paths.CurrentUserStore(),
+                    defaultUser = paths.DefaultUserStore();
+  std::vector<std::string> log;
+  std::filesystem::create_directories(std::filesystem::path(machine).parent_path());
+  std::filesystem::create_symlink("/dev/zero", machine);
+  // Found before the log is set: handed over when it is.
+  EXPECT_EQ(ServiceSettings::Read(store).centralHost, "localhost");
+  store.SetLog([&](const std::string& line, long, const std::string&) { log.push_back(line); });
+  EXPECT_FALSE(store.TrySetRegValue("sqlPort", "1500"));
+
+  std::filesystem::create_directories(std::filesystem::path(user).parent_path());
+  ASSERT_EQ(::mkfifo(user.c_str(), 0600), 0);  // nobody writes to it: no waiting
+  EXPECT_EQ(store.GetRegValue("sqlPWD", "", kRootCurrentUser), "");
+
+  WriteFile(defaultUser, std::string(2 << 20, '\n'));
+  EXPECT_EQ(store.GetRegValue("sqlPWD", "", kRootDefaultUser), "");
+  EXPECT_FALSE(store.TrySetRegValue("sqlPWD", "x", "", kRootDefaultUser));
+  EXPECT_EQ(std::filesystem::file_size(defaultUser), 2u << 20);
+
+  std::filesystem::remove(machine);
+  WriteFile(machine, "[HKEY_LOCAL_MACHINE\\" + std::string(kPortaventoKey) +
+                         "]\n\"centralHost\"=\"" + std::string(100 << 10, 'h') +
+                         "\"\n\"centralPort\"=\"9000\"\n");
+  const ServiceSettings s = ServiceSettings::Read(store);
+  EXPECT_EQ(s.centralHost, "localhost");
+  EXPECT_EQ(s.centralPort, "9000");
+  ServiceSettings::Read(store);
+
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "settings file " + machine + " is not a regular file",
+                     "settings file " + user + " is not a regular file",
+                     "settings file " + defaultUser + " is larger than 1 MiB",
+                     "settings file " + machine + ": value centralHost is longer than 64 KiB"}));
+}
+
+TEST_F(RegistryStoreTest, APasswordFileOthersCanReadIsReportedAndWrittenBackPrivate) {
+  std::vector<std::string> log;
+  store.SetLog([&](const std::string& line, long, const std::string&) { log.push_back(line); });
+  const std::string machine = paths.MachineStore();
+  WriteFile(machine,
+            "[HKEY_LOCAL_MACHINE\\" + std::string(kPortaventoKey) + "]\n\"sqlPWD\"=\"pw\"\n");
+  ::chmod(machine.c_str(), 0644);
+  EXPECT_EQ(store.GetRegValue("sqlPWD"), "pw");
+  store.SetRegValue("appFolder", "/var/lib/pvremote/Portavento/");
+  struct stat st {};
+  ::stat(machine.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(log, std::vector<std::string>{"settings file " + machine +
+                                          " holds a password and is readable by other users "
+                                          "(mode 0644)"});
 }
 #endif
 
