@@ -146,12 +146,11 @@ RegFile RegFile::Parse(const std::string& bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
     text = FromUtf16Le(std::string_view(bytes).substr(2));
-  } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    text = bytes.substr(3);
-  } else if (common::IsValidUtf8(bytes)) {
-    text = bytes;
   } else {
-    text = common::Cp1252ToUtf8(bytes);
+    // UTF-8 after an optional byte-order mark; text that is no UTF-8 (with a
+    // mark or without) is Windows-1252, so the lines are always UTF-8.
+    text = bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    if (!common::IsValidUtf8(text)) text = common::Cp1252ToUtf8(text);
   }
   RegFile file;
   std::size_t start = 0;
