@@ -60,6 +60,13 @@ TEST(PvsqlStatementsTest, SemicolonsSplitOnlyOutsideLiteralsNamesAndComments) {
   EXPECT_EQ((std::vector<int>{s[0].line, s[1].line, s[2].line, s[3].line}),
             (std::vector<int>{1, 3, 4, 5}));
   EXPECT_TRUE(SplitStatements("  -- nothing\n /* at all */ ;").empty());
+  // A long script is cut in linear time (its lines were once counted from
+  // the start for every statement).
+  std::string script;
+  for (int i = 0; i < 50000; ++i) script += "select 1;\n";
+  const auto many = SplitStatements(script);
+  ASSERT_EQ(many.size(), 50000u);
+  EXPECT_EQ(many.back().line, 50000);
 
   for (const char* rows :
        {" /* x */ -- y\n SELECT 1", "((select 1))", "with a as (select 1 as x) select x from a"}) {

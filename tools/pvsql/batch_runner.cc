@@ -1,5 +1,6 @@
 #include "tools/pvsql/batch_runner.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 
@@ -63,24 +64,24 @@ bool ChangesRows(std::string_view s) {
   return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "MERGE";
 }
 
-int LineOf(std::string_view s, std::size_t pos) {
-  int line = 1;
-  for (std::size_t i = 0; i < pos && i < s.size(); ++i) {
-    if (s[i] == '\n') ++line;
-  }
-  return line;
-}
-
 }  // namespace
 
 std::vector<StatementText> SplitStatements(std::string_view batch) {
   std::vector<StatementText> out;
   std::size_t start = 0;
+  // Lines are counted on from the previous statement, not from the start of
+  // the batch each time (a long script would take quadratic time).
+  int line = 1;
+  std::size_t counted = 0;
   auto emit = [&](std::size_t end) {
     std::string_view piece = batch.substr(start, end - start);
     const std::size_t first = SkipInsignificant(piece, 0);
     if (first < piece.size()) {
-      out.push_back({std::string(piece), LineOf(batch, start + first)});
+      const std::size_t at = start + first;
+      const std::string_view skipped = batch.substr(counted, at - counted);
+      line += static_cast<int>(std::count(skipped.begin(), skipped.end(), '\n'));
+      counted = at;
+      out.push_back({std::string(piece), line});
     }
     start = end + 1;
   };

@@ -1,0 +1,3 @@
+﻿SET NOCOUNT ON
+GO
+Delete From UpdateQueue Where id = 1;

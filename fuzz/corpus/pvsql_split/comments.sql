@@ -1,0 +1,4 @@
+-- leading comment; with a semicolon
+SELECT 1; /* block; comment */ ;
+/* only a comment */;
+-- trailing

@@ -1,0 +1,7 @@
+SELECT 1 AS GO
+GOTO x
+GO1
+  Go	
+ GO 0
+GO 1234567890
+GO -- comment

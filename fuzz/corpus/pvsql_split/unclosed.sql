@@ -1,0 +1,5 @@
+SELECT 'open;
+GO
+SELECT [open;
+GO
+SELECT 1 /* open ;
