@@ -15,7 +15,7 @@ for part in "$@"; do
     linux)
       PKGS+=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libasio-dev
              libsqlite3-dev sqlite3 unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
-             libgtest-dev libgmock-dev libbenchmark-dev libsystemd-dev systemd clang-format) ;;
+             libgtest-dev libgmock-dev libbenchmark-dev libsystemd-dev systemd clang-format python3) ;;
     # MinGW-w64 with the POSIX thread model; gcc, make, tcl and xz-utils make
     # SQLite's amalgamation from Debian's source package.
     windows)

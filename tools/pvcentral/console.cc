@@ -45,6 +45,7 @@ const std::vector<Console::Verb>& Console::Verbs() {
       {"raw", "raw TEXT", true, &Console::Raw},
       {"rawpart", "rawpart TEXT", true, &Console::Raw},
       {"drop", "drop", true, &Console::Drop},
+      {"stall", "stall SECONDS", true, &Console::Stall},
       {"list", "list", false, &Console::List},
       {"received", "received [N]", false, &Console::Received},
       {"mark", "mark", false, &Console::Mark},
@@ -287,6 +288,23 @@ void Console::Drop(const Command& c, Reply& reply) {
   for (const LinkConnection& t : targets) link_.Close(t.id, "dropped by the operator");
   const bool ok = !targets.empty();
   reply(ok, ok ? "closed " + std::to_string(targets.size()) + " connection(s)" : error);
+}
+
+void Console::Stall(const Command& c, Reply& reply) {
+  int seconds = 0;
+  const auto* end = c.arg.data() + c.arg.size();
+  const auto [p, ec] = std::from_chars(c.arg.data(), end, seconds);
+  if (c.arg.empty() || ec != std::errc() || p != end || seconds < 1 || seconds > 3600) {
+    reply(false, "stall needs a number of seconds from 1 to 3600");
+    return;
+  }
+  std::string error;
+  const auto targets = Targets(c.target, error);
+  for (const LinkConnection& t : targets) link_.Stall(t.id, seconds);
+  const bool ok = !targets.empty();
+  reply(ok, ok ? "not reading " + std::to_string(targets.size()) + " connection(s) for " +
+                     std::to_string(seconds) + " s"
+               : error);
 }
 
 void Console::Wait(const Command& c, Reply& reply) {

@@ -81,6 +81,7 @@ class Console {
   void Upda(const Command& c, Reply& reply);
   void Raw(const Command& c, Reply& reply);
   void Drop(const Command& c, Reply& reply);
+  void Stall(const Command& c, Reply& reply);
 
   asio::io_context& io_;
   LinkServer& link_;

@@ -42,7 +42,7 @@ bool HasControlCharacter(const std::string& text) {
 
 struct LinkServer::Session {
   Session(int id, asio::ip::tcp::socket s, std::size_t maxPending)
-      : socket(std::move(s)), framer(maxPending) {
+      : socket(std::move(s)), framer(maxPending), stallTimer(socket.get_executor()) {
     info.id = id;
   }
   LinkConnection info;
@@ -53,7 +53,9 @@ struct LinkServer::Session {
   std::size_t outboxBytes = 0;
   bool writing = false;
   bool open = true;
-  std::uint64_t discarded = 0;  // bytes dropped since the last complete message
+  std::uint64_t discarded = 0;    // bytes dropped since the last complete message
+  asio::steady_timer stallTimer;  // expiry: the end of an operator's "stall"
+  std::string held;               // received during a stall, not yet handled
 };
 
 std::string RandomKey() {
@@ -123,26 +125,58 @@ void LinkServer::StartRead(const std::shared_ptr<Session>& s) {
       Close(s, ec == asio::error::eof ? "closed by the peer" : ec.message());
       return;
     }
-    const int id = s->info.id;
-    Framer::Result r = s->framer.Feed(std::string_view(s->buffer.data(), n));
-    if (r.discarded > 0) {
-      if (s->discarded == 0) {
-        log_.Event(id, "more than " + std::to_string(options_.maxPending) +
-                           " bytes without a delimiter: dropping the oldest");
-      }
-      s->discarded += r.discarded;
+    if (s->stallTimer.expiry() > asio::steady_timer::clock_type::now()) {
+      // Stalled: keep what came and read no more until the stall ends.
+      s->held.append(s->buffer.data(), n);
+      s->stallTimer.async_wait([this, s](std::error_code) { ReadAfterStall(s); });
+      return;
     }
-    if (!r.messages.empty() && s->discarded > 0) {
-      log_.Event(id,
-                 "dropped " + std::to_string(s->discarded) + " bytes received without a delimiter");
-      s->discarded = 0;
-    }
-    for (const std::string& m : r.messages) {
-      OnMessage(s, Cp1252ToUtf8(m));
-      if (!s->open) return;
-    }
-    StartRead(s);
+    Handle(s, std::string_view(s->buffer.data(), n));
+    if (s->open) StartRead(s);
   });
+}
+
+void LinkServer::ReadAfterStall(const std::shared_ptr<Session>& s) {
+  if (!s->open) return;
+  if (s->stallTimer.expiry() > asio::steady_timer::clock_type::now()) {
+    // Stalled again meanwhile: the new expiry's wait resumes reading.
+    s->stallTimer.async_wait([this, s](std::error_code) { ReadAfterStall(s); });
+    return;
+  }
+  log_.Event(s->info.id, "reading again after the stall");
+  const std::string held = std::exchange(s->held, std::string());
+  Handle(s, held);
+  if (s->open) StartRead(s);
+}
+
+void LinkServer::Handle(const std::shared_ptr<Session>& s, std::string_view bytes) {
+  const int id = s->info.id;
+  Framer::Result r = s->framer.Feed(bytes);
+  if (r.discarded > 0) {
+    if (s->discarded == 0) {
+      log_.Event(id, "more than " + std::to_string(options_.maxPending) +
+                         " bytes without a delimiter: dropping the oldest");
+    }
+    s->discarded += r.discarded;
+  }
+  if (!r.messages.empty() && s->discarded > 0) {
+    log_.Event(id,
+               "dropped " + std::to_string(s->discarded) + " bytes received without a delimiter");
+    s->discarded = 0;
+  }
+  for (const std::string& m : r.messages) {
+    OnMessage(s, Cp1252ToUtf8(m));
+    if (!s->open) return;
+  }
+}
+
+void LinkServer::Stall(int connection, int seconds) {
+  const auto s = Find(connection);
+  if (!s) return;
+  // Only the expiry moves: a read that completes before it is held
+  // (StartRead), one pending wait resumes reading.
+  s->stallTimer.expires_after(std::chrono::seconds(seconds));
+  log_.Event(connection, "not reading for " + std::to_string(seconds) + " s");
 }
 
 void LinkServer::OnMessage(const std::shared_ptr<Session>& s, const std::string& message) {
@@ -252,6 +286,7 @@ void LinkServer::Close(const std::shared_ptr<Session>& s, const std::string& rea
   if (!s->open) return;
   s->open = false;
   std::error_code ignored;
+  s->stallTimer.cancel();
   s->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
   s->socket.close(ignored);
   sessions_.erase(s->info.id);

@@ -52,6 +52,10 @@ class LinkServer {
   // Sends wire bytes as they stand, with the delimiter when `framed`.
   void SendBytes(int connection, const std::string& bytes, bool framed);
   void Close(int connection, const std::string& reason);
+  // Stops handling what the connection sends for `seconds`: bytes that arrive
+  // meanwhile are held, and once the socket's buffers are full the peer's
+  // writes wait. Afterwards the held bytes are handled in order.
+  void Stall(int connection, int seconds);
 
   // Closes the listener and every connection.
   void Shutdown();
@@ -64,6 +68,8 @@ class LinkServer {
 
   void Accept();
   void StartRead(const std::shared_ptr<Session>& s);
+  void Handle(const std::shared_ptr<Session>& s, std::string_view bytes);
+  void ReadAfterStall(const std::shared_ptr<Session>& s);
   void OnMessage(const std::shared_ptr<Session>& s, const std::string& message);
   void Identify(const std::shared_ptr<Session>& s, const std::string& key, bool isNew);
   void Send(const std::shared_ptr<Session>& s, const std::string& text);  // framed, UTF-8
