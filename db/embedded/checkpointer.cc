@@ -69,6 +69,11 @@ void Checkpointer::Run(Shared& shared) {
         db = nullptr;
       }
     }
+    // A checkpoint that fails (the database file cannot grow on a full
+    // disk) is not an error to report: the commits it would have copied stay
+    // in the log, where every reader finds them, and SQLite starts the log
+    // over only after a checkpoint copied all of it. The log grows instead,
+    // until the disk refuses a commit, and that statement fails.
     // PASSIVE never blocks other connections. When it cannot copy the whole
     // log at once (a reader or writer of another connection was busy at that
     // moment), it is tried again a few times shortly after; what is left

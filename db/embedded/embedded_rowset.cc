@@ -95,7 +95,19 @@ void EmbeddedRowset::Close() {
 }
 
 void EmbeddedRowset::Finish(bool runTrailing) {
+  // A statement that writes and returns rows (INSERT ... RETURNING) commits
+  // when it is reset, if it was closed before its last row: that commit's
+  // failure is the statement's.
+  int rc = SQLITE_OK;
+  if (runTrailing && statement_ && !sqlite3_stmt_readonly(statement_.get())) {
+    rc = sqlite3_reset(statement_.get());
+  }
   statement_.reset();
+  if (rc != SQLITE_OK && handle_) {
+    std::shared_ptr<SqliteHandle> handle = std::move(handle_);
+    session_.reset();
+    handle->ThrowError(rc);
+  }
   if (!session_) return;
   std::shared_ptr<Session> session = std::move(session_);
   std::shared_ptr<SqliteHandle> handle = std::move(handle_);

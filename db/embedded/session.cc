@@ -44,6 +44,8 @@ void Session::Close() {
   // left from this connection itself, so a large store made through it is in
   // the database file once Close returns even when other programs keep the
   // file open (and the log would otherwise be copied only at their close).
+  // A copy that fails (a full disk) loses nothing: every commit stays in the
+  // log, which SQLite empties only after a copy of all of it succeeded.
   checkpointer_.Stop();
   if (main_) {
     sqlite3_wal_checkpoint_v2(main_->get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);

@@ -33,6 +33,21 @@ bool StartsWithWord(const char* sql, const char* word) {
            (next >= '0' && next <= '9') || next == '_');
 }
 
+// The operating system's code of the last failed call: SQLite keeps it per
+// file (the database's and its log's) and for the connection only as long as
+// nothing else changed errno since. 0 when none is known.
+int LastSystemError(sqlite3* db) {
+  int error = sqlite3_system_errno(db);
+  sqlite3_file* log = nullptr;
+  if (error == 0 &&
+      sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK && log &&
+      log->pMethods) {
+    log->pMethods->xFileControl(log, SQLITE_FCNTL_LAST_ERRNO, &error);
+  }
+  if (error == 0) sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &error);
+  return error;
+}
+
 }  // namespace
 
 bool ReportsRowCount(sqlite3_stmt* st) {
@@ -101,7 +116,6 @@ void SqliteHandle::SetTimeout(int seconds) {
 }
 
 void SqliteHandle::StartStatement() {
-  timedOut_ = false;
   deadlineActive_ = timeoutSeconds_ > 0;
   if (deadlineActive_) {
     deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
@@ -110,27 +124,22 @@ void SqliteHandle::StartStatement() {
 
 int SqliteHandle::OnProgress(void* self) {
   auto* h = static_cast<SqliteHandle*>(self);
-  if (h->deadlineActive_ && std::chrono::steady_clock::now() >= h->deadline_) {
-    h->timedOut_ = true;
-    return 1;
-  }
+  if (h->deadlineActive_ && std::chrono::steady_clock::now() >= h->deadline_) return 1;
   return 0;
 }
 
-void SqliteHandle::ThrowError(int rc) const { ThrowError(rc, sqlite3_errmsg(db_)); }
+void SqliteHandle::ThrowError(int rc) { ThrowError(rc, sqlite3_errmsg(db_)); }
 
-void SqliteHandle::ThrowError(int rc, std::string msg, std::string_view sql) const {
-  const int primary = rc & 0xff;
-  if (primary == SQLITE_INTERRUPT && timedOut_) {
-    throw DbError(kErrQueryTimeout, "Query timeout expired");
-  }
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
-    throw DbError(kErrLockTimeout,
-                  "Lock request time out period exceeded: the database is in use by another "
-                  "connection.");
-  }
+void SqliteHandle::ThrowError(int rc, std::string msg, std::string_view sql) {
+  // The operating system's code first: the rollback below may replace it.
+  const int systemError = LastSystemError(db_);
   if (msg.empty() || msg == "not an error") msg = sqlite3_errstr(rc);
-  throw tsql::MapError(rc, msg, sql);
+  DbError error = tsql::MapError(rc, msg, sql, Instance::DatabaseName(file_), systemError);
+  if (!sqlite3_get_autocommit(db_)) {
+    deadlineActive_ = false;  // a deadline already passed must not interrupt the rollback
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  throw error;
 }
 
 std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {

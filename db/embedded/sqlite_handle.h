@@ -32,12 +32,20 @@ class SqliteHandle {
   void SetTimeout(int seconds);
   void StartStatement();
 
-  // Throws the DbError for a failed SQLite call: the timeout when the
-  // deadline interrupted it, 1222 for a lock wait that ran out, otherwise
-  // SQL Server's number as the T-SQL front maps it.
+  // Throws the DbError for a failed SQLite call, numbered by the T-SQL front
+  // (tsql::MapError, the one place SQLite's codes become SQL Server's): the
+  // query timeout when the deadline interrupted it, 1222 for a lock wait that
+  // ran out, 1105 for a full disk, 823 for another I/O error, ...
   // `sql` is the statement that failed, when known.
-  [[noreturn]] void ThrowError(int rc) const;
-  [[noreturn]] void ThrowError(int rc, std::string message, std::string_view sql = {}) const;
+  // A failure inside an explicit transaction rolls the whole transaction
+  // back first, as SQL Server does with XACT_ABORT ON. SQLite itself may or
+  // may not have rolled it back (it does after a full disk or an I/O error
+  // in some cases, not after others): either way the caller's next
+  // statements would run outside the transaction it believes open, or
+  // inside one that nobody commits and that is lost when the connection
+  // closes although each of them reported success.
+  [[noreturn]] void ThrowError(int rc);
+  [[noreturn]] void ThrowError(int rc, std::string message, std::string_view sql = {});
 
   // Runs a SQLite text that may hold several statements, stepping each to
   // its end. Returns the rows changed by the last INSERT, UPDATE or DELETE,
@@ -64,7 +72,6 @@ class SqliteHandle {
   std::filesystem::path file_;
   int timeoutSeconds_ = 0;
   bool deadlineActive_ = false;
-  bool timedOut_ = false;
   bool schemaChanged_ = false;
   std::function<void(int)> commitHook_;
   std::chrono::steady_clock::time_point deadline_{};

@@ -1,5 +1,8 @@
 // MapError(): SQLite's failures in SQL Server's numbers and words.
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -65,6 +68,68 @@ std::vector<std::string> Parts(std::string_view name) {
   return parts;
 }
 
+// The table an INSERT, UPDATE or DELETE writes to ("Names" of
+// `INSERT INTO "Names" (...)`); empty for other statements. Only the head of
+// the text is read, up to its first text literal: a failure report must not
+// cost a pass over a large value.
+std::string TargetTable(std::string_view sql) {
+  std::vector<Token> t;
+  try {
+    t = Tokenize(sql.substr(0, std::min<std::size_t>(256, sql.find('\''))));
+  } catch (const DbError&) {
+    return {};  // the head cut a name or comment in two
+  }
+  std::size_t k = 0;
+  if (k < t.size() && (IsWord(t[k], "INSERT") || IsWord(t[k], "REPLACE") ||
+                       IsWord(t[k], "UPDATE") || IsWord(t[k], "DELETE"))) {
+    ++k;
+  } else {
+    return {};
+  }
+  if (k + 1 < t.size() && IsWord(t[k], "OR")) k += 2;
+  if (k < t.size() && (IsWord(t[k], "INTO") || IsWord(t[k], "FROM"))) ++k;
+  if (k >= t.size() || (t[k].kind != TokKind::Word && t[k].kind != TokKind::Quoted)) return {};
+  return NameOf(t[k]);
+}
+
+// SQL Server's words for a full disk: the object and database when known.
+DbError DiskFull(std::string_view sql, std::string_view database) {
+  const std::string table = TargetTable(sql);
+  std::string where = table.empty() ? "" : "for object 'dbo." + table + "' ";
+  if (!database.empty()) where += "in database '" + std::string(database) + "' ";
+  return DbError(1105, "Could not allocate space " + where +
+                           "because the 'PRIMARY' filegroup is full. Create disk space by "
+                           "deleting unneeded files, dropping objects in the filegroup, adding "
+                           "additional files to the filegroup, or setting autogrowth on for "
+                           "existing files in the filegroup.");
+}
+
+// An operating-system error during a read or write; a write refused for want
+// of space (no space left, over a quota or the file-size limit) is a full disk.
+DbError IoError(int code, const std::string& message, std::string_view sql,
+                std::string_view database, int systemError) {
+  if (code == SQLITE_IOERR_NOMEM) {
+    return DbError(701, "There is insufficient system memory to run this query.");
+  }
+  const bool read = code == SQLITE_IOERR_READ || code == SQLITE_IOERR_SHORT_READ;
+#ifndef _WIN32  // on Windows the system's code is a GetLastError() value, not errno
+  if (!read && (systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT)) {
+    return DiskFull(sql, database);
+  }
+#endif
+  std::string os;
+  if (systemError != 0) {
+    os = " error " + std::to_string(systemError);
+#ifndef _WIN32
+    os += "(" + std::string(std::strerror(systemError)) + ")";
+#endif
+  }
+  std::string text = "The operating system returned" + (os.empty() ? " an error" : os) +
+                     " to SQL Server during a " + (read ? "read" : "write");
+  if (!database.empty()) text += " in database '" + std::string(database) + "'";
+  return DbError(823, text + ": " + message + ".");
+}
+
 DbError CheckFailed(const std::string& name, std::string_view sql) {
   const std::vector<std::string> p = Parts(name);
   if (p.size() >= 3 && p[0] == "pv_len") {
@@ -96,7 +161,8 @@ DbError CheckFailed(const std::string& name, std::string_view sql) {
 
 }  // namespace
 
-DbError MapError(int code, const std::string& message, std::string_view sql) {
+DbError MapError(int code, const std::string& message, std::string_view sql,
+                 std::string_view database, int systemError) {
   const std::string_view msg = message;
   const int primary = code & 0xFF;
 
@@ -139,14 +205,16 @@ DbError MapError(int code, const std::string& message, std::string_view sql) {
     case SQLITE_LOCKED:
       return DbError(1222, "Lock request time out period exceeded.");
     case SQLITE_READONLY:
-      return DbError(3906, "Failed to update database because the database is read-only.");
+      return DbError(3906,
+                     "Failed to update database " +
+                         (database.empty() ? std::string() : "\"" + std::string(database) + "\" ") +
+                         "because the database is read-only.");
     case SQLITE_INTERRUPT:
       return DbError(-2147217871, "Query timeout expired");
     case SQLITE_FULL:
-      return DbError(1105, "Could not allocate space in the database because the disk is full.");
+      return DiskFull(sql, database);
     case SQLITE_IOERR:
-      return DbError(823,
-                     "The operating system returned an error during a read or write: " + message);
+      return IoError(code, message, sql, database, systemError);
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
       return DbError(824, "SQL Server detected a logical consistency-based I/O error: " + message);

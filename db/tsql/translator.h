@@ -96,8 +96,12 @@ void Prepare(sqlite3* db);
 // invalid column name, 102 syntax, 2627 duplicate key, 515 Null into NOT
 // NULL, 8152 truncation, 245/241 conversion, ...) with a description in SQL
 // Server's style. `sql` (optional) is the statement that failed; it lets the
-// description name the statement kind ("INSERT fails.").
+// description name the statement kind ("INSERT fails.") and the table a full
+// disk refused. `database` names the database in storage failures;
+// `systemError` is the operating system's code of the failed call
+// (sqlite3_system_errno): a write refused for want of space reads as a full
+// disk (1105) whatever SQLite's code, other I/O failures as 823.
 DbError MapError(int sqliteExtendedCode, const std::string& sqliteMessage,
-                 std::string_view sql = {});
+                 std::string_view sql = {}, std::string_view database = {}, int systemError = 0);
 
 }  // namespace pv::db::tsql

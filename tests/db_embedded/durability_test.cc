@@ -1,11 +1,20 @@
-// Committed statements survive a killed process, and several connections
-// (the service, pvsql, the central simulator) share the files at once.
+// Committed statements survive a killed process, a failed write is reported
+// and leaves nothing half done, and several connections (the service, pvsql,
+// the central simulator) share the files at once.
 #include <sqlite3.h>
 #ifndef _WIN32
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
+#include <cctype>
+#include <chrono>
 #include <csignal>
+#include <random>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "db/embedded/instance.h"
@@ -16,42 +25,162 @@ namespace {
 
 using namespace pv::testing;  // the embedded instance and its helpers
 using SharedFiles = pv::testing::EmbeddedTest;
+using Clock = std::chrono::steady_clock;
 
-#ifndef _WIN32  // the killed writer is a forked child
-TEST_F(SharedFiles, ACommittedStatementSurvivesAKilledProcess) {
-  {
-    auto c = Connect();
-    c->Execute("Create Table T (id int, note nvarchar(20)); Insert Into T Values (1, 'before')");
-  }
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // The child writes while it still walks a rowset, then dies without
-    // closing anything.
+TEST_F(SharedFiles, AFailedStatementInATransactionRollsItBackSoLaterStatementsCommit) {
+  auto c = Connect();
+  c->Execute("Create Table T (id int NOT NULL PRIMARY KEY)");
+  EXPECT_EQ(DbErrorOf([&] {
+              c->Execute("Begin Tran; Insert Into T Values (1); Insert Into T Values (1); Commit");
+            }),
+            2627);
+  EXPECT_EQ(c->Execute("Insert Into T (id) Values (2)"), 1);  // reported done: committed
+  EXPECT_EQ(DbErrorOf([&] { c->Execute("Commit"); }), 3902);
+  c->Close();
+  EXPECT_EQ(Scalar(*Connect(), "Select Sum(id) From T").AsInteger(), 2);
+}
+
+#ifndef _WIN32  // the writers are forked children
+struct Child {
+  pid_t pid;
+  int out;  // the read end of the pipe it reports on
+};
+
+// A child process running `body(fd)`, which reports on `fd`; it ends when
+// body returns.
+template <class F>
+Child Fork(F body) {
+  int fds[2] = {-1, -1};
+  if (pipe(fds) != 0) return {-1, -1};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
     try {
-      auto c = Connect();
-      auto rows = c->Query("Select id From T");
-      rows->Next();
-      c->Execute("Insert Into T (id, note) Values (2, 'committed')");
-      c->Execute("Update T Set note = 'changed' Where id = 1");
-      std::raise(SIGKILL);
+      body(fds[1]);
     } catch (...) {
     }
-    _exit(3);
+    _exit(0);
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "child exit " << WEXITSTATUS(status);
-  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+  close(fds[1]);
+  return {pid, fds[0]};
+}
 
+// Appends what `fd` gives to `out` until the writer closes it or `until`.
+void ReadUntil(int fd, std::string& out, Clock::time_point until) {
+  char buf[4096];
+  for (auto left = until - Clock::now(); left > Clock::duration::zero();
+       left = until - Clock::now()) {
+    pollfd p{fd, POLLIN, 0};
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+    if (poll(&p, 1, static_cast<int>(ms) + 1) <= 0) return;
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) return;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+// The numbers the child printed, one a line, and in `rest` its last line
+// when that is no number.
+std::vector<long> Printed(const std::string& out, std::string* rest = nullptr) {
+  std::vector<long> ids;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
+      ids.push_back(std::stol(line));
+    } else if (rest) {
+      *rest = line;
+    }
+  }
+  return ids;
+}
+
+std::string Insert(long id, const std::string& note) {
+  return "Insert Into T (id, note) Values (" + std::to_string(id) + ", '" + note + "')";
+}
+
+TEST_F(SharedFiles, EveryStatementReportedDoneSurvivesAKillAtAnyMoment) {
+  Connect()->Execute("Create Table T (id int NOT NULL PRIMARY KEY, note nvarchar(max))");
+  const std::string note(3000, 'k');  // a page a row or so: the log is copied back now and then
+  const unsigned seed = std::random_device{}();
+  std::mt19937 random(seed);
+  std::vector<long> done;
+  for (long round = 0; round < 5; ++round) {
+    Child child = Fork([&](int out) {
+      auto c = Connect();
+      for (long id = round * 1000000 + 1;; ++id) {
+        c->Execute(Insert(id, note));
+        dprintf(out, "%ld\n", id);  // only once Execute returned
+      }
+    });
+    ASSERT_GT(child.pid, 0);
+    std::string out;
+    ReadUntil(child.out, out,
+              Clock::now() +
+                  std::chrono::milliseconds(std::uniform_int_distribution<int>(50, 600)(random)));
+    kill(child.pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child.pid, &status, 0), child.pid);
+    ReadUntil(child.out, out, Clock::now() + std::chrono::seconds(5));
+    close(child.out);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the writer stopped early, seed " << seed << ": " << out;
+    for (long id : Printed(out)) done.push_back(id);
+  }
   auto c = Connect();
-  auto rows = c->Query("Select id, note From T Order By id");
-  ASSERT_TRUE(rows->Next());
-  EXPECT_EQ(rows->Get("note").AsTextRef(), "changed");
-  ASSERT_TRUE(rows->Next());
-  EXPECT_EQ(rows->Get("id").AsInteger(), 2);
-  EXPECT_EQ(rows->Get("note").AsTextRef(), "committed");
-  EXPECT_FALSE(rows->Next());
+  std::set<long> stored;
+  for (auto rows = c->Query("Select id From T"); rows->Next();) {
+    stored.insert(rows->Get(0).AsInteger());
+  }
+  for (long id : done) EXPECT_EQ(stored.count(id), 1U) << id << " lost, seed " << seed;
+  EXPECT_GE(stored.size(), done.size());
+  EXPECT_EQ(Scalar(*c, "PRAGMA integrity_check").AsTextRef(), "ok");
+}
+
+TEST_F(SharedFiles, AFullDiskFailsTheStatementWith1105AndKeepsEveryEarlierRow) {
+  // 9 MB in the database file, files of at most 10 MB: the log fills, its
+  // copy into the database file fails as that cannot grow, and the log goes
+  // on taking commits until one no longer fits.
+  Connect()->Execute(
+      "Create Table T (id int NOT NULL PRIMARY KEY, note nvarchar(max));"
+      "Create Table Filler (b varbinary(max)); Insert Into Filler Values (randomblob(9000000))");
+  const std::string note(20000, 'f');
+  Child child = Fork([&](int out) {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails (EFBIG) instead
+    const rlimit limit{10 << 20, 10 << 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    auto c = Connect();
+    for (long id = 1; id < 100000; ++id) {
+      try {
+        c->Execute(Insert(id, note));
+      } catch (const DbError& e) {
+        dprintf(out, "failed %ld %s\n", e.number(), e.description().c_str());
+        return;
+      }
+      dprintf(out, "%ld\n", id);
+    }
+  });
+  ASSERT_GT(child.pid, 0);
+  std::string out;
+  ReadUntil(child.out, out, Clock::now() + std::chrono::seconds(60));
+  close(child.out);
+  int status = 0;
+  ASSERT_EQ(waitpid(child.pid, &status, 0), child.pid);
+  std::string failure;
+  const std::vector<long> done = Printed(out, &failure);
+  EXPECT_EQ(failure.rfind("failed 1105 Could not allocate space for object 'dbo.T' in database "
+                          "'Portavento' because the 'PRIMARY' filegroup is full.",
+                          0),
+            0U)
+      << failure;
+  ASSERT_FALSE(done.empty());
+
+  // Without the limit: every row reported done is there whole, the failed
+  // one not at all, and the database takes new rows.
+  auto c = Connect();
+  EXPECT_EQ(Scalar(*c, "Select Count(*) From T").AsInteger(), static_cast<long>(done.size()));
+  EXPECT_EQ(Scalar(*c, "Select Max(id) From T").AsInteger(), done.back());
+  EXPECT_EQ(Scalar(*c, "Select Count(*) From T Where Len(note) <> 20000").AsInteger(), 0);
+  EXPECT_EQ(c->Execute(Insert(done.back() + 1, note)), 1);
+  EXPECT_EQ(Scalar(*c, "PRAGMA integrity_check").AsTextRef(), "ok");
 }
 #endif
 
