@@ -31,8 +31,9 @@ inline constexpr long kErrNoSuchColumn = 3265;     // item not found in the coll
 // refused or closed (10053, 10054, 10060, 10061, 64, 121, 233, 17, 3704),
 // a time-out (-2 from ODBC, -2147217871 from the embedded engine; 1222, a
 // lock not granted in time), a deadlock victim (1205), a full disk or log
-// (1105, 9002) and an operating-system I/O error (823). Work that fails so is
-// kept for a later try instead of being dropped.
+// (1105, 9002), an operating-system I/O error (823), a database file that
+// cannot be opened for now (5120) and memory run out (701). Work that fails
+// so is kept for a later try instead of being dropped.
 inline bool IsTransient(long number) {
   switch (number) {
     case 10053:
@@ -51,6 +52,8 @@ inline bool IsTransient(long number) {
     case 1105:
     case 9002:
     case 823:
+    case 5120:
+    case 701:
       return true;
     default:
       return false;
