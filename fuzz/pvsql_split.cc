@@ -1,8 +1,6 @@
-// Cuts any script the way pvsql does: into batches at GO lines, each batch
-// into statements at the semicolons outside literals, names and comments.
-// Batches come in script order with a repeat count; every statement is a
-// piece of its batch starting on one of its lines, and holds more than blanks
-// and comments (cutting it again gives it back whole).
+// Cuts any script as pvsql does: batches at GO lines, statements at the
+// semicolons outside literals, names and comments. Each statement is a piece
+// of its batch and holds more than blanks and comments (it cuts into itself).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -12,30 +10,25 @@
 #include "schema/sql_scripts.h"
 #include "tools/pvsql/batch_runner.h"
 
-namespace {
-
-void Check(bool condition) {
+static void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-int Lines(std::string_view text) {
+static int Lines(std::string_view text) {
   return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 4096) return 0;
   const std::string script(reinterpret_cast<const char*>(data), size);
   int previousLine = 0;
   for (const pv::schema::Batch& batch : pv::schema::SplitBatches(script)) {
-    Check(batch.repeat >= 1 && batch.firstLine > previousLine);
-    Check(batch.firstLine <= Lines(script));
+    Check(batch.repeat >= 1 && batch.firstLine > previousLine && batch.firstLine <= Lines(script));
     previousLine = batch.firstLine;
+    const int lines = Lines(batch.text);
     std::size_t used = 0;
     for (const pv::pvsql::StatementText& st : pv::pvsql::SplitStatements(batch.text)) {
-      Check(batch.text.find(st.text) != std::string::npos);
-      Check(st.line >= 1 && st.line <= Lines(batch.text));
+      Check(batch.text.find(st.text) != std::string::npos && st.line >= 1 && st.line <= lines);
       used += st.text.size() + 1;
       const auto again = pv::pvsql::SplitStatements(st.text);
       Check(again.size() == 1 && again[0].text == st.text);

@@ -9,24 +9,9 @@
 #include "common/cp1252.h"
 #include "settings/reg_file.h"
 
-namespace {
-
-void Check(bool condition) {
+static void Check(bool condition) {
   if (!condition) std::abort();
 }
-
-// The key of the first section header, or a fixed one.
-std::string SomeKey(const pv::settings::RegFile& file) {
-  for (const std::string& line : file.lines()) {
-    const std::size_t open = line.find('['), close = line.rfind(']');
-    if (open != std::string::npos && close != std::string::npos && open < close) {
-      return line.substr(open + 1, close - open - 1);
-    }
-  }
-  return "HKEY_LOCAL_MACHINE\\SOFTWARE\\Fuzz";
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using pv::settings::RegFile;
@@ -37,7 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A byte-order mark that was part of the first line is dropped on reading.
   if (!text.starts_with("\xEF\xBB\xBF")) Check(RegFile::Parse(text).Serialize() == text);
 
-  const std::string key = SomeKey(file);
+  // Into the first section when there is one, so values meet what it holds.
+  std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Fuzz";
+  for (const std::string& line : file.lines()) {
+    if (line.size() < 2 || line.front() != '[' || line.back() != ']') continue;
+    key = line.substr(1, line.size() - 2);
+    break;
+  }
   const std::string value = "C:\\Data\\\"q\" \xC3\xA9";
   if (!file.Set(key, "sqlUID", value)) return 0;
   Check(file.Get(key, "sqlUID") == value);

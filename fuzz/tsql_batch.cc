@@ -1,7 +1,6 @@
 // Translates the input as one T-SQL batch against a few of the site's tables
-// and runs what comes out on a fresh in-memory database, opened and prepared
-// as the engine opens its files. DbError is the expected answer to bad
-// input; crashes, leaks, hangs and runaway allocations are the findings.
+// and runs it on an in-memory database opened as the engine opens its files.
+// DbError is the expected answer; crashes, leaks and hangs are findings.
 #include <sqlite3.h>
 
 #include <cstddef>
@@ -24,16 +23,13 @@ CREATE TABLE [dbo].[Names] ([id] [int] IDENTITY(1,1) NOT NULL, [resType] [nvarch
   [lastName] [nvarchar](50) NULL, [hide] [bit] NULL, [modified] [datetime] NULL,
   [photo] [varbinary](max) NULL, CONSTRAINT [PK_Names] PRIMARY KEY CLUSTERED ([id] ASC))
 CREATE NONCLUSTERED INDEX [IX_Names_lastName] ON [dbo].[Names] ([lastName] ASC)
-CREATE TABLE [dbo].[UpdateQueue] ([id] [int] IDENTITY(1,1) NOT NULL,
-  [tableName] [nvarchar](50) NULL, [resId] [int] NULL, [recordId] [int] NULL)
-CREATE TABLE [dbo].[Entries] ([entryId] [smallint] NOT NULL PRIMARY KEY,
-  [entryName] [nvarchar](100) NULL, [version] [nvarchar](15) NULL)
-GO
+CREATE TABLE UpdateQueue ([id] [int] IDENTITY(1,1) NOT NULL, [tableName] [nvarchar](50) NULL,
+  [resId] [int] NULL, [recordId] [int] NULL)
+CREATE TABLE Entries ([entryId] [smallint] NOT NULL PRIMARY KEY, [version] [nvarchar](15))
 INSERT INTO Names (resType, lastName, hide, modified, photo)
   VALUES ('R', N'Smith', 'True', '2026-12-01 10:00:00', 0x0102)
 INSERT INTO UpdateQueue (tableName, resId, recordId) VALUES ('Names', 1, 1)
-INSERT INTO Entries VALUES (1, 'Main door', '1.0')
-)";
+INSERT INTO Entries VALUES (1, '1.0'))";
 
 // Kept from the input: setting a pragma (heap limits, the temporary folder
 // are the process's) and changing the TEMP schema, which the engine's
@@ -58,6 +54,7 @@ void Run(SqliteHandle& handle, std::string_view batch) {
 // statement may run at most a second (recursive queries run forever); ATTACH
 // and VACUUM INTO, which would write files, are refused by the limit.
 std::unique_ptr<SqliteHandle> Prepared() {
+  sqlite3_hard_heap_limit64(64 << 20);  // for the whole process
   auto handle = SqliteHandle::Open(":memory:", 1);
   sqlite3_limit(handle->get(), SQLITE_LIMIT_ATTACHED, 0);
   sqlite3_limit(handle->get(), SQLITE_LIMIT_LENGTH, 1 << 20);
@@ -83,11 +80,6 @@ SqliteHandle& Fresh() {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  sqlite3_hard_heap_limit64(64 << 20);
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 4096) return 0;
