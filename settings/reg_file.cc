@@ -267,9 +267,14 @@ bool RegFile::Set(const std::string& key, const std::string& name, const std::st
     lines_[it->first] = line;
     return true;
   }
-  // New value: after the section's last non-blank line.
+  // New value: after the section's last non-blank line. When that line ends
+  // in a backslash (data continued, perhaps never finished), a blank line
+  // goes between, or the new line would be read as more of that data.
   std::size_t at = section->end;
   while (at > section->header + 1 && TrimLeft(lines_[at - 1]).empty()) --at;
+  if (TrimRight(lines_[at - 1]).ends_with('\\')) {
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at++), std::string());
+  }
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), line);
   return true;
 }
