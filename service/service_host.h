@@ -12,6 +12,7 @@
 #pragma once
 
 #include <asio/io_context.hpp>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -95,6 +96,10 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   std::filesystem::path AppFolder() const override;
   std::string LocalPassword() const override { return ReadLocalLogin().password; }
   bool UpdateQueueActive() const override { return tmrUpdateQueue_.enabled(); }
+  bool StopRequested() const override { return stopRequested_; }
+  // Marks the service as stopping; safe from any thread (a signal listener,
+  // the service manager's thread) while a job runs on the loop.
+  void RequestStop() { stopRequested_ = true; }
 
   platform::Timer& startLoadTimer() { return startLoadTimer_; }
   platform::Timer& tmrSQLConnection() { return tmrSQLConnection_; }
@@ -135,6 +140,7 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   link::LinkSession link_;
   // The update queue's drain; each tick of tmrUpdateQueue starts one.
   std::shared_ptr<sync::UpdateQueueDrain> drain_;
+  std::atomic<bool> stopRequested_{false};
 };
 
 }  // namespace pv::service

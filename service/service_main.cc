@@ -91,17 +91,24 @@ int RunHost(bool debugRun, ManagerSession* session) {
     io.stop();
   };
 
-  platform::ControlSignals signals(io, [&](platform::ControlRequest request) {
-    // The end of the terminal session does not stop the service's work.
-    if (request == platform::ControlRequest::SessionEnd) return;
-    stop();
-  });
+  // The end of the terminal session does not stop the service's work.
+  platform::ControlSignals signals(
+      io,
+      [&](platform::ControlRequest request) {
+        if (request != platform::ControlRequest::SessionEnd) stop();
+      },
+      [&host](platform::ControlRequest request) {
+        // A job running on the loop sees this at its next statement.
+        if (request != platform::ControlRequest::SessionEnd) host.RequestStop();
+      });
 #ifdef _WIN32
   // The manager's stop and shutdown arrive on its own thread: the shutdown
   // routine runs on the loop, as for the signals.
   if (session != nullptr) {
-    session->SetControlHandler(
-        [&io, &stop](platform::ControlRequest) { asio::post(io, [&stop] { stop(); }); });
+    session->SetControlHandler([&io, &stop, &host](platform::ControlRequest) {
+      host.RequestStop();
+      asio::post(io, [&stop] { stop(); });
+    });
   }
 #endif
 

@@ -208,6 +208,9 @@ std::vector<TableCopy> InstallationTables() {
   return t;
 }
 
+// Thrown at a statement boundary when the service is stopping.
+struct Stopped {};
+
 class Upload {
  public:
   Upload(const CentralJob& job, std::int64_t installationId, std::string installationNumber)
@@ -238,6 +241,11 @@ class Upload {
   }
 
  private:
+  // Ends the run between two statements once the service is asked to stop.
+  void StopPoint() const {
+    if (host_.StopRequested()) throw Stopped();
+  }
+
   void RefreshInstallation() {
     auto q = job_.Local().Query("Select name, zip From Settings");
     if (!q->Next()) return;
@@ -256,6 +264,7 @@ class Upload {
     const int email = ColumnIndex(*q, "Emails", "email");
     db::Rowset& rows = *q;
     while (rows.Next()) {
+      StopPoint();
       central_.Execute("Insert Into Emails (instId, emailId, resId, email) Values (" + instId_ +
                        ", " + Number(rows.Get(id), "Emails.id") + ", " +
                        Number(rows.Get(resId), "Emails.resId") + ", " +
@@ -280,6 +289,7 @@ class Upload {
     db::Rowset& rows = *q;
     std::string sql;
     while (rows.Next()) {
+      StopPoint();
       if (copy.onlyRowsWithPhoto && !rows.Get(photoIndex[0]).HoldsData()) continue;
       sql.assign(copy.insertHead);
       for (std::size_t k = 0; k < copy.values.size(); ++k) {
@@ -362,6 +372,10 @@ FullUploadResult TransferDataToCX(JobHost& host) {
       return FullUploadResult::WrongDatabase;
     }
     Upload(job, id, db::InstallationNumber(installationId)).Run();
+  } catch (const Stopped&) {
+    job.Close();
+    job.Log(JobFailure{0, kStoppedText});
+    return FullUploadResult::Stopped;
   } catch (const std::exception& e) {
     job.Close();
     job.Log(FailureOf(e));

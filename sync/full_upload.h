@@ -17,7 +17,13 @@ enum class FullUploadResult {
   NotConnected,   // the central connection did not open: nothing logged or sent
   WrongDatabase,  // the installation database is not current: connection closed, nothing logged
   Failed,         // "TransferDataToCX()" logged, central connection closed, nothing sent
+  Stopped,        // the service is stopping: ended between two statements, logged, nothing sent
 };
+
+// The text logged with "TransferDataToCX()" when a stop request ends a run;
+// the central server orders the upload again after the restart.
+inline constexpr const char* kStoppedText =
+    "the service is stopping; the full upload ended unfinished";
 
 // Runs the whole upload to completion on the calling thread.
 FullUploadResult TransferDataToCX(JobHost& host);

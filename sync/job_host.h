@@ -37,6 +37,11 @@ class JobHost {
   // True while queued changes may be worked (the link is up and the
   // installation confirmed).
   virtual bool UpdateQueueActive() const = 0;
+  // True once the service has been asked to stop: long work (the full
+  // upload, the update-queue drain) ends at the next statement boundary,
+  // leaving what is unfinished to be done again after the restart. It may
+  // turn true while a job runs (set from the thread that took the request).
+  virtual bool StopRequested() const { return false; }
 
   // One line of the daily log.
   virtual void WriteLog(const std::string& message, long number, const std::string& detail) = 0;

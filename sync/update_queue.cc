@@ -124,7 +124,7 @@ bool UpdateQueueDrain::ReadRows(const std::string& sql, bool wholeQueue) {
 }
 
 void UpdateQueueDrain::Step() {
-  if (!host_.UpdateQueueActive()) return End();
+  if (!host_.UpdateQueueActive() || host_.StopRequested()) return End();
   if (host_.LocalConnection() == nullptr) return End();
   if (rows_.empty() && more_) {
     // The next rows of those the tick found: after the last one read, up to

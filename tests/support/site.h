@@ -63,6 +63,9 @@ class UploadSite : public sync::JobHost {
   std::filesystem::path AppFolder() const override { return appFolder(); }
   std::string LocalPassword() const override { return kLocalPassword; }
   bool UpdateQueueActive() const override { return true; }
+  bool StopRequested() const override {
+    return stopAfterStatements > 0 && centralStatements_ >= stopAfterStatements;
+  }
   void WriteLog(const std::string& message, long number, const std::string& detail) override {
     logged.push_back({message, number, detail});
   }
@@ -75,6 +78,9 @@ class UploadSite : public sync::JobHost {
   // The central server refuses "Create Database" (a fault the embedded
   // engine has no setting for).
   bool refuseDatabaseCreation = false;
+  // The service is asked to stop once this many central statements have run
+  // (counted as centralStatements()); 0 never.
+  int stopAfterStatements = 0;
 
   void SetCentralOnline(bool online);
   // Takes the local instance offline (its open connection fails from its

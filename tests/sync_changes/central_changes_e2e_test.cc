@@ -3,8 +3,13 @@
 // "UPDA" orders, made by pvcentral from rows of its UpdateQueue, bring central
 // edits back to the local site.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
 
 #include "db/embedded/embedded_engine.h"
+#include "sync/full_upload.h"
 #include "tests/e2e/central_sim.h"
 #include "tests/e2e/service_process.h"
 #include "tests/e2e/sql_site.h"
@@ -88,6 +93,40 @@ TEST(SyncThroughTheLink, DatrCopiesTheSiteAndUpdaOrdersChangeIt) {
   EXPECT_EQ(QueryInt(*home, "Select Count(*) From UpdateQueue Where id = " + queued), 1);
   EXPECT_EQ(QueryInt(*site, "Select Count(*) From Names Where id = 1"), 1);
   EXPECT_EQ(service.LogText().find("TransferDataFromCX()"), std::string::npos)
+      << ConversationLogs(sim, service);
+}
+
+// SIGTERM in the middle of a long full upload: the upload ends at its next
+// row and the service exits well inside systemd's stop time-out, without
+// "DASN" (the central server orders the upload again).
+TEST(SyncThroughTheLink, AStopDuringALongFullUploadEndsItWithinFiveSecondsWithoutDasn) {
+  TempRoot root;
+  SqlInstance local;
+  CreateLocalSite(root.DataRoot(), local);
+  auto site = Connect(root.DataRoot(), local, "Portavento");
+  site->Execute(
+      "Insert Into Logs (entryId, residentId, action, data, computerName) Values "
+      "(1, 1, N'Call', N'x', N'PANEL-1')");
+  for (int i = 0; i < 15; ++i) {  // 32,768 rows
+    site->Execute(
+        "Insert Into Logs (entryId, residentId, action, data, computerName) "
+        "Select entryId, residentId, action, data, computerName From Logs");
+  }
+
+  CentralSim sim(root);
+  ServiceProcess service(root, sim.port(), local);
+  ASSERT_TRUE(sim.WaitReceived("DBCN", 60s)) << ConversationLogs(sim, service);
+  const std::size_t mark = sim.ReceivedCount();
+  ASSERT_TRUE(sim.Command("datr").ok);
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_FALSE(sim.WaitReceived("DASN", 0ms, mark)) << "the upload was too short to be stopped";
+
+  const auto asked = std::chrono::steady_clock::now();
+  service.process().Signal(SIGTERM);
+  EXPECT_EQ(service.process().WaitExit(10s), 0) << ConversationLogs(sim, service);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 5s);
+  EXPECT_FALSE(sim.WaitReceived("DASN", 0ms, mark)) << ConversationLogs(sim, service);
+  EXPECT_NE(service.LogText().find(sync::kStoppedText), std::string::npos)
       << ConversationLogs(sim, service);
 }
 

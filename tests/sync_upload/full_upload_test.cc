@@ -166,7 +166,7 @@ TEST(FullUpload, UnreachableServerOrRefusedDatabaseEndsSilently) {
   EXPECT_EQ(Dump(*site.CentralDb(), "Select Count(*) From Emails"), (Rows{{V::Integer(0)}}));
 }
 
-TEST(FullUpload, CentralGoingOfflineMidRunIsLoggedWithoutDasn) {
+TEST(FullUpload, CentralGoingOfflineOrAStopMidRunEndsItWithoutDasnAndTheNextOrderCopiesAll) {
   UploadSite site;
   FillSampleSite(site.local());
   // Past the Installations update, the e-mail rows and the first residents.
@@ -178,9 +178,19 @@ TEST(FullUpload, CentralGoingOfflineMidRunIsLoggedWithoutDasn) {
   EXPECT_NE(site.logged.back().number, 0);
   EXPECT_EQ(site.Central().get() == nullptr || !site.Central().get()->IsOpen(), true);
 
-  // Back online, the next order copies everything.
+  // Asked to stop, the run ends at the next row, logged, without "DASN".
   site.SetCentralOnline(true);
   site.TakeCentralOfflineAtStatement(0);
+  site.logged.clear();
+  site.stopAfterStatements = site.centralStatements() + 30;
+  EXPECT_EQ(site.Upload("42"), FullUploadResult::Stopped);
+  EXPECT_LT(site.centralStatements(), site.stopAfterStatements + 4);
+  EXPECT_TRUE(site.sent.empty());
+  ASSERT_EQ(site.logged.size(), 1u) << site.Log();
+  EXPECT_EQ(site.logged[0].detail, sync::kStoppedText);
+
+  // The next order copies everything.
+  site.stopAfterStatements = 0;
   site.logged.clear();
   ASSERT_EQ(site.Upload("42"), FullUploadResult::Completed);
   ExpectSampleSiteCopied(site.local(), *site.CentralDb("Installation00042"));
