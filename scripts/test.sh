@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds with clang under
 # AddressSanitizer + UndefinedBehaviorSanitizer (which also builds the
-# libFuzzer targets) and runs everything through CTest. Then the Windows
+# libFuzzer targets) and runs everything through CTest, then a three-minute
+# chaos soak (scripts/soak.sh) on the programs it built. Then the Windows
 # part: the MinGW-w64 cross build with its tests (scripts/build-windows.sh),
 # run under Wine by CTest in the Windows build folder.
 #
@@ -10,6 +11,8 @@
 #   PV_TEST_BUILD      Linux build folder (build/test)
 #   PV_WINDOWS_BUILD   Windows build folder (<Linux build folder>-win)
 #   PV_SKIP_WINDOWS=1  only the Linux part, for a quick run
+#   PV_SKIP_SOAK=1     without the chaos soak (scripts/soak.sh)
+#   PV_SOAK_MINUTES    minutes of the soak's load (3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -21,6 +24,13 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 linux=0
 (cd "$BUILD" && ctest --output-on-failure -j2 --timeout 900 "$@") || linux=$?
+# The chaos soak on the programs just built (sanitizers on): three minutes of
+# changes and faults, then the check that nothing was lost. Left out when
+# CTest options pick some tests, and with PV_SKIP_SOAK=1.
+if (($# == 0)) && [ "${PV_SKIP_SOAK:-0}" != 1 ]; then
+  echo "== Chaos soak (${PV_SOAK_MINUTES:-3} minutes)"
+  scripts/soak.sh --minutes "${PV_SOAK_MINUTES:-3}" --build "$BUILD" || linux=$?
+fi
 if [ "${PV_SKIP_WINDOWS:-0}" = 1 ]; then
   exit "$linux"
 fi
