@@ -7,12 +7,23 @@
 namespace pv::db::tsql {
 namespace {
 
-// Partner index of every parenthesis; throws 102 when they do not pair.
+// Deepest nesting of parentheses accepted (SQLite's parser takes a little
+// less). The emitter recurses once per level, and a batch of a few kilobytes
+// could otherwise exhaust the stack of the thread translating it.
+constexpr size_t kMaxNesting = 100;
+
+// Partner index of every parenthesis; throws 102 when they do not pair and
+// 191 when they nest deeper than kMaxNesting.
 std::vector<size_t> MatchParens(const std::vector<Token>& t) {
   std::vector<size_t> match(t.size(), 0);
   std::vector<size_t> open;
   for (size_t i = 0; i < t.size(); ++i) {
     if (IsOp(t[i], "(")) {
+      if (open.size() == kMaxNesting) {
+        throw DbError(191,
+                      "Some part of your SQL statement is nested too deeply. Rewrite the query "
+                      "or break it up into smaller queries.");
+      }
       open.push_back(i);
     } else if (IsOp(t[i], ")")) {
       if (open.empty()) SyntaxError(t[i]);

@@ -130,6 +130,9 @@ TEST_F(Batches, FailuresComeBackWithSqlServerNumbersAndTexts) {
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.sql), c.number) << c.sql;
   // SQLite would stop reading at a NUL byte (and the batch never end).
   EXPECT_EQ(ErrorOf(std::string("Select 1\0Select 2", 17)), 102);
+  // Nesting is bounded before the translator's recursion could use up the stack.
+  EXPECT_EQ(Text("Select " + std::string(60, '(') + "7" + std::string(60, ')')), "7");
+  EXPECT_EQ(ErrorOf("Select " + std::string(1000, '(') + "7" + std::string(1000, ')')), 191);
   // Statements a failure interrupts leave the earlier ones done.
   EXPECT_EQ(ErrorOf("Insert Into P (id, name) Values (5, 'e'); Insert Into P (id, name) "
                     "Values (5, 'f')"),
