@@ -177,7 +177,7 @@ TEST(PvremoteSwitches, EachSwitchCallsSystemctlAndAnythingElseNothing) {
   const std::string text = ReadFile(unit.string());
   for (const char* line :
        {"Description=Portavento Remote\n", "Type=notify\n", "Restart=on-failure\n",
-        "StateDirectory=pvremote\n", "WantedBy=multi-user.target\n"}) {
+        "StateDirectory=pvremote\n", "StateDirectoryMode=0700\n", "WantedBy=multi-user.target\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << text;
   }
   const std::string exec = "ExecStart=\"" + fs::canonical(PvremoteProgram()).string() + "\"\n";
