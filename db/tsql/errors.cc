@@ -104,23 +104,29 @@ DbError DiskFull(std::string_view sql, std::string_view database) {
                            "existing files in the filegroup.");
 }
 
+// The operating system's code of a write refused for want of space: no
+// space left, over a quota or past the file-size limit.
+bool NoSpace(int systemError) {
+#ifdef _WIN32  // GetLastError() codes: ERROR_HANDLE_DISK_FULL, ERROR_DISK_FULL, ..._QUOTA_EXCEEDED
+  return systemError == 39 || systemError == 112 || systemError == 1295;
+#else
+  return systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT;
+#endif
+}
+
 // An operating-system error during a read or write; a write refused for want
-// of space (no space left, over a quota or the file-size limit) is a full disk.
+// of space is a full disk.
 DbError IoError(int code, const std::string& message, std::string_view sql,
                 std::string_view database, int systemError) {
   if (code == SQLITE_IOERR_NOMEM) {
     return DbError(701, "There is insufficient system memory to run this query.");
   }
   const bool read = code == SQLITE_IOERR_READ || code == SQLITE_IOERR_SHORT_READ;
-#ifndef _WIN32  // on Windows the system's code is a GetLastError() value, not errno
-  if (!read && (systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT)) {
-    return DiskFull(sql, database);
-  }
-#endif
+  if (!read && NoSpace(systemError)) return DiskFull(sql, database);
   std::string os;
   if (systemError != 0) {
     os = " error " + std::to_string(systemError);
-#ifndef _WIN32
+#ifndef _WIN32  // on Windows the code is a GetLastError() value, not errno
     os += "(" + std::string(std::strerror(systemError)) + ")";
 #endif
   }
