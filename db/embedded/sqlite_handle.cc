@@ -41,7 +41,7 @@ int LastSystemError(sqlite3* db) {
   sqlite3_file* log = nullptr;
   if (error == 0 &&
       sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK && log &&
-      log->pMethods) {
+      log->pMethods && log->pMethods->xFileControl) {  // none for a journal kept in memory
     log->pMethods->xFileControl(log, SQLITE_FCNTL_LAST_ERRNO, &error);
   }
   if (error == 0) sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &error);
