@@ -95,7 +95,8 @@ const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
                                      tableInfo_) == SQLITE_OK) {
     sqlite3_stmt* info = tableInfo_.get();
     sqlite3_bind_text(info, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
-    while (sqlite3_step(info) == SQLITE_ROW) {
+    int rc;
+    while ((rc = sqlite3_step(info)) == SQLITE_ROW) {
       std::string name = ColumnText(info, 0);
       std::string type = ColumnText(info, 1);
       if (sqlite3_column_int(info, 2) > 0) {
@@ -108,6 +109,10 @@ const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
     }
     sqlite3_reset(info);
     sqlite3_clear_bindings(info);
+    // Columns read only in part (the file could not be read, a lock ran out)
+    // would translate an INSERT without a column list into the wrong one:
+    // the table stays unknown and the statement meets the failure itself.
+    if (rc != SQLITE_DONE) t.names.clear();
   }
   // An unknown table is not remembered: the batch may be about to create it.
   if (t.names.empty()) {
