@@ -3,8 +3,10 @@
 // Every failure is thrown as DbError (number + description).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +32,13 @@ struct ConnectionParams {
 std::string AdoConnectionString(const ConnectionParams& p);
 
 enum class Cursor { Forward, Keyset };
+
+// Receives the bytes of one column value part by part, in order. A failure it
+// throws ends the read and passes to the caller of ReadColumn.
+using ColumnSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
+
+// The most bytes ReadColumn hands to its sink at once.
+inline constexpr std::size_t kColumnChunk = 64 * 1024;
 
 // Rows of one query, walked forward. The rowset streams: only the current
 // row is held, so a table of photos never sits in memory at once.
@@ -83,6 +92,17 @@ class Connection {
   // statement fails or the file cannot be read.
   virtual bool StoreFileInColumn(const std::string& table, const std::string& column,
                                  std::int64_t id, const std::filesystem::path& file) = 0;
+
+  // The other way: reads `column` of the row of `table` whose id is `id` and
+  // hands its bytes to `sink` in parts of at most kColumnChunk bytes, never
+  // the whole value at once (a photo of any size costs a chunk of memory).
+  // The bytes are a binary value's, or a text value's as stored. False, with
+  // `sink` never called, when there is no such row or the value is Null; an
+  // empty value calls `sink` once with no bytes. Throws DbError when the
+  // statement fails (unknown table or column, connection lost), and passes
+  // on what `sink` throws.
+  virtual bool ReadColumn(const std::string& table, const std::string& column, std::int64_t id,
+                          const ColumnSink& sink) = 0;
 };
 
 // Which engine a connection uses: the setting "sqlDriver". "embedded" selects

@@ -54,6 +54,7 @@ inline bool IsTransient(long number) {
     case 823:
     case 5120:
     case 701:
+    case 112:  // ERROR_DISK_FULL: no room (or quota) for a temp photo file
       return true;
     default:
       return false;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -11,6 +12,22 @@
 #include "platform/utf8_paths.h"
 
 namespace pv::photos {
+
+namespace {
+
+// A failed write: the disk or quota full is worth a later try, anything
+// else is not.
+[[noreturn]] void ThrowWriteError(const std::string& name, int err) {
+  bool full = err == ENOSPC;
+#ifdef EDQUOT
+  full = full || err == EDQUOT;
+#endif
+  throw db::DbError(full ? kErrDiskFull : kErrWriteToFileFailed,
+                    (full ? "There is not enough space on the disk: " : "Write to file failed: ") +
+                        name + ": " + std::strerror(err));
+}
+
+}  // namespace
 
 std::filesystem::path PhotoFolder(const std::filesystem::path& appFolder) {
   return appFolder / "photos" / "";
@@ -29,43 +46,35 @@ void RemoveFileQuietly(const std::filesystem::path& path) {
   if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
 }
 
-void WritePhotoFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path) {
+bool SaveImageToFile(db::Connection& source, const std::string& table, const std::string& column,
+                     std::int64_t id, const std::filesystem::path& path) {
   const std::string name = platform::Utf8FromPath(path);
-  auto fail = [&](int err) {
-    throw db::DbError(kErrWriteToFileFailed,
-                      "Write to file failed: " + name + ": " + std::strerror(err));
-  };
-  std::FILE* f = platform::OpenStdioFile(name, "wb");
-  if (f == nullptr) fail(errno);
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
-    const int err = errno;
-    std::fclose(f);
-    fail(err);
-  }
-  if (std::fclose(f) != 0) fail(errno);
-}
-
-std::span<const std::uint8_t> PhotoBytes(const db::Value& value) {
-  switch (value.type()) {
-    case db::Value::Type::Binary:
-      return value.AsBinary();
-    case db::Value::Type::Text: {
-      const std::string& s = value.AsTextRef();
-      return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-    }
-    default:
-      return {};
-  }
-}
-
-bool SaveImageToFile(const db::Value& value, const std::filesystem::path& path) {
-  if (value.type() != db::Value::Type::Binary || path.empty()) return false;
+  // Opened at the first byte: a row without a photo leaves the file of the
+  // last transfer as it is.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, &std::fclose);
+  bool opened = false;
   try {
-    WritePhotoFile(value.AsBinary(), path);
-    return true;
-  } catch (const db::DbError&) {
-    return false;
+    source.ReadColumn(table, column, id, [&](const std::uint8_t* data, std::size_t size) {
+      if (size == 0) return;
+      if (!file) {
+        RemoveFileQuietly(path);
+        file.reset(platform::OpenStdioFile(name, "wb"));
+        if (!file) ThrowWriteError(name, errno);
+        opened = true;
+      }
+      if (std::fwrite(data, 1, size, file.get()) != size) ThrowWriteError(name, errno);
+    });
+    if (!opened) return false;
+    // The last buffered bytes go to the disk here: a full disk may show only now.
+    errno = 0;
+    if (std::fclose(file.release()) != 0) ThrowWriteError(name, errno);
+  } catch (...) {
+    // No half photo is left for a later store to pick up.
+    file.reset();
+    if (opened) RemoveFileQuietly(path);
+    throw;
   }
+  return true;
 }
 
 }  // namespace pv::photos

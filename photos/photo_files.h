@@ -1,21 +1,25 @@
 // Temp photo files: a photo never travels straight from one database to the
-// other; its bytes are written to a fixed file in the photo folder and that
-// file is then loaded into the target row. One file name per kind of photo
-// and per installation, overwritten by the next transfer of the same kind and
-// left on disk afterwards.
+// other; its bytes are streamed from the source row into a fixed file in the
+// photo folder and that file is then streamed into the target row. One file
+// name per kind of photo and per installation, overwritten by the next
+// transfer of the same kind and left on disk afterwards.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <span>
+#include <string>
 #include <string_view>
 
-#include "db/value.h"
+#include "db/connection.h"
 
 namespace pv::photos {
 
 // Number reported when a temp photo file cannot be written.
 inline constexpr long kErrWriteToFileFailed = 3004;
+// Number reported when the disk (or the user's quota) has no room left for a
+// temp photo file: Windows' ERROR_DISK_FULL. db::IsTransient counts it as
+// passing, so the change that needed the file is kept for a later try.
+inline constexpr long kErrDiskFull = 112;
 
 // File name endings after "temp_" + installation number.
 inline constexpr std::string_view kPhotoSuffix = ".jpg";             // resident, log, additional
@@ -32,18 +36,14 @@ std::filesystem::path TempPhotoPath(const std::filesystem::path& appFolder,
 // Removes the file when it exists; never fails.
 void RemoveFileQuietly(const std::filesystem::path& path);
 
-// Writes `bytes` to `path`, creating or replacing the file. Throws
-// db::DbError(kErrWriteToFileFailed) naming the path and the reason.
-void WritePhotoFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path);
-
-// The bytes of a photo column as read from a row: a binary value's bytes, or
-// the bytes of a text value (a photo stored through a text literal). Empty
-// for Null and every other type.
-std::span<const std::uint8_t> PhotoBytes(const db::Value& value);
-
-// Writes a binary value to `path`, replacing an existing file. False on any
-// failure (no folder, file locked, a value that is not binary); nothing is
-// logged, the caller skips the store step.
-bool SaveImageToFile(const db::Value& value, const std::filesystem::path& path);
+// Streams `column` of the row of `table` whose id is `id` on `source` into the
+// file at `path`, replacing it, a chunk at a time (the photo is never whole in
+// memory). True when the file holds the photo; false, with the file left as
+// it was, when the row has none (no row, Null or no bytes). Throws db::DbError: kErrDiskFull
+// when the disk or quota is full, kErrWriteToFileFailed when the file cannot
+// be written otherwise (no folder, no permission), or the engine's failure of
+// the read.
+bool SaveImageToFile(db::Connection& source, const std::string& table, const std::string& column,
+                     std::int64_t id, const std::filesystem::path& path);
 
 }  // namespace pv::photos

@@ -191,22 +191,20 @@ class Change {
     s_.local.Execute(sql);
   }
 
+  // The central photo streams through its temp file into the local row; a
+  // failure of either step fails the change (kept when passing). Only a photo
+  // stored locally is cleared centrally.
   void CopyPhoto(const std::string& r) {
     s_.UseInstallationDatabase();
-    auto row =
-        s_.central.Query("Select photo, photoDescr From Names Where id = " + r, db::Cursor::Keyset);
+    auto row = s_.central.Query("Select photoDescr From Names Where id = " + r);
     if (!row->Next()) return;
-    const db::Value photo = row->Get("photo");
     const std::string descr = DefaultQuoted(row->Get("photoDescr"));
     row.reset();
-    if (photo.HoldsData()) {
-      const auto path = photos::TempPhotoPath(s_.host.AppFolder(), number_, photos::kPhotoSuffix);
-      photos::RemoveFileQuietly(path);
-      if (photos::SaveImageToFile(photo, path) &&
-          photos::UpdateImageInDB(std::stoll(r), "photo", "Names", path, s_.local, LogFn())) {
-        // The photo now lives in the local database only.
-        s_.central.Execute("Update Names Set photo = Null Where id = " + r + ";");
-      }
+    const std::int64_t id = std::stoll(r);
+    if (photos::TransferPhoto(s_.central, id, s_.local, id, "Names", "photo",
+                              Temp(photos::kPhotoSuffix))) {
+      // The photo now lives in the local database only.
+      s_.central.Execute("Update Names Set photo = Null Where id = " + r + ";");
     }
     s_.local.Execute("Update Names Set photoDescr = " + descr + " Where id = " + r + ";");
   }
@@ -238,24 +236,28 @@ class Change {
                      "Delete From AdditionalPhotos Where resId = " + r + ";");
   }
 
+  // A central additional photo with a negative id becomes a local row; the
+  // central row then takes the local id. Delivered again after a stop
+  // half-way, it goes on with the local row the first delivery made.
   void AddPhoto(const std::string& r) {
     s_.UseInstallationDatabase();
-    auto row = s_.central.Query("Select * From AdditionalPhotos Where resId = " + r + " And id < 0",
-                                db::Cursor::Keyset);
+    auto row = s_.central.Query("Select id, label, resId From AdditionalPhotos Where resId = " + r +
+                                " And id < 0");
     if (!row->Next()) return;
-    const db::Value photo = row->Get("photo");
-    if (!photo.HoldsData()) return;
-    const auto path =
-        photos::TempPhotoPath(s_.host.AppFolder(), number_, photos::kDownloadedPhotoSuffix);
-    photos::RemoveFileQuietly(path);
-    if (!photos::SaveImageToFile(photo, path)) return;
     const std::int64_t centralId = IntegerOf(row->Get("id"), "AdditionalPhotos.id");
-    const std::string insert = "Insert Into AdditionalPhotos (label, resId) Values (" +
-                               DefaultQuoted(row->Get("label")) + ", " +
-                               Number(row->Get("resId"), "AdditionalPhotos.resId") + ");";
+    const std::string label = DefaultQuoted(row->Get("label"));
+    const std::string resId = Number(row->Get("resId"), "AdditionalPhotos.resId");
     row.reset();
-    const std::int64_t newId = InsertReturningId(s_.local, insert);
-    if (photos::UpdateImageInDB(newId, "photo", "AdditionalPhotos", path, s_.local, LogFn())) {
+    const auto path = Temp(photos::kDownloadedPhotoSuffix);
+    if (!photos::SaveImageToFile(s_.central, "AdditionalPhotos", "photo", centralId, path)) return;
+    std::int64_t newId = RowLeftByEarlierDelivery(s_, "AdditionalPhotos",
+                                                  "resId = " + resId + " And label = " + label,
+                                                  "AdditionalPhotos", "recordId");
+    if (newId == 0) {
+      newId = InsertReturningId(s_.local, "Insert Into AdditionalPhotos (label, resId) Values (" +
+                                              label + ", " + resId + ");");
+    }
+    if (photos::UpdateImageInDB(newId, "photo", "AdditionalPhotos", path, s_.local)) {
       s_.central.Execute("Update AdditionalPhotos Set id = " + std::to_string(newId) +
                          ", photo = Null Where id = " + std::to_string(centralId) + ";");
     }
@@ -272,7 +274,9 @@ class Change {
     s_.local.Execute(sql);
   }
 
-  common::LogFn LogFn() const { return LogTo(s_.host); }
+  std::filesystem::path Temp(std::string_view suffix) const {
+    return photos::TempPhotoPath(s_.host.AppFolder(), number_, suffix);
+  }
 
   ChangeScope& s_;
   const std::vector<std::string>& fields_;

@@ -43,6 +43,8 @@ struct PhotoCopy {
 };
 
 // One table of the copy: its local query, its INSERT and its photo columns.
+// The query leaves the photo columns out: each photo is streamed from its row
+// to the temp file on its own, so no photo is ever held in memory.
 struct TableCopy {
   const char* table;
   const char* query;
@@ -58,7 +60,7 @@ const char kNamesColumns[] =
     "button1Type, button2Type, button3Type, "
     "phone1, button1Loc, button1Comm, phone2, button2Loc, button2Comm, phone3, button3Loc, "
     "button3Comm, "
-    "hide, hideBut1, hideBut2, hideBut3, notes1, notes2, photo, photoDescr, dmCode";
+    "hide, hideBut1, hideBut2, hideBut3, notes1, notes2, photoDescr, dmCode";
 
 TableCopy NamesCopy() {
   return {"Names",
@@ -174,7 +176,7 @@ std::vector<TableCopy> InstallationTables() {
                " );",
                {}});
   t.push_back({"Logs",
-               "Select * From Logs",
+               "Select id, entryId, residentId, aDateTime, action, data, computerName From Logs",
                "Insert Into Logs (id, entryId, residentId, aDateTime, action, data, computerName) "
                "Values (",
                {{"id", Form::Number},
@@ -199,7 +201,7 @@ std::vector<TableCopy> InstallationTables() {
                " );",
                {}});
   t.push_back({"AdditionalPhotos",
-               "Select * From AdditionalPhotos",
+               "Select id, label, resId From AdditionalPhotos",
                "Insert Into AdditionalPhotos (id, label, resId) Values (",
                {{"id", Form::Number}, {"label", Form::Nullable}, {"resId", Form::Number}},
                ");",
@@ -282,15 +284,19 @@ class Upload {
       index.push_back(read ? ColumnIndex(*q, table, v.column) : -1);
       what.push_back(table + "." + v.column);
     }
-    std::vector<int> photoIndex;
-    for (const PhotoCopy& p : copy.photos) photoIndex.push_back(ColumnIndex(*q, table, p.column));
     const int idIndex = copy.photos.empty() ? -1 : ColumnIndex(*q, table, "id");
 
     db::Rowset& rows = *q;
     std::string sql;
     while (rows.Next()) {
       StopPoint();
-      if (copy.onlyRowsWithPhoto && !rows.Get(photoIndex[0]).HoldsData()) continue;
+      const std::int64_t id = idIndex < 0 ? 0 : IntegerOf(rows.Get(idIndex), table + ".id");
+      // A row copied only with its photo: the file first tells whether it has one.
+      if (copy.onlyRowsWithPhoto &&
+          !photos::SaveImageToFile(job_.Local(), table, copy.photos[0].column, id,
+                                   TempPath(copy.photos[0]))) {
+        continue;
+      }
       sql.assign(copy.insertHead);
       for (std::size_t k = 0; k < copy.values.size(); ++k) {
         if (k > 0) sql += ", ";
@@ -299,11 +305,14 @@ class Upload {
       sql += copy.insertTail;
       central_.Execute(sql);
 
-      if (copy.photos.empty()) continue;
-      const std::int64_t id = IntegerOf(rows.Get(idIndex), table + ".id");
       for (std::size_t k = 0; k < copy.photos.size(); ++k) {
-        const db::Value& photo = rows.Get(photoIndex[k]);
-        if (photo.HoldsData()) StorePhoto(photo, id, copy.photos[k], table);
+        const PhotoCopy& photo = copy.photos[k];
+        if (k == 0 && copy.onlyRowsWithPhoto) {
+          photos::UpdateImageInDB(id, photo.column, table, TempPath(photo), central_);
+        } else {
+          photos::TransferPhoto(job_.Local(), id, central_, id, table, photo.column,
+                                TempPath(photo));
+        }
       }
     }
   }
@@ -330,16 +339,11 @@ class Upload {
     return "Null";
   }
 
-  // Passes one photo through its temp file into the central row just
-  // inserted. A file that cannot be written ends the run; the store step
-  // reports its own failure and the run goes on.
-  void StorePhoto(const db::Value& photo, std::int64_t id, const PhotoCopy& copy,
-                  const std::string& table) {
-    const std::filesystem::path path =
-        photos::TempPhotoPath(host_.AppFolder(), number_, copy.suffix);
-    photos::RemoveFileQuietly(path);
-    photos::WritePhotoFile(photos::PhotoBytes(photo), path);
-    photos::UpdateImageInDB(id, copy.column, table, path, central_, job_.LogFn());
+  // Each photo passes from the local row through its temp file into the
+  // central row just inserted, streamed both ways. A file that cannot be
+  // written or a store that fails ends the run without "DASN".
+  std::filesystem::path TempPath(const PhotoCopy& copy) const {
+    return photos::TempPhotoPath(host_.AppFolder(), number_, copy.suffix);
   }
 
   static const db::Value kNull;

@@ -33,8 +33,7 @@ class Change {
  public:
   Change(const CentralJob& job, const QueuedChange& change, std::int64_t installationId,
          std::string number)
-      : job_(job),
-        host_(job.host()),
+      : host_(job.host()),
         local_(job.Local()),
         central_(job.Central()),
         c_(change),
@@ -202,28 +201,25 @@ class Change {
     }
   }
 
-  // Passes one photo through its temp file into the central row. A file that
-  // cannot be written fails the change; the store step logs its own failure
-  // and the change goes on.
-  void StorePhoto(const db::Value& photo, std::int64_t id, const char* column, const char* table,
-                  std::string_view suffix) {
-    const std::filesystem::path path = photos::TempPhotoPath(host_.AppFolder(), number_, suffix);
-    photos::RemoveFileQuietly(path);
-    photos::WritePhotoFile(photos::PhotoBytes(photo), path);
-    photos::UpdateImageInDB(id, column, table, path, central_, job_.LogFn());
+  // Passes one photo of the local row through its temp file into the
+  // central row with the same id, streamed both ways. True when a photo was
+  // stored. A failure (file not written, store refused, connection lost)
+  // fails the change: kept when it is passing, recorded otherwise.
+  bool StorePhoto(std::int64_t id, const char* column, const char* table, std::string_view suffix) {
+    return photos::TransferPhoto(local_, id, central_, id, table, column, Temp(suffix));
+  }
+  std::filesystem::path Temp(std::string_view suffix) const {
+    return photos::TempPhotoPath(host_.AppFolder(), number_, suffix);
   }
 
   void PhotoA() {
     UseInstallation();
-    auto q =
-        local_.Query("Select photo, photoDescr From Names Where id = " + R_, db::Cursor::Keyset);
+    auto q = local_.Query("Select photoDescr From Names Where id = " + R_);
     if (!q->Next()) return;
-    if (q->Get("photo").HoldsData()) {
-      StorePhoto(q->Get("photo"), c_.resId, "photo", "Names", photos::kPhotoSuffix);
-      Send("UDPH");
-    }
-    central_.Execute("Update Names Set photoDescr = " + DefaultQuoted(q->Get("photoDescr")) +
-                     " Where id = " + R_ + ";");
+    const std::string descr = DefaultQuoted(q->Get("photoDescr"));
+    q.reset();
+    if (StorePhoto(c_.resId, "photo", "Names", photos::kPhotoSuffix)) Send("UDPH");
+    central_.Execute("Update Names Set photoDescr = " + descr + " Where id = " + R_ + ";");
   }
 
   void PhotoR() {
@@ -317,32 +313,40 @@ class Change {
 
   void Logs() {
     UseInstallation();
-    auto q = local_.Query("Select * From Logs Where id = " + K_, db::Cursor::Keyset);
+    auto q = local_.Query(
+        "Select id, entryId, residentId, aDateTime, action, data, computerName From Logs "
+        "Where id = " +
+        K_);
     if (!q->Next()) return;
     const std::int64_t id = IntegerOf(q->Get("id"), "Logs.id");
-    InsertOwnRow(
+    const std::string insert =
         "Insert Into Logs (id, entryId, residentId, aDateTime, action, data, computerName) "
         "Values (" +
         std::to_string(id) + ", " + Number(q->Get("entryId"), "Logs.entryId") + ", " +
         Number(q->Get("residentId"), "Logs.residentId") + ", " + NullableDate(q->Get("aDateTime")) +
         ", " + NullableQuoted(q->Get("action")) + ", " + NullableQuoted(q->Get("data")) + ", " +
-        NullableQuoted(q->Get("computerName")) + " );");
-    const bool photo = q->Get("photo").HoldsData();
-    const bool photo2 = q->Get("photo2").HoldsData();
-    if (photo) StorePhoto(q->Get("photo"), id, "photo", "Logs", photos::kPhotoSuffix);
-    if (photo2) StorePhoto(q->Get("photo2"), id, "photo2", "Logs", photos::kSecondPhotoSuffix);
+        NullableQuoted(q->Get("computerName")) + " );";
+    q.reset();
+    InsertOwnRow(insert);
+    const bool photo = StorePhoto(id, "photo", "Logs", photos::kPhotoSuffix);
+    const bool photo2 = StorePhoto(id, "photo2", "Logs", photos::kSecondPhotoSuffix);
     if (photo || photo2) Send("UDLG");
   }
 
   void AdditionalPhotos() {
     UseInstallation();
-    auto q = local_.Query("Select * From AdditionalPhotos Where id = " + K_, db::Cursor::Keyset);
-    if (!q->Next() || !q->Get("photo").HoldsData()) return;
+    auto q = local_.Query("Select id, label, resId From AdditionalPhotos Where id = " + K_);
+    if (!q->Next()) return;
     const std::int64_t id = IntegerOf(q->Get("id"), "AdditionalPhotos.id");
-    InsertOwnRow("Insert Into AdditionalPhotos (id, label, resId) Values (" + std::to_string(id) +
-                 ", " + DefaultQuoted(q->Get("label")) + ", " +
-                 Number(q->Get("resId"), "AdditionalPhotos.resId") + ");");
-    StorePhoto(q->Get("photo"), id, "photo", "AdditionalPhotos", photos::kPhotoSuffix);
+    const std::string insert = "Insert Into AdditionalPhotos (id, label, resId) Values (" +
+                               std::to_string(id) + ", " + DefaultQuoted(q->Get("label")) + ", " +
+                               Number(q->Get("resId"), "AdditionalPhotos.resId") + ");";
+    q.reset();
+    // Only a row with a photo is copied: the file first tells whether it has one.
+    const std::filesystem::path path = Temp(photos::kPhotoSuffix);
+    if (!photos::SaveImageToFile(local_, "AdditionalPhotos", "photo", id, path)) return;
+    InsertOwnRow(insert);
+    photos::UpdateImageInDB(id, "photo", "AdditionalPhotos", path, central_);
     Send("UDAP");
   }
 
@@ -364,7 +368,6 @@ class Change {
         "Delete From Logs;Delete From AdditionalPhotos;");
   }
 
-  const CentralJob& job_;
   JobHost& host_;
   db::Connection& local_;
   db::Connection& central_;

@@ -1,5 +1,7 @@
 #include "sync/resident_changes.h"
 
+#include <vector>
+
 #include "common/text.h"
 #include "db/connections/installation.h"
 #include "sync/value_forms.h"
@@ -17,9 +19,70 @@ std::int64_t InsertReturningId(db::Connection& connection, const std::string& in
   return id.IsNull() ? 0 : IntegerOf(id, "SCOPE_IDENTITY()");
 }
 
+std::int64_t RowLeftByEarlierDelivery(ChangeScope& s, const std::string& table,
+                                      const std::string& match, const std::string& queuedKind,
+                                      const std::string& queuedColumn) {
+  // A few of the newest are enough: the row of an interrupted delivery is
+  // the newest of its kind unless the site added lookalikes since.
+  constexpr int kCandidates = 20;
+  std::vector<std::int64_t> ids;
+  {
+    auto rows = s.local.Query(
+        "Select id From " + table + " Where " + match + " And id Not In (Select " + queuedColumn +
+        " From UpdateQueue Where tableName = " + TextLiteral(queuedKind) + ") Order By id Desc");
+    while (ids.size() < kCandidates && rows->Next())
+      ids.push_back(IntegerOf(rows->Get(0), table + ".id"));
+  }
+  for (const std::int64_t id : ids) {
+    auto central = s.central.Query("Select id From " + table + " Where id = " + std::to_string(id));
+    if (!central->Next()) return id;
+  }
+  return 0;
+}
+
+namespace {
+
+// The e-mail steps of "NamesA" for the resident whose central id was `n` and
+// whose local id is now `id`: the central address becomes the local e-mail
+// row and first notification (once: a delivery after a stop finds them made)
+// and the home row takes the local ids. True when the resident has a central
+// address.
+bool CopyNewResidentsEmail(ChangeScope& s, const std::string& id, const std::string& n) {
+  s.UseHomeDatabase();
+  const std::string instId = s.InstallationId();
+  // The home row still has the central id, or the local one when a delivery
+  // stopped after renumbering it.
+  auto email = s.central.Query("Select email From Emails Where instId = " + instId +
+                               " And (resId = " + n + " Or resId = " + id + ")");
+  if (!email->Next()) return false;
+  const std::string address = Quoted(email->Get("email"), "Emails.email");
+  email.reset();
+  auto local = s.local.Query("Select id From Emails Where resId = " + id);
+  if (!local->Next()) {
+    local.reset();
+    s.local.Execute("Insert Into Emails (resId, email) Values (" + id + ", " + address + ");");
+    s.local.Execute("Insert Into Notification (resId, email) Values (" + id + ", " + address +
+                    ");");
+    local = s.local.Query("Select id From Emails Where resId = " + id);
+    if (!local->Next()) return false;
+  }
+  const std::string emailId = Number(local->Get("id"), "Emails.id");
+  local.reset();
+  // Only this installation's row: another installation may use the same
+  // negative id for a resident of its own.
+  s.central.Execute("Update Emails Set resId = " + id + ", emailId = " + emailId +
+                    " Where resId = " + n + " And instId = " + instId + ";");
+  return true;
+}
+
+}  // namespace
+
 void ApplyNamesA(ChangeScope& s) {
   s.UseInstallationDatabase();
-  auto row = s.central.Query("Select * From Names Where id < 0");
+  auto row = s.central.Query(
+      "Select id, firstName, lastName, company, suite, hide, button1Type, button2Type, "
+      "button3Type, button1Loc, button2Loc, button3Loc, button1Comm, button2Comm, button3Comm, "
+      "phone1, phone2, phone3, notes1, notes2, photoDescr From Names Where id < 0");
   if (!row->Next()) return;
 
   const std::int64_t centralId = IntegerOf(row->Get("id"), "Names.id");
@@ -37,11 +100,16 @@ void ApplyNamesA(ChangeScope& s) {
       "relay1, relay2, relay3, relay1board, relay2board, relay3board, "
       "relay1length, relay2length, relay3length, "
       "hideBut1, hideBut2, hideBut3, notes1, notes2, photoDescr) Values ('R', ";
-  sql += Quoted(row->Get("firstName"), "Names.firstName") + ", ";
-  sql += Quoted(row->Get("lastName"), "Names.lastName") + ", ";
-  sql += Quoted(row->Get("company"), "Names.company") + ", ";
+  std::string match;
+  for (const char* column : {"firstName", "lastName", "company"}) {
+    const std::string value = Quoted(row->Get(column), std::string("Names.") + column);
+    sql += value + ", ";
+    match += std::string(column) + " = " + value + " And ";
+  }
   sql += TextLiteral(sortfield) + ", ";
-  sql += Quoted(row->Get("suite"), "Names.suite") + ", ";
+  const std::string suite = Quoted(row->Get("suite"), "Names.suite");
+  sql += suite + ", ";
+  match += "suite = " + suite;
   sql += RawQuoted(row->Get("hide")) + ", 'False', ',,', '', ";
   for (const char* column :
        {"button1Type", "button2Type", "button3Type", "button1Loc", "button2Loc", "button3Loc",
@@ -53,34 +121,21 @@ void ApplyNamesA(ChangeScope& s) {
          DefaultQuoted(row->Get("photoDescr")) + ");";
   row.reset();
 
-  const std::int64_t newId = InsertReturningId(s.local, sql);
+  std::int64_t newId = RowLeftByEarlierDelivery(s, "Names", match, "NamesA", "resId");
+  if (newId == 0) newId = InsertReturningId(s.local, sql);
   if (newId < 1) return;
   const std::string id = std::to_string(newId);
   const std::string n = std::to_string(centralId);
 
-  s.central.Execute("Update Names Set id = " + id + " Where id = " + n + ";");
   s.central.Execute("Update Notification Set resId = " + id + " Where resId = " + n + ";");
   s.central.Execute("Update NotificationF Set resId = " + id + " Where resId = " + n + ";");
-
-  s.UseHomeDatabase();
-  const std::string instId = s.InstallationId();
-  auto email =
-      s.central.Query("Select email From Emails Where instId = " + instId + " And resId = " + n);
-  if (!email->Next()) return;
-  const std::string address = Quoted(email->Get("email"), "Emails.email");
-  email.reset();
-  s.local.Execute("Insert Into Emails (resId, email) Values (" + id + ", " + address + ");");
-  s.local.Execute("Insert Into Notification (resId, email) Values (" + id + ", " + address + ");");
-
-  auto local = s.local.Query("Select id From Emails Where resId = " + id);
-  if (!local->Next()) return;
-  const std::string emailId = Number(local->Get("id"), "Emails.id");
-  local.reset();
-  // Only this installation's row: another installation may use the same
-  // negative id for a resident of its own.
-  s.central.Execute("Update Emails Set resId = " + id + ", emailId = " + emailId +
-                    " Where resId = " + n + " And instId = " + instId + ";");
-  s.Send("SDWE " + s.host.InstallationId() + std::string(common::kFieldSeparator) + id);
+  const bool welcome = CopyNewResidentsEmail(s, id, n);
+  // Last: until the central resident has its local id, a delivery after a
+  // stop finds it again and completes the steps above.
+  s.UseInstallationDatabase();
+  s.central.Execute("Update Names Set id = " + id + " Where id = " + n + ";");
+  if (welcome)
+    s.Send("SDWE " + s.host.InstallationId() + std::string(common::kFieldSeparator) + id);
 }
 
 void ApplyNamesU(ChangeScope& s, const std::string& r) {

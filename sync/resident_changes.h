@@ -37,9 +37,23 @@ struct ChangeScope {
 // 0 when the command reports none.
 std::int64_t InsertReturningId(db::Connection& connection, const std::string& insert);
 
+// The local row that an earlier delivery of a central insert left behind: it
+// inserted the row and stopped before the central row took the new id. Among
+// the local rows of `table` that satisfy `match` (a condition) and no local
+// queued change of the kind `queuedKind` names (its resId or recordId
+// column, `queuedColumn`, holding the id: those are the site's own new rows
+// on their way up), the newest whose id no central row of `table` has
+// (central: installation database current). 0 when there is none.
+std::int64_t RowLeftByEarlierDelivery(ChangeScope& scope, const std::string& table,
+                                      const std::string& match, const std::string& queuedKind,
+                                      const std::string& queuedColumn);
+
 // "NamesA": the first central resident with a negative id becomes a local
 // resident; "SDWE " + installation id + "§" + new id when its e-mail row was
-// made locally.
+// made locally. Delivered again after a stop half-way, it goes on with the
+// local row the first delivery made instead of inserting a second one; the
+// central Names row takes the new id last, so until then the change is found
+// again.
 void ApplyNamesA(ChangeScope& scope);
 
 // "NamesU" for resident `recordId` (a whole number in decimal).

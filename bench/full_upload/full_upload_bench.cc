@@ -223,6 +223,10 @@ class RecordingConnection : public pv::db::Connection {
          << '\n';
     return inner_->StoreFileInColumn(table, column, id, file);
   }
+  bool ReadColumn(const std::string& table, const std::string& column, std::int64_t id,
+                  const pv::db::ColumnSink& sink) override {
+    return inner_->ReadColumn(table, column, id, sink);
+  }
 
  private:
   std::unique_ptr<pv::db::Connection> inner_;

@@ -119,6 +119,10 @@ class TimedConnection : public pv::db::Connection {
                          const std::filesystem::path& file) override {
     return inner_.StoreFileInColumn(table, column, id, file);
   }
+  bool ReadColumn(const std::string& table, const std::string& column, std::int64_t id,
+                  const pv::db::ColumnSink& sink) override {
+    return inner_.ReadColumn(table, column, id, sink);
+  }
 
  private:
   const char* Name(const char* what) {

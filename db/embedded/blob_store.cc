@@ -166,7 +166,84 @@ bool StoreStreamed(SqliteHandle& h, const std::string& table, const std::string&
   return true;
 }
 
+// Hands `size` bytes at `data` to the sink in chunks; an empty value once.
+void SinkBytes(const void* data, std::size_t size, const ColumnSink& sink) {
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  std::size_t offset = 0;
+  do {
+    const std::size_t n = std::min(kColumnChunk, size - offset);
+    sink(p + offset, n);
+    offset += n;
+  } while (offset < size);
+}
+
+// The value cannot be opened as a blob (WITHOUT ROWID table, a number stored
+// in the column): read it whole through a statement.
+bool ReadWhole(SqliteHandle& h, const std::string& table, const std::string& column,
+               std::int64_t id, const ColumnSink& sink) {
+  StatementPtr sel = PrepareOrThrow(h, "SELECT " + tsql::QuoteName(column) + " FROM " +
+                                           tsql::QuoteName(table) + " WHERE \"id\" = ?1 LIMIT 1");
+  sqlite3_bind_int64(sel.get(), 1, id);
+  const int rc = sqlite3_step(sel.get());
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) h.ThrowError(rc);
+  if (sqlite3_column_type(sel.get(), 0) == SQLITE_NULL) return false;
+  const void* data = sqlite3_column_blob(sel.get(), 0);
+  const auto size = static_cast<std::size_t>(sqlite3_column_bytes(sel.get(), 0));
+  SinkBytes(data, data == nullptr ? 0 : size, sink);
+  return true;
+}
+
 }  // namespace
+
+bool ReadColumn(Session& session, const std::string& table, const std::string& column,
+                std::int64_t id, const ColumnSink& sink) {
+  if (!LookupFindsRow(
+          session, "Select id, " + column + " From " + table + " Where id = " + std::to_string(id),
+          std::string(PlainName(table)), id)) {
+    return false;
+  }
+  SqliteHandle& h = session.main();
+  sqlite3* db = h.get();
+  const std::string t(PlainName(table));
+  const std::string c(PlainName(column));
+  StatementPtr sel;
+  const std::string find = "SELECT rowid, typeof(" + tsql::QuoteName(c) + ") FROM " +
+                           tsql::QuoteName(t) + " WHERE \"id\" = ?1 LIMIT 1";
+  if (PrepareStatement(db, find.c_str(), -1, sel) != SQLITE_OK) {
+    return ReadWhole(h, t, c, id, sink);
+  }
+  sqlite3_bind_int64(sel.get(), 1, id);
+  const int rc = sqlite3_step(sel.get());
+  if (rc == SQLITE_DONE) return false;
+  if (rc != SQLITE_ROW) h.ThrowError(rc);
+  const sqlite3_int64 rowid = sqlite3_column_int64(sel.get(), 0);
+  const std::string type = reinterpret_cast<const char*>(sqlite3_column_text(sel.get(), 1));
+  sel.reset();
+  if (type == "null") return false;
+  if (type != "blob" && type != "text") return ReadWhole(h, t, c, id, sink);
+
+  sqlite3_blob* blob = nullptr;
+  if (sqlite3_blob_open(db, "main", t.c_str(), c.c_str(), rowid, 0, &blob) != SQLITE_OK) {
+    sqlite3_blob_close(blob);
+    return ReadWhole(h, t, c, id, sink);
+  }
+  std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> guard(blob, &sqlite3_blob_close);
+  const auto size = static_cast<std::size_t>(sqlite3_blob_bytes(blob));
+  std::vector<std::uint8_t> buf(std::min(size, kColumnChunk));
+  std::size_t offset = 0;
+  do {
+    const std::size_t n = std::min(kColumnChunk, size - offset);
+    if (n > 0) {
+      const int rrc =
+          sqlite3_blob_read(blob, buf.data(), static_cast<int>(n), static_cast<int>(offset));
+      if (rrc != SQLITE_OK) h.ThrowError(rrc);
+    }
+    sink(buf.data(), n);
+    offset += n;
+  } while (offset < size);
+  return true;
+}
 
 bool StoreFile(Session& session, const std::string& table, const std::string& column,
                std::int64_t id, const fs::path& file) {

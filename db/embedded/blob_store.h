@@ -1,12 +1,14 @@
 // Storing a file's bytes into a binary column of one row, streamed in
 // chunks: the column is sized with zeroblob() and filled through SQLite's
 // incremental blob I/O, inside one transaction so a failure leaves the old
-// value in place.
+// value in place. Reading a column out of one row the same way, in chunks.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "db/connection.h"
 
 namespace pv::db::embedded {
 
@@ -17,5 +19,12 @@ class Session;
 // statement fails or the file cannot be read.
 bool StoreFile(Session& session, const std::string& table, const std::string& column,
                std::int64_t id, const std::filesystem::path& file);
+
+// Locates the row as StoreFile does and hands the bytes of `column` to `sink`
+// in chunks of kColumnChunk through SQLite's incremental blob I/O (a text
+// value gives its stored bytes). False when there is no row or the value is
+// Null. Throws DbError when a statement fails; passes on what `sink` throws.
+bool ReadColumn(Session& session, const std::string& table, const std::string& column,
+                std::int64_t id, const ColumnSink& sink);
 
 }  // namespace pv::db::embedded

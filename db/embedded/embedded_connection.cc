@@ -100,4 +100,10 @@ bool EmbeddedConnection::StoreFileInColumn(const std::string& table, const std::
   return StoreFile(*session_, table, column, id, file);
 }
 
+bool EmbeddedConnection::ReadColumn(const std::string& table, const std::string& column,
+                                    std::int64_t id, const ColumnSink& sink) {
+  session_->RequireUsable();
+  return embedded::ReadColumn(*session_, table, column, id, sink);
+}
+
 }  // namespace pv::db::embedded

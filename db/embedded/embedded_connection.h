@@ -30,6 +30,8 @@ class EmbeddedConnection : public Connection {
   void SetCurrentDatabase(const std::string& name) override;
   bool StoreFileInColumn(const std::string& table, const std::string& column, std::int64_t id,
                          const std::filesystem::path& file) override;
+  bool ReadColumn(const std::string& table, const std::string& column, std::int64_t id,
+                  const ColumnSink& sink) override;
 
  private:
   std::shared_ptr<Session> session_;

@@ -218,6 +218,51 @@ class OdbcConnection final : public Connection {
     return true;
   }
 
+  bool ReadColumn(const std::string& table, const std::string& column, std::int64_t id,
+                  const ColumnSink& sink) override {
+    OdbcSession& session = Ready();
+    Statement stmt = session.NewStatement(timeout_);
+    if (ExecDirect(session, stmt,
+                   "Select " + column + " From " + table + " Where id = " + std::to_string(id)) ==
+        SQL_NO_DATA) {
+      return false;
+    }
+    while (ResultColumns(session, stmt) == 0) {
+      if (!MoreResults(session, stmt)) return false;
+    }
+    SQLRETURN rc = SQLFetch(stmt.get());
+    if (rc == SQL_NO_DATA) return false;
+    if (!SQL_SUCCEEDED(rc)) session.Fail(SQL_HANDLE_STMT, stmt.get(), "SQLFetch", rc);
+    // The value in parts of one buffer: SQLGetData gives the next part at
+    // each call, SQL_SUCCESS_WITH_INFO while more is left.
+    std::vector<std::uint8_t> buf(kColumnChunk);
+    bool found = true;
+    for (bool first = true;; first = false) {
+      SQLLEN ind = 0;
+      rc = SQLGetData(stmt.get(), 1, SQL_C_BINARY, buf.data(), static_cast<SQLLEN>(buf.size()),
+                      &ind);
+      if (rc == SQL_NO_DATA) {
+        if (first) sink(buf.data(), 0);
+        break;
+      }
+      if (!SQL_SUCCEEDED(rc)) session.Fail(SQL_HANDLE_STMT, stmt.get(), "SQLGetData", rc);
+      if (ind == SQL_NULL_DATA) {
+        found = false;
+        break;
+      }
+      const bool more = rc == SQL_SUCCESS_WITH_INFO &&
+                        (ind == SQL_NO_TOTAL || static_cast<std::size_t>(ind) > buf.size());
+      sink(buf.data(), more ? buf.size() : static_cast<std::size_t>(std::max<SQLLEN>(ind, 0)));
+      if (!more) break;
+    }
+    // Read to the end: a result left pending would make the driver cancel it.
+    while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+    }
+    while (MoreResults(session, stmt)) {
+    }
+    return found;
+  }
+
  private:
   OdbcSession& Connected() {
     RequireConnected(session_);

@@ -55,6 +55,15 @@ TEST(OdbcSqliteDriver, StoresAFileIntoABinaryColumnByteExact) {
   EXPECT_TRUE(c->StoreFileInColumn("Photos", "photo", 7, file));
   EXPECT_TRUE(ReadOne(*c, "Select photo From Photos Where id = 7") == BinaryOf(photo));
   EXPECT_EQ(ReadOne(*c, "Select label From Photos Where id = 7"), Value::Text("seven"));
+  // Read back part by part (SQLGetData in a loop), never whole; Null or no row: false.
+  std::string back;
+  EXPECT_TRUE(c->ReadColumn("Photos", "photo", 7, [&](const std::uint8_t* p, std::size_t n) {
+    EXPECT_LE(n, kColumnChunk);
+    back.append(reinterpret_cast<const char*>(p), n);
+  }));
+  EXPECT_TRUE(back == photo);
+  c->Execute("Insert Into Photos (id) Values (9)");
+  for (int id : {8, 9}) EXPECT_FALSE(c->ReadColumn("Photos", "photo", id, nullptr)) << id;
 
   // A second, smaller file replaces the value completely.
   const std::string small = RandomBytes(1000, 7);

@@ -29,8 +29,8 @@ db::ConnectionParams Params(const std::string& port, const std::string& database
 }
 
 // Passes everything through to the real connection; counts the statements
-// and takes the instance offline at the chosen one, so a test can lose "the
-// server" at an exact point of a run.
+// (photo stores among them) and takes the instance offline at the chosen one,
+// so a test can lose "the server" at an exact point of a run.
 class CountingConnection : public db::Connection {
  public:
   CountingConnection(std::unique_ptr<db::Connection> inner, std::filesystem::path sqlRoot,
@@ -46,8 +46,7 @@ class CountingConnection : public db::Connection {
   void Close() override { inner_->Close(); }
   void SetCommandTimeout(int seconds) override { inner_->SetCommandTimeout(seconds); }
   std::int64_t Execute(const std::string& sql) override {
-    if (++counter_ == offlineAt_)
-      db::embedded::SetOnline(sqlRoot_, "localhost", kCentralPort, false);
+    Count();
     if (refuseCreation_ && sql.starts_with("Create Database"))
       throw db::DbError(262, "CREATE DATABASE permission denied in database 'master'.");
     return inner_->Execute(sql);
@@ -59,10 +58,20 @@ class CountingConnection : public db::Connection {
   void SetCurrentDatabase(const std::string& name) override { inner_->SetCurrentDatabase(name); }
   bool StoreFileInColumn(const std::string& table, const std::string& column, std::int64_t id,
                          const std::filesystem::path& file) override {
+    Count();
     return inner_->StoreFileInColumn(table, column, id, file);
+  }
+  bool ReadColumn(const std::string& table, const std::string& column, std::int64_t id,
+                  const db::ColumnSink& sink) override {
+    return inner_->ReadColumn(table, column, id, sink);
   }
 
  private:
+  void Count() {
+    if (++counter_ == offlineAt_)
+      db::embedded::SetOnline(sqlRoot_, "localhost", kCentralPort, false);
+  }
+
   std::unique_ptr<db::Connection> inner_;
   std::filesystem::path sqlRoot_;
   const int& offlineAt_;

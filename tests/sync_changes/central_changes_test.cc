@@ -157,13 +157,34 @@ TEST(CentralChanges, CopyButtonsEmailsLabelsAndDeletions) {
   for (int id = 1; id <= 5; ++id) EXPECT_FALSE(site.Queued(id)) << id;
 }
 
-TEST(CentralChanges, PhotosArriveByteForByteAndLeaveTheCentralSide) {
+TEST(CentralChanges, PhotosArriveByteForByteAfterAFullDiskOrAStopAndLeaveTheCentralSide) {
   ChangeSite site;
   site.installation->Execute("Update Names Set photo = " + BinaryLiteral(kNewPhoto) +
                              ", photoDescr = N'new''s' Where ID = 1");
   site.installation->Execute("Update Names Set photo = Null, photoDescr = N'kept' Where ID = 4");
   site.installation->Execute("Insert Into AdditionalPhotos (id, photo, label, resId) Values (-3, " +
                              BinaryLiteral(kAdditionalPhoto) + ", N'Gate''s view', 2)");
+#ifndef _WIN32
+  // No room on the disk for the temp photo files: the changes wait, queued.
+  const auto photos = site.appFolder() / "photos";
+  for (const char* name : {"temp_00042.jpg", "temp_00042A.jpg"}) {
+    std::filesystem::remove(photos / name);
+    std::filesystem::create_symlink("/dev/full", photos / name);
+  }
+  EXPECT_EQ(site.Apply("1|1|PhotoU|0"), CentralChangeResult::Deferred);
+  EXPECT_EQ(site.Apply("3|2|AdditionalPhotos|0"), CentralChangeResult::Deferred);
+  EXPECT_TRUE(site.Queued(1) && site.Queued(3));
+  EXPECT_EQ(site.logged.at(0).number, 112) << site.Log();
+  for (const char* name : {"temp_00042.jpg", "temp_00042A.jpg"})
+    std::filesystem::remove(photos / name);
+#endif
+  // Stopped between the local insert and the central id update: sent again,
+  // it goes on with the row it made.
+  site.TakeCentralOfflineAtStatement(site.centralStatements() + 1);
+  EXPECT_EQ(site.Apply("3|2|AdditionalPhotos|0"), CentralChangeResult::Deferred);
+  site.SetCentralOnline(true);
+  site.TakeCentralOfflineAtStatement(0);
+  site.logged.clear();
 
   EXPECT_EQ(site.Apply("1|1|PhotoU|0"), CentralChangeResult::Applied);
   EXPECT_EQ(site.Local("Select photo, photoDescr From Names Where id = 1"),
@@ -287,6 +308,15 @@ TEST(NamesA, InsertsTheResidentAndRenumbersTheCentralRowsToTheLocalId) {
   // A resident of another writer lands first: the new id must still be the
   // inserted row's own.
   site.local().Execute("Insert Into Names (resType, lastName) Values (N'R', N'Before')");
+  // Stopped right after the local insert, then at the last step: sent again,
+  // it goes on with the row it made.
+  for (int at : {1, 4}) {
+    site.TakeCentralOfflineAtStatement(site.centralStatements() + at);
+    EXPECT_EQ(site.Apply("6|0|NamesA|0"), CentralChangeResult::Deferred) << at;
+    site.SetCentralOnline(true);
+  }
+  site.TakeCentralOfflineAtStatement(0);
+  site.logged.clear();
 
   EXPECT_EQ(site.Apply("6|0|NamesA|0"), CentralChangeResult::Applied) << site.Log();
   EXPECT_EQ(site.sent, std::vector<std::string>{"SDWE 42§6"});

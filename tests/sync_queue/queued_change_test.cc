@@ -212,8 +212,13 @@ TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
   const int statements = site.centralStatements();
   EXPECT_EQ(site.Work("ClearDemo", 0, 0, "1 Or 1=1"), ChangeResult::Failed);
   EXPECT_EQ(site.centralStatements(), statements);
+  // A photo the central side cannot store.
+  site.CentralDb(kInstallation)->Execute("Drop Table AdditionalPhotos");
+  site.CentralDb(kInstallation)
+      ->Execute("Create Table AdditionalPhotos (id int, label nvarchar(100), resId int)");
+  EXPECT_EQ(site.Work("AdditionalPhotos", 0, 1), ChangeResult::Failed);
 
-  ASSERT_EQ(site.logged.size(), 3u);
+  ASSERT_EQ(site.logged.size(), 4u);
   for (const auto& l : site.logged) EXPECT_EQ(l.message, "TransferResDataToCX()");
   EXPECT_EQ(site.logged[0].number, kErrInvalidUseOfNull);
   EXPECT_EQ(site.logged[2].number, kErrNotANumber);
@@ -221,9 +226,9 @@ TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
   EXPECT_FALSE(site.Central().IsOpen());
 
   const std::string failed = site.FailedChangesText();
-  EXPECT_EQ(std::count(failed.begin(), failed.end(), '\n'), 3) << failed;
-  for (const char* line :
-       {"\t1\tNamesU\t1\t0\t94\t", "\t2\tNamesA\t1\t0\t94\t", "\tClearDemo\t0\t0\t13\t"})
+  EXPECT_EQ(std::count(failed.begin(), failed.end(), '\n'), 4) << failed;
+  for (const char* line : {"\t1\tNamesU\t1\t0\t94\t", "\t2\tNamesA\t1\t0\t94\t",
+                           "\tClearDemo\t0\t0\t13\t", "\tAdditionalPhotos\t0\t1\t"})
     EXPECT_NE(failed.find(line), std::string::npos) << line << failed;
 }
 
@@ -276,7 +281,7 @@ TEST(QueuedChange, APassingFaultKeepsTheChangeQueuedAndTheDrainStopsThereLogging
   EXPECT_EQ(site.FailedChangesText(), "");
 }
 
-TEST(QueuedChange, ADeliveryRepeatedAfterAStopCompletesItsEffectWithoutADuplicate) {
+TEST(QueuedChange, ADeliveryRepeatedAfterAStopOrAPassingPhotoFaultCompletesItsEffect) {
   QueueSite site;
   // An earlier delivery wrote the rows, then the service stopped before the
   // photos went and before the queue rows were removed.
@@ -285,9 +290,23 @@ TEST(QueuedChange, ADeliveryRepeatedAfterAStopCompletesItsEffectWithoutADuplicat
       "Update Logs Set photo = Null, photo2 = Null Where id = 1;"
       "Update AdditionalPhotos Set photo = Null Where id = 1;");
   EXPECT_EQ(site.Work("Logs", 0, 1), ChangeResult::Uploaded);
-  EXPECT_EQ(site.Work("AdditionalPhotos", 0, 1), ChangeResult::Uploaded);
+  // The central side goes away at the photo's store: the change stays queued.
+  site.TakeCentralOfflineAtStatement(site.centralStatements() + 2);
+  EXPECT_EQ(site.Work("AdditionalPhotos", 0, 1), ChangeResult::Deferred);
+  site.SetCentralOnline(true);
+  site.TakeCentralOfflineAtStatement(0);
+  const QueuedChange change{static_cast<std::int32_t>(GetTopID(site.local(), "UpdateQueue")),
+                            "AdditionalPhotos", 0, 1};
+#ifndef _WIN32  // no room on the disk for the temp photo file: passing as well
+  const auto temp = site.appFolder() / "photos" / "temp_00001.jpg";
+  std::filesystem::remove(temp);
+  std::filesystem::create_symlink("/dev/full", temp);
+  EXPECT_EQ(TransferResDataToCX(site, change), ChangeResult::Deferred);
+  std::filesystem::remove(temp);
+#endif
+  EXPECT_EQ(site.QueueLength(), 1);
+  EXPECT_EQ(TransferResDataToCX(site, change), ChangeResult::Uploaded) << site.Log();
   EXPECT_EQ(site.Work("PackagesA", 0, 1), ChangeResult::Uploaded);
-  EXPECT_TRUE(site.logged.empty()) << site.Log();
   EXPECT_EQ(site.FailedChangesText(), "");
   EXPECT_EQ(Dump(*inst, "Select photo, photo2 From Logs Where id = 1"),
             (Rows{{V::Binary(testsite::kLogPhoto), V::Binary(testsite::kLogPhoto2)}}));

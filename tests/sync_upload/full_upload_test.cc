@@ -196,17 +196,30 @@ TEST(FullUpload, CentralGoingOfflineOrAStopMidRunEndsItWithoutDasnAndTheNextOrde
   ExpectSampleSiteCopied(site.local(), *site.CentralDb("Installation00042"));
 }
 
-TEST(FullUpload, UnwritableTempPhotoFileEndsTheRun) {
+TEST(FullUpload, APhotoThatCannotBeWrittenOrStoredEndsTheRunWithoutDasn) {
   UploadSite site;
   FillSampleSite(site.local());
-  std::filesystem::remove_all(site.appFolder() / "photos");
+  // The photo folder is a file: no temp photo file can be made.
+  const auto photos = site.appFolder() / "photos";
+  std::filesystem::remove_all(photos);
+  testing::WriteFile(photos.string(), "");
   EXPECT_EQ(site.Upload("42"), FullUploadResult::Failed);
-  EXPECT_TRUE(site.sent.empty());
   ASSERT_EQ(site.logged.size(), 1u);
   EXPECT_EQ(site.logged[0].message, "TransferDataToCX()");
   EXPECT_EQ(site.logged[0].number, 3004);
   auto central = site.CentralDb("Installation00042");
   EXPECT_EQ(Dump(*central, "Select id, photo From Names"), (Rows{{V::Integer(1), V()}}));
+
+  // The central side refuses the store of the additional photos, the last
+  // statements of the run.
+  std::filesystem::remove(photos);
+  std::filesystem::create_directory(photos);
+  central->Execute("Drop Table AdditionalPhotos");
+  central->Execute("Create Table AdditionalPhotos (id int, label nvarchar(100), resId int)");
+  site.logged.clear();
+  EXPECT_EQ(site.Upload("42"), FullUploadResult::Failed);
+  EXPECT_EQ(site.logged.size(), 1u) << site.Log();
+  EXPECT_TRUE(site.sent.empty());
 }
 
 }  // namespace
