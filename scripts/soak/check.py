@@ -163,6 +163,18 @@ def compare(site, model, repo):
                     differing += 1
     figures["photos identical"] = "%d/%d" % (same, photos)
 
+    # "Welcome" and "WelcomeC" leave no row: each must have sent its notice
+    # (a change delivered again may send it twice; the central side's
+    # "NamesA" and "NamesU" send some more).
+    log = site.central_log()
+    for kind, word in (("Welcome", "SDWE"), ("WelcomeC", "SDWC")):
+        got = len(re.findall(r"\] <- %s " % word, log))
+        figures[word + " received"] = got
+        if got < model.local_counts[kind]:
+            problems.append("%d %s changes but only %d %s notices received" % (
+                model.local_counts[kind], kind, got, word))
+            differing += model.local_counts[kind] - got
+
     failed = os.path.join(site.app_folder, "FailedChanges.txt")
     transient = transient_numbers(repo)
     entries = 0

@@ -35,10 +35,14 @@ class Faults:
         self.site.start_remote()
 
     def f_drop(self, seconds):
-        self.site.control("drop")
+        ok, out = self.site.control("drop")
+        if not ok:
+            self.log("  drop: %s" % out.strip().splitlines()[-1:])
 
     def f_stall(self, seconds):
-        self.site.control("stall", str(max(1, round(seconds))))
+        ok, out = self.site.control("stall", str(max(1, round(seconds))))
+        if not ok:
+            self.log("  stall: %s" % out.strip().splitlines()[-1:])
         time.sleep(seconds)
 
     def offline(self, port, pause, seconds):

@@ -139,7 +139,7 @@ class Site:
                                timeout=timeout + 10)
         except subprocess.TimeoutExpired:
             return False, "control timed out"
-        return p.returncode == 0, p.stdout.decode("utf-8", "replace")
+        return p.returncode == 0, (p.stdout + p.stderr).decode("utf-8", "replace")
 
     def central_log(self):
         try:

@@ -147,7 +147,7 @@ def main():
     faults = Faults(site, rng, log, run_local, run_central, mounts)
     threads = [threading.Thread(target=local.run, args=(stop_load,), daemon=True),
                threading.Thread(target=central.run, args=(stop_load,), daemon=True)]
-    fault_thread = threading.Thread(target=faults.run, args=(stop_faults, 8.0), daemon=True)
+    fault_thread = threading.Thread(target=faults.run, args=(stop_faults, 6.0), daemon=True)
     for t in threads + [fault_thread]:
         t.start()
     end = time.monotonic() + a.minutes * 60

@@ -210,6 +210,12 @@ TEST(Pvcentral, SendsOrdersOnCommandAndLogsEveryMessage) {
   EXPECT_TRUE(answer.ok);
   EXPECT_EQ(answer.output, "[1] DASN\\r\\n");
   ExpectRefused(sim, "wait NEVER 1", "within 1 s");
+  // "stall": what arrives meanwhile is handled once the time is up.
+  ExpectRefused(sim, "stall 0", "1 to 3600");
+  EXPECT_TRUE(sim.Command("stall 2").ok);
+  a.Send("PVTE");
+  ExpectRefused(sim, "wait PVTE 1", "within 1 s");
+  EXPECT_TRUE(sim.Command("wait PVTE 10").ok);
   answer = sim.Command("list");
   EXPECT_NE(answer.output.find("[1] 127.0.0.1:"), std::string::npos) << answer.output;
   EXPECT_NE(answer.output.find("key=" + kKeyA + " installation=1"), std::string::npos);
@@ -230,7 +236,7 @@ TEST(Pvcentral, SendsOrdersOnCommandAndLogsEveryMessage) {
   // Every line of the log carries a local time stamp with milliseconds and
   // the connection, and goes to stdout too.
   EXPECT_EQ(sim.Received(),
-            (std::vector<std::string>{"NWID " + kKeyA, Utf8("SDWE 1|12"), "DASN\r\n"}));
+            (std::vector<std::string>{"NWID " + kKeyA, Utf8("SDWE 1|12"), "DASN\r\n", "PVTE"}));
   EXPECT_EQ(sim.Sent().front(), "+OK CONN");
   const std::string log = sim.LogText();
   const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[1\] <- DASN\\r\\n\n)");
