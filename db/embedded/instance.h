@@ -48,8 +48,8 @@ class Instance {
   std::optional<std::filesystem::path> FindDatabase(const std::string& name) const;
   // Creates the database; DbError 1801 when one of that name exists.
   void CreateDatabase(const std::string& name) const;
-  // Removes the database's files; DbError 3701 when there is none. Programs
-  // that still have it open keep working on the removed file until they close.
+  // Removes the database's files; DbError 3701 when there is none. Other
+  // connections on it fail their next statement (SqliteHandle::FileGone).
   void DropDatabase(const std::string& name) const;
 
   // The database name a file stands for ("Portavento.sqlite" -> "Portavento").

@@ -69,6 +69,14 @@ void Session::RequireUsable() {
     throw DbError(kErrLinkFailure,
                   "Communication link failure: the server " + where + " is no longer available.");
   }
+  // Its database dropped by another connection: the connection is ended,
+  // as SQL Server ends the sessions of a database it drops.
+  if (main_->FileGone()) {
+    const std::string name = Instance::DatabaseName(main_->file());
+    Close();
+    throw DbError(kErrLinkFailure, "Communication link failure: the database '" + name +
+                                       "' was dropped while the connection used it.");
+  }
 }
 
 std::vector<tsql::Statement> Session::Translate(const std::string& batch) {

@@ -110,6 +110,14 @@ int SqliteHandle::OnCommit(void* self, sqlite3*, const char*, int frames) {
   return SQLITE_OK;
 }
 
+bool SqliteHandle::FileGone() const {
+  // SQLite compares the file at the path with the one it holds open (POSIX;
+  // Windows keeps an open database file from being removed).
+  int moved = 0;
+  return sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+         moved != 0;
+}
+
 void SqliteHandle::SetTimeout(int seconds) {
   timeoutSeconds_ = seconds < 0 ? 0 : seconds;
   sqlite3_busy_timeout(db_, BusyMilliseconds(timeoutSeconds_));
@@ -165,6 +173,11 @@ std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
     } else if (ChangesSchema(st.get())) {
       schemaChanged_ = true;
     }
+  }
+  if (FileGone()) {
+    throw DbError(kErrLinkFailure, "Communication link failure: the database '" +
+                                       Instance::DatabaseName(file_) +
+                                       "' was dropped while the connection used it.");
   }
   return affected;
 }

@@ -49,8 +49,14 @@ class SqliteHandle {
 
   // Runs a SQLite text that may hold several statements, stepping each to
   // its end. Returns the rows changed by the last INSERT, UPDATE or DELETE,
-  // or `affected` unchanged when none ran.
+  // or `affected` unchanged when none ran. Fails with 10054 when the file was
+  // dropped meanwhile (FileGone): its commits did not land anywhere.
   std::int64_t Run(const std::string& sql, std::int64_t affected = -1);
+
+  // True when the database file was removed (Drop Database by another
+  // connection) or replaced since this handle opened it: what the handle
+  // commits from then on goes to the removed file and is lost with it.
+  bool FileGone() const;
 
   // Called after every commit with the size of the write-ahead log in pages;
   // replaces SQLite's automatic checkpoint for this handle.

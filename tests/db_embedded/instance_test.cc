@@ -109,10 +109,19 @@ TEST_F(Instances, CreateDatabaseMakesOneFileAndTheConnectionSwitchesBetweenDatab
   auto other = Connect("INSTALLATION00042");
   EXPECT_EQ(Scalar(*other, "Select id From Inst").AsInteger(), 42);
 
-  // A database in use by the connection cannot be dropped; another one can.
+  // A database in use by the connection cannot be dropped; another one can,
+  // and a third connection on it is ended rather than writing into nothing.
   EXPECT_EQ(DbErrorOf([&] { other->Execute("Drop Database Installation00042"); }),
             kErrDatabaseInUse);
+#ifndef _WIN32  // Windows refuses to remove a file another connection holds open
+  auto third = Connect("Installation00042");
+#endif
   other->Execute("Use Portavento; Drop Database Installation00042");
+#ifndef _WIN32
+  EXPECT_EQ(DbErrorOf([&] { third->Execute("Insert Into Inst (id) Values (43)"); }),
+            kErrLinkFailure);
+  EXPECT_FALSE(third->IsOpen());
+#endif
   EXPECT_EQ(other->CurrentDatabase(), "Portavento");
   EXPECT_EQ(DbErrorOf([&] { c->SetCurrentDatabase("Installation00042"); }), kErrNoSuchDatabase);
   EXPECT_EQ(DbErrorOf([&] { c->Execute("Drop Database Installation00042"); }),
