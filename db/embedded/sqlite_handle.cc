@@ -72,10 +72,15 @@ std::unique_ptr<SqliteHandle> SqliteHandle::Open(const std::filesystem::path& fi
   int rc = sqlite3_open_v2(platform::Utf8FromPath(file).c_str(), &raw,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
-    std::string msg = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+    // The file was there a moment ago: what keeps it from opening is the
+    // system's (no file handle left, no memory, access refused), numbered as
+    // any other storage failure (5120, transient) rather than as a login to
+    // a database that does not exist.
+    const std::string msg =
+        platform::Utf8FromPath(file) + ": " + (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+    const int systemError = raw ? sqlite3_system_errno(raw) : 0;
     sqlite3_close_v2(raw);
-    throw DbError(kErrCannotOpenDatabase,
-                  "Cannot open the database file " + platform::Utf8FromPath(file) + ": " + msg);
+    throw tsql::MapError(rc, msg, {}, Instance::DatabaseName(file), systemError);
   }
   std::unique_ptr<SqliteHandle> h(new SqliteHandle(raw, file));
   sqlite3_extended_result_codes(raw, 1);
