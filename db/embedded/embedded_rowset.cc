@@ -99,14 +99,16 @@ void EmbeddedRowset::Finish(bool runTrailing) {
   // when it is reset, if it was closed before its last row: that commit's
   // failure is the statement's.
   int rc = SQLITE_OK;
-  if (runTrailing && statement_ && !sqlite3_stmt_readonly(statement_.get())) {
+  std::string message;
+  if (runTrailing && statement_ && handle_ && !sqlite3_stmt_readonly(statement_.get())) {
     rc = sqlite3_reset(statement_.get());
+    if (rc != SQLITE_OK) message = sqlite3_errmsg(handle_->get());
   }
   statement_.reset();
-  if (rc != SQLITE_OK && handle_) {
+  if (rc != SQLITE_OK) {
     std::shared_ptr<SqliteHandle> handle = std::move(handle_);
     session_.reset();
-    handle->ThrowError(rc);
+    handle->ThrowError(rc, std::move(message));
   }
   if (!session_) return;
   std::shared_ptr<Session> session = std::move(session_);
