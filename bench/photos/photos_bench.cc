@@ -5,7 +5,8 @@
 // A site is uploaded, then a photo of `megabytes` (default 100) is stored
 // into a local additional photo and into a central resident and a central
 // additional photo. Each path is run alone with the peak resident set reset
-// before it (/proc/self/clear_refs): the queued "AdditionalPhotos" change
+// before it (/proc/self/clear_refs): the store of a file into a row and the
+// read of a row into a file alone, the queued "AdditionalPhotos" change
 // (local row -> temp file -> central row), the central "PhotoU" and the
 // central "AdditionalPhotos" (central row -> temp file -> local row). Printed
 // per path: time, MB/s and the peak resident set above the resident set
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <string>
 
+#include "photos/photo_files.h"
 #include "sync/central_changes.h"
 #include "sync/queue_rows.h"
 #include "sync/queued_change.h"
@@ -83,7 +85,14 @@ int main(int argc, char** argv) {
   // Queued: a new local additional photo goes to the central side.
   site.local().Execute("Insert Into AdditionalPhotos (label, resId) Values (N'bench', 1)");
   const auto localId = pv::sync::GetTopID(site.local(), "AdditionalPhotos");
-  site.local().StoreFileInColumn("AdditionalPhotos", "photo", localId, photo);
+  // The two halves alone: file into a row, row into a file.
+  ok &= Measure("store alone (StoreFileInColumn)", mb, [&] {
+    return site.local().StoreFileInColumn("AdditionalPhotos", "photo", localId, photo);
+  });
+  ok &= Measure("read alone (SaveImageToFile)", mb, [&] {
+    return pv::photos::SaveImageToFile(site.local(), "AdditionalPhotos", "photo", localId,
+                                       site.root() / "read.bin");
+  });
   ok &= Measure("queued AdditionalPhotos (to central)", mb, [&] {
     return pv::sync::TransferResDataToCX(
                site, {1, "AdditionalPhotos", 0, static_cast<std::int32_t>(localId)}) ==

@@ -20,10 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
-// While a file is stored, the connection's page cache may grow to hold the
-// whole value up to this size, so that its pages are written once at commit
-// instead of spilling half-way; larger files still stream, only slower.
-constexpr long long kMaxStoreCacheKiB = 64 * 1024;
 constexpr long kErrTooLarge = 7119;
 
 StatementPtr PrepareOrThrow(SqliteHandle& h, const std::string& sql) {
@@ -62,39 +58,6 @@ bool LookupFindsRow(Session& session, const std::string& lookup, const std::stri
   if (rc != SQLITE_DONE) h.ThrowError(rc);
   return false;
 }
-
-// Raises the page cache for one store and puts the old size back after it.
-class CacheForStore {
- public:
-  CacheForStore(sqlite3* db, std::uintmax_t bytes) : db_(db) {
-    const long long want = std::min(kMaxStoreCacheKiB, static_cast<long long>(bytes / 1024) + 4096);
-    StatementPtr st;
-    if (PrepareStatement(db_, "PRAGMA cache_size", -1, st) == SQLITE_OK &&
-        sqlite3_step(st.get()) == SQLITE_ROW) {
-      old_ = sqlite3_column_int64(st.get(), 0);
-    }
-    st.reset();
-    // A negative size counts KiB, a positive one pages of the database.
-    const long long oldKiB = old_ < 0 ? -old_ : old_ * sqlite3_int64{4};
-    if (old_ != 0 && want > oldKiB) {
-      raised_ = sqlite3_exec(db_, ("PRAGMA cache_size=-" + std::to_string(want)).c_str(), nullptr,
-                             nullptr, nullptr) == SQLITE_OK;
-    }
-  }
-  ~CacheForStore() {
-    if (raised_) {
-      sqlite3_exec(db_, ("PRAGMA cache_size=" + std::to_string(old_)).c_str(), nullptr, nullptr,
-                   nullptr);
-    }
-  }
-  CacheForStore(const CacheForStore&) = delete;
-  CacheForStore& operator=(const CacheForStore&) = delete;
-
- private:
-  sqlite3* db_;
-  long long old_ = 0;
-  bool raised_ = false;
-};
 
 [[noreturn]] void ThrowFile(const fs::path& file, const std::string& why) {
   throw DbError(kErrFileOpen,
@@ -138,10 +101,12 @@ bool StoreStreamed(SqliteHandle& h, const std::string& table, const std::string&
   const sqlite3_int64 rowid = sqlite3_column_int64(sel.get(), 0);
   sel.reset();
 
-  StatementPtr up =
-      PrepareOrThrow(h, "UPDATE " + tsql::QuoteName(table) + " SET " + tsql::QuoteName(column) +
-                            " = zeroblob(?1) WHERE rowid = ?2");
-  sqlite3_bind_int64(up.get(), 1, static_cast<sqlite3_int64>(size));
+  // The zeroblob is bound, not made by zeroblob(): SQLite then keeps it
+  // unexpanded when nothing with data follows it in the row (the photo as
+  // the last column), and expands it once less otherwise.
+  StatementPtr up = PrepareOrThrow(h, "UPDATE " + tsql::QuoteName(table) + " SET " +
+                                          tsql::QuoteName(column) + " = ?1 WHERE rowid = ?2");
+  sqlite3_bind_zeroblob64(up.get(), 1, static_cast<sqlite3_uint64>(size));
   sqlite3_bind_int64(up.get(), 2, rowid);
   StepToEnd(h, up.get());
   up.reset();
@@ -266,7 +231,6 @@ bool StoreFile(Session& session, const std::string& table, const std::string& co
   std::ifstream in(file, std::ios::binary);
   if (!in) ThrowFile(file, "cannot be read");
 
-  CacheForStore cache(h.get(), size);
   // One transaction: a failure half-way leaves the column as it was.
   const bool own = sqlite3_get_autocommit(h.get()) != 0;
   h.Run(own ? "BEGIN IMMEDIATE" : "SAVEPOINT pv_store_file");
