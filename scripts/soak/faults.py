@@ -27,6 +27,7 @@ class Faults:
             self.log("fault: %s (%.1f s)" % (kind, seconds))
             getattr(self, "f_" + kind.replace("-", "_"))(seconds)
             self.counts[kind] += 1
+            self.log("fault over: %s" % kind)
             stop.wait(self.rng.uniform(0.5, 1.5) * mean_gap)
 
     def f_kill9(self, seconds):

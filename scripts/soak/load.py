@@ -45,6 +45,12 @@ class Model:
         self.local_counts = collections.Counter()
         self.central_counts = collections.Counter()
         self.soak_errors = []            # the soak's own writes that failed
+        self.journal_path = None         # every change made, with its time, for tracing a loss
+
+    def journal(self, text):
+        if self.journal_path:
+            with self.lock, open(self.journal_path, "a", encoding="utf-8") as f:
+                f.write("%s.%03d %s\n" % (time.strftime("%H:%M:%S"), int(time.time() * 1000) % 1000, text))
 
     def next(self):
         with self.lock:
@@ -142,7 +148,11 @@ class LocalLoad:
             stop.wait(self.m.rng.uniform(0.5, 1.5) * self.period)
 
     def tx(self, statements):
-        return self.site.local.transaction("Portavento", statements)
+        rows = self.site.local.transaction("Portavento", statements)
+        for st in statements:
+            if st.startswith("Insert Into UpdateQueue"):
+                self.m.journal("local " + st[st.index("Values") + 7:])
+        return rows
 
     def new_id(self, statements):
         rows = self.tx(statements + ["Select SCOPE_IDENTITY()"])
@@ -278,7 +288,7 @@ class LocalLoad:
         r = self.resident()
         if r is None:
             return False
-        has = self.site.local.value("Portavento", "Select Count(*) From Emails Where resId = %d" % r)
+        has = self.site.local.read("Portavento", "Select Count(*) From Emails Where resId = %d" % r)[0][0]
         mail, dev = q("e%d@example.com" % self.m.next()), q("device-%d" % self.m.next())
         if self.m.rng.random() < 0.1:
             st = ["Delete From Emails Where resId = %d" % r]
@@ -412,13 +422,13 @@ class CentralLoad:
             stop.wait(self.m.rng.uniform(0.5, 1.5) * self.period)
 
     def pending(self):
-        rows = self.site.central.run("PVHome", "Select id, recordId, tableName, itemId From UpdateQueue"
+        rows = self.site.central.read("PVHome", "Select id, recordId, tableName, itemId From UpdateQueue"
                                      " Where instId = %s Order By id" % self.site.inst_id)
         return rows
 
     def resident(self):
         busy = {r[1] for r in self.pending() if r[1] not in (None, "0")}
-        ids = [int(r[0]) for r in self.site.central.run(
+        ids = [int(r[0]) for r in self.site.central.read(
             self.db, "Select ID From Names Where ID > 0 And suite Like N'C%' Order By ID") if r[0] not in busy]
         return self.m.rng.choice(ids) if ids else None
 
@@ -428,6 +438,7 @@ class CentralLoad:
             "Insert Into UpdateQueue (instId, recordId, tableName, itemId) Values (%s, %d, N'%s', %s)"
             % (self.site.inst_id, r, kind, "Null" if item is None else item), "Select SCOPE_IDENTITY()"])
         qid = int(float(rows[-1][0]))
+        self.m.journal("central queue %d: %s %d %s" % (qid, kind, r, item))
         fields = "%d\u00a7%d\u00a7%s\u00a7%s" % (qid, r, kind, "" if item is None else item)
         with self.sent_lock:
             self.sent[qid] = (time.monotonic(), fields)
@@ -517,7 +528,7 @@ class CentralLoad:
         r = self.resident()
         if r is None:
             return False
-        n = self.site.central.run("PVHome", "Select Count(*) From Emails Where instId = %s And resId = %d"
+        n = self.site.central.read("PVHome", "Select Count(*) From Emails Where instId = %s And resId = %d"
                                   % (self.site.inst_id, r))
         if n[0][0] == "0":
             return False
@@ -577,7 +588,7 @@ class CentralLoad:
 
     def central_add_photo(self):
         busy = {r[1] for r in self.pending()}
-        rows = self.site.central.run(self.db, "Select a.id, a.resId From AdditionalPhotos a Join Names n On"
+        rows = self.site.central.read(self.db, "Select a.id, a.resId From AdditionalPhotos a Join Names n On"
                                      " n.ID = a.resId Where a.id > 0 And n.suite Like N'C%'")
         rows = [r for r in rows if r[1] not in busy]
         return self.m.rng.choice(rows) if rows else None

@@ -84,8 +84,10 @@ class Site:
                 '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillonworks Inc.\\Portavento]\r\n'
                 '"sqlDriver"="embedded"\r\n"sqlUID"="sa"\r\n"sqlPWD"="%s"\r\n"sqlPort"="1433"\r\n'
                 '"centralHost"="127.0.0.1"\r\n"centralPort"="%d"\r\n' % (LOCAL_PW, central_port))
-        with open(os.path.join(etc, "machine.reg"), "w", newline="") as f:
+        path = os.path.join(etc, "machine.reg")
+        with open(path, "w", newline="") as f:
             f.write(text)
+        os.chmod(path, 0o600)  # it holds the local password
 
     def start_remote(self):
         with self.lock:

@@ -108,6 +108,7 @@ def main():
             (("pvremote", "service"), ("pvcentral", "tools/pvcentral"), ("pvsql", "tools/pvsql"))}
     site = Site(a.root, bins, rng, log)
     model = Model(random.Random(a.seed + 1))
+    model.journal_path = os.path.join(a.root, "out", "changes.txt")
 
     mounts = {}
     if not a.no_mount:
@@ -118,7 +119,7 @@ def main():
         print("soak: mounting is not allowed here: the two disk-full faults (central instance, "
               "application folder) are skipped", flush=True)
 
-    log("creating the site under %s" % a.root)
+    log("creating the site under %s (every change made: out/changes.txt)" % a.root)
     create_site(site, model, a.repo)
     port = site.start_central()
     site.write_settings(port)
@@ -144,7 +145,12 @@ def main():
     stop_load, stop_faults = threading.Event(), threading.Event()
     local = LocalLoad(site, model, run_local, period=0.25)
     central = CentralLoad(site, model, run_central, period=0.8)
-    faults = Faults(site, rng, log, run_local, run_central, mounts)
+    def fault_log(text):
+        if not text.startswith("fault over"):
+            log(text)
+        model.journal(text)
+
+    faults = Faults(site, rng, fault_log, run_local, run_central, mounts)
     threads = [threading.Thread(target=local.run, args=(stop_load,), daemon=True),
                threading.Thread(target=central.run, args=(stop_load,), daemon=True)]
     fault_thread = threading.Thread(target=faults.run, args=(stop_faults, 6.0), daemon=True)

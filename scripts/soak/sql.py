@@ -64,6 +64,17 @@ class Server:
         rows = self.run(database, sql, timeout)
         return rows[0][0] if rows else None
 
+    def read(self, database, sql, tries=10, pause=1.0):
+        """A query, asked again after a failure (an instance offline or full
+        for a moment)."""
+        for i in range(tries):
+            try:
+                return self.run(database, sql)
+            except SqlError:
+                if i + 1 == tries:
+                    raise
+                time.sleep(pause)
+
     def transaction(self, database, statements, tries=10, pause=1.0):
         """Runs the statements as one transaction, again after a failure
         (the failed attempt was rolled back); returns the rows of the last
