@@ -27,9 +27,10 @@ std::int64_t RowLeftByEarlierDelivery(ChangeScope& s, const std::string& table,
   constexpr int kCandidates = 20;
   std::vector<std::int64_t> ids;
   {
-    auto rows = s.local.Query(
-        "Select id From " + table + " Where " + match + " And id Not In (Select " + queuedColumn +
-        " From UpdateQueue Where tableName = " + TextLiteral(queuedKind) + ") Order By id Desc");
+    auto rows = s.local.Query("Select id From " + table + " Where " + match +
+                              " And id Not In (Select " + queuedColumn +
+                              " From UpdateQueue Where tableName = " + TextLiteral(queuedKind) +
+                              " And " + queuedColumn + " Is Not Null) Order By id Desc");
     while (ids.size() < kCandidates && rows->Next())
       ids.push_back(IntegerOf(rows->Get(0), table + ".id"));
   }
