@@ -27,6 +27,10 @@ namespace {
                         name + ": " + std::strerror(err));
 }
 
+struct CloseFile {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
 }  // namespace
 
 std::filesystem::path PhotoFolder(const std::filesystem::path& appFolder) {
@@ -51,7 +55,7 @@ bool SaveImageToFile(db::Connection& source, const std::string& table, const std
   const std::string name = platform::Utf8FromPath(path);
   // Opened at the first byte: a row without a photo leaves the file of the
   // last transfer as it is.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, &std::fclose);
+  std::unique_ptr<std::FILE, CloseFile> file;
   bool opened = false;
   try {
     source.ReadColumn(table, column, id, [&](const std::uint8_t* data, std::size_t size) {
