@@ -65,8 +65,9 @@ cleanup() {
   if [ -n "$DRIVER" ]; then kill -TERM "$DRIVER" 2>/dev/null || true; fi
   for f in "$ROOT"/pids/*; do
     [ -f "$f" ] || continue
-    pid=$(cat "$f")
-    kill -0 "$pid" 2>/dev/null || continue
+    read -r pid program <"$f"
+    # Only a process that still runs that program (a pid may be reused).
+    [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$program" ] || continue
     kill -INT "$pid" 2>/dev/null || true
     for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$pid" 2>/dev/null || true

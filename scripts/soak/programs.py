@@ -58,8 +58,10 @@ class Site:
     # -- programs -------------------------------------------------------------
 
     def _record_pid(self, name, pid):
-        with open(os.path.join(self.pids, name), "w") as f:
-            f.write(str(pid))
+        """One file per process started: its pid and program, for the
+        cleanup of scripts/soak.sh."""
+        with open(os.path.join(self.pids, "%s-%d" % (name, pid)), "w") as f:
+            f.write("%d %s\n" % (pid, os.path.realpath(self.bins[name])))
 
     def start_central(self):
         out = open(os.path.join(self.root, "out", "pvcentral.txt"), "ab")
