@@ -12,6 +12,9 @@
 namespace pv::sync {
 
 inline constexpr char kFailedChangesFile[] = "FailedChanges.txt";
+// The number a change is kept queued with when its line cannot be written
+// ("Write to file failed").
+inline constexpr long kErrFailedChangesNotWritten = 3004;
 
 // One dropped change. The numbers are kept as text so a row whose columns
 // could not be read as numbers is recorded as it stood ("Null", "abc").

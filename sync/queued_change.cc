@@ -392,9 +392,29 @@ ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change, bool
     return local != nullptr && RemoveQueue(*local, change.id, job.LogFn());
   };
   auto record = [&](const JobFailure& failure) {
-    AppendFailedChange(FailedChangesPath(host.AppFolder()),
-                       {std::to_string(change.id), change.tableName, std::to_string(change.resId),
-                        std::to_string(change.recordId), failure.number, failure.description});
+    return AppendFailedChange(
+        FailedChangesPath(host.AppFolder()),
+        {std::to_string(change.id), change.tableName, std::to_string(change.resId),
+         std::to_string(change.recordId), failure.number, failure.description});
+  };
+  // The change stays queued, whole, for a later try: the server, the
+  // connection or its storage is away, or its failure could not be recorded.
+  auto keep = [&](const JobFailure& failure) {
+    job.Close();
+    if (deferred != nullptr) {
+      *deferred = failure;
+    } else {
+      job.Log(failure);
+    }
+    return ChangeResult::Deferred;
+  };
+  // A change is removed only once FailedChanges.txt holds its line: on a full
+  // disk it waits in the queue rather than disappear without a trace.
+  auto unrecorded = [&](const JobFailure& failure) {
+    return JobFailure{kErrFailedChangesNotWritten,
+                      std::string(kFailedChangesFile) + " cannot be written; the change stays " +
+                          "queued (its failure: " + std::to_string(failure.number) + " " +
+                          failure.description + ")"};
   };
 
   bool unknown = false;
@@ -408,29 +428,19 @@ ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change, bool
     unknown = work.unknown();
   } catch (const std::exception& e) {
     const JobFailure failure = FailureOf(e);
-    if (db::IsTransient(failure.number)) {
-      // The server, the connection or its storage is away: the change stays
-      // queued, whole, for a later try.
-      job.Close();
-      if (deferred != nullptr) {
-        *deferred = failure;
-      } else {
-        job.Log(failure);
-      }
-      return ChangeResult::Deferred;
-    }
+    if (db::IsTransient(failure.number)) return keep(failure);
+    if (!record(failure)) return keep(unrecorded(failure));
     job.Log(failure);
     job.Close();
-    if (!remove()) return ChangeResult::NotRemoved;
-    record(failure);
-    return ChangeResult::Failed;
+    return remove() ? ChangeResult::Failed : ChangeResult::NotRemoved;
   }
 
+  // Nothing was written for an unknown kind; the row goes, so it leaves a
+  // trace first.
+  const JobFailure unknownKind{0, "unknown change kind"};
+  if (unknown && !record(unknownKind)) return keep(unrecorded(unknownKind));
   if (!reuseCentral) job.Close();
   if (!remove()) return ChangeResult::NotRemoved;
-  // Nothing was written for an unknown kind; the row is gone, so leave a
-  // trace of it.
-  if (unknown) record({0, "unknown change kind"});
   return ChangeResult::Uploaded;
 }
 

@@ -139,7 +139,7 @@ void UpdateQueueDrain::Step() {
   Row row = std::move(rows_.front());
   rows_.pop_front();
   if (!row.problem.empty()) {
-    WorkBadRow(row);
+    if (!WorkBadRow(row)) return End();
   } else {
     JobFailure deferred;
     const ChangeResult result = TransferResDataToCX(host_, row.change, true, &deferred);
@@ -163,14 +163,19 @@ void UpdateQueueDrain::Step() {
   Post();
 }
 
-void UpdateQueueDrain::WorkBadRow(const Row& row) {
+bool UpdateQueueDrain::WorkBadRow(const Row& row) {
   host_.WriteLog("tmrUpdateQueue()", db::kErrTypeMismatch, row.problem);
-  if (row.problem.ends_with("left in the queue")) return;
+  if (row.problem.ends_with("left in the queue")) return true;
+  // Recorded before it is removed: a row whose line cannot be written (a
+  // full disk) stays, and the drain stops there until the next tick.
+  if (!AppendFailedChange(FailedChangesPath(host_.AppFolder()),
+                          {std::to_string(row.change.id), row.change.tableName, row.resIdText,
+                           row.recordIdText, db::kErrTypeMismatch, row.problem})) {
+    return false;
+  }
   const CentralJob job(host_, "tmrUpdateQueue()");
-  if (!RemoveQueue(job.Local(), row.change.id, job.LogFn())) return;
-  AppendFailedChange(FailedChangesPath(host_.AppFolder()),
-                     {std::to_string(row.change.id), row.change.tableName, row.resIdText,
-                      row.recordIdText, db::kErrTypeMismatch, row.problem});
+  RemoveQueue(job.Local(), row.change.id, job.LogFn());
+  return true;
 }
 
 void UpdateQueueDrain::End() {

@@ -50,7 +50,9 @@ class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
   bool ReadRows(const std::string& sql, bool wholeQueue);
   void Post();
   void Step();
-  void WorkBadRow(const Row& row);
+  // Records and removes a row that cannot be read; false when it could not
+  // be recorded (the row stays and the drain ends).
+  bool WorkBadRow(const Row& row);
   void End();
 
   asio::io_context& io_;

@@ -230,6 +230,22 @@ TEST(QueuedChange, AFailedChangeIsLoggedDroppedAndRecorded) {
   for (const char* line : {"\t1\tNamesU\t1\t0\t94\t", "\t2\tNamesA\t1\t0\t94\t",
                            "\tClearDemo\t0\t0\t13\t", "\tAdditionalPhotos\t0\t1\t"})
     EXPECT_NE(failed.find(line), std::string::npos) << line << failed;
+
+  // A failure that cannot be recorded (here the file's name is taken by a
+  // folder) keeps its change queued; once it can, it is recorded and removed.
+  const auto file = FailedChangesPath(site.appFolder());
+  std::filesystem::rename(file, file.string() + ".old");
+  std::filesystem::create_directory(file);
+  site.logged.clear();
+  EXPECT_EQ(site.Work("NamesU", 1), ChangeResult::Deferred);
+  EXPECT_EQ(site.QueueLength(), 1);
+  ASSERT_EQ(site.logged.size(), 1u);
+  EXPECT_NE(site.logged[0].detail.find("FailedChanges.txt cannot be written"), std::string::npos);
+  std::filesystem::remove(file);
+  const auto id = static_cast<std::int32_t>(GetTopID(site.local(), "UpdateQueue"));
+  EXPECT_EQ(TransferResDataToCX(site, {id, "NamesU", 1, 0}), ChangeResult::Failed);
+  EXPECT_EQ(site.QueueLength(), 0);
+  EXPECT_NE(site.FailedChangesText().find("\tNamesU\t1\t0\t94\t"), std::string::npos);
 }
 
 TEST(QueuedChange, APassingFaultKeepsTheChangeQueuedAndTheDrainStopsThereLoggingItOnce) {
