@@ -590,8 +590,9 @@ void TranslateAlterTable(Emitter& em, size_t b, size_t e, std::vector<Statement>
   em.AddTable(table);
   const std::string head = "ALTER TABLE " + QuoteName(table) + " ";
   if (IsWord(t[k], "ADD")) {
+    if (k + 1 == e) SyntaxError(t[k]);
     for (const Range& r : em.SplitCommas(k + 1, e)) {
-      if (r.first == r.second) SyntaxError(t[r.first]);
+      if (r.first == r.second) SyntaxError(t[r.first < e ? r.first : e - 1]);
       if (IsTableConstraint(t[r.first])) Unsupported("ALTER TABLE ... ADD CONSTRAINT");
       const ColumnDef c = ParseColumn(em, r.first, r.second);
       if (c.identity || c.primaryKey) Unsupported("Adding an identity or key column");

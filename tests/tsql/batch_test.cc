@@ -126,6 +126,8 @@ TEST_F(Batches, FailuresComeBackWithSqlServerNumbersAndTexts) {
       {"CREATE INDEX [IX_P] ON [P] ([id])", 1913},
       {"Select DATEADD(1, 1, id) From P", 195},
       {"Select id From P, P As Q", 209},
+      {"Alter Table P Add x int,", 102},
+      {"Alter Table P Add", 102},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.sql), c.number) << c.sql;
   // SQLite would stop reading at a NUL byte (and the batch never end).

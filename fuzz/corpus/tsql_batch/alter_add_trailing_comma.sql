@@ -1,0 +1,1 @@
+AlTER TABLE Names’ ADD mailRD iÿÿÿÿÿÿÿÿÿÿÿÿ, l iÿÿÿÿÿÿiÿid,
