@@ -36,7 +36,7 @@ while (($#)); do
     --seed) SEED=$2; shift 2 ;;
     --build) BUILD=$2; shift 2 ;;
     --keep) KEEP=1; shift ;;
-    -h | --help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,/^set /p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "soak: unknown option $1 (try --help)" >&2; exit 2 ;;
   esac
 done
