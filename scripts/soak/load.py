@@ -14,6 +14,7 @@ would otherwise change a row under an order that is being applied).
 
 import collections
 import hashlib
+import random
 import threading
 import time
 
@@ -30,8 +31,9 @@ def md5(data):
 class Model:
     """What the soak knows of the site, shared by its threads."""
 
-    def __init__(self, rng):
-        self.rng = rng
+    def __init__(self, seed):
+        self.seed = seed
+        self.per_thread = threading.local()
         self.lock = threading.Lock()
         self.local_residents = set()     # suites "L..."
         self.packages = {}               # local package id -> resident
@@ -52,6 +54,15 @@ class Model:
             with self.lock, open(self.journal_path, "a", encoding="utf-8") as f:
                 f.write("%s.%03d %s\n" % (time.strftime("%H:%M:%S"), int(time.time() * 1000) % 1000, text))
 
+    @property
+    def rng(self):
+        """A generator of the calling thread's own, seeded by the seed and the
+        thread's name, so that each stream of changes repeats with the seed
+        whatever the other threads draw."""
+        if not hasattr(self.per_thread, "rng"):
+            self.per_thread.rng = random.Random("%d-%s" % (self.seed, threading.current_thread().name))
+        return self.per_thread.rng
+
     def next(self):
         with self.lock:
             self.counter += 1
@@ -63,6 +74,10 @@ class Model:
             return self.negative
 
     def photo(self, small=2000, large=60000):
+        """Random bytes, so that only a byte-for-byte copy compares equal;
+        one in twenty is a large photo of 200-600 KB."""
+        if self.rng.random() < 0.05:
+            small, large = 200000, 600000
         return self.rng.randbytes(self.rng.randint(small, large))
 
     def text(self, choices):

@@ -107,7 +107,7 @@ def main():
     bins = {p: os.path.join(a.bin, sub, p) for p, sub in
             (("pvremote", "service"), ("pvcentral", "tools/pvcentral"), ("pvsql", "tools/pvsql"))}
     site = Site(a.root, bins, rng, log)
-    model = Model(random.Random(a.seed + 1))
+    model = Model(a.seed)
     model.journal_path = os.path.join(a.root, "out", "changes.txt")
 
     mounts = {}
@@ -151,9 +151,9 @@ def main():
         model.journal(text)
 
     faults = Faults(site, rng, fault_log, run_local, run_central, mounts)
-    threads = [threading.Thread(target=local.run, args=(stop_load,), daemon=True),
-               threading.Thread(target=central.run, args=(stop_load,), daemon=True)]
-    fault_thread = threading.Thread(target=faults.run, args=(stop_faults, 6.0), daemon=True)
+    threads = [threading.Thread(target=local.run, args=(stop_load,), name="local", daemon=True),
+               threading.Thread(target=central.run, args=(stop_load,), name="central", daemon=True)]
+    fault_thread = threading.Thread(target=faults.run, args=(stop_faults, 6.0), name="faults", daemon=True)
     for t in threads + [fault_thread]:
         t.start()
     end = time.monotonic() + a.minutes * 60
