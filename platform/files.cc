@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// The function below is DeleteFile, not windows.h's macro for DeleteFileA.
+#undef DeleteFile
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
