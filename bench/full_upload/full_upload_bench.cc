@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/process_memory.h"
 #include "db/embedded/embedded_engine.h"
 #include "schema/sql_scripts.h"
 #include "sync/full_upload.h"
@@ -43,17 +44,8 @@ double Seconds(Clock::time_point from) {
   return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
-// A size field of /proc/self/status ("VmHWM:", the peak resident set since
-// the last reset; "VmRSS:", the current one), in MB.
-double StatusMb(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field, 0) == 0) return std::stod(line.substr(field.size())) / 1024.0;
-  }
-  return -1;
-}
-void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+using pv::bench::ResetPeakRss;
+using pv::bench::StatusMb;
 
 // Peaks of the anonymous (heap, stacks) and file-backed (memory-mapped
 // database files) parts of the resident set, sampled every 5 ms while the

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/support/process_memory.h"
 #include "photos/photo_files.h"
 #include "sync/central_changes.h"
 #include "sync/queue_rows.h"
@@ -29,16 +30,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using pv::testsite::UploadSite;
 
-double StatusMb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string f = field;
-  while (std::getline(status, line)) {
-    if (line.rfind(f, 0) == 0) return std::stod(line.substr(f.size())) / 1024.0;
-  }
-  return -1;
-}
-void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+using pv::bench::ResetPeakRss;
+using pv::bench::StatusMb;
 
 // A file of `bytes` bytes that differ along the file, written in 1 MiB parts.
 void WritePhoto(const std::filesystem::path& path, std::size_t bytes) {

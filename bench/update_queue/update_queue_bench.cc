@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/process_memory.h"
 #include "db/embedded/embedded_engine.h"
 #include "platform/timer.h"
 #include "sync/update_queue.h"
@@ -39,16 +40,8 @@ double Seconds(Clock::time_point from) {
   return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
-double StatusMb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string f = field;
-  while (std::getline(status, line)) {
-    if (line.rfind(f, 0) == 0) return std::stod(line.substr(f.size())) / 1024.0;
-  }
-  return -1;
-}
-void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+using pv::bench::ResetPeakRss;
+using pv::bench::StatusMb;
 
 // Time spent per kind of call, summed.
 std::map<std::string, double> g_spent;
