@@ -133,6 +133,23 @@ def queue(kind, res=0, rec=0):
     return "Insert Into UpdateQueue (tableName, resId, recordId) Values (N'%s', %s, %s)" % (kind, res, rec)
 
 
+def drive(load, stop, side, counts):
+    """Makes changes of random kinds at about `load.period` apart until `stop`,
+    pausing while `load.running` is clear; counts what was made per kind."""
+    m = load.m
+    while not stop.is_set():
+        load.running.wait()
+        kind, make = m.rng.choice(load.kinds)
+        try:
+            done = make()
+        except Exception as e:  # noqa: BLE001 - the soak's own failure, reported at the end
+            m.soak_errors.append("%s %s: %s" % (side, kind, e))
+            done = False
+        if done:
+            counts[kind] += 1
+        stop.wait(m.rng.uniform(0.5, 1.5) * load.period)
+
+
 class LocalLoad:
     """The entry-control system's changes, one every `period` seconds."""
 
@@ -150,17 +167,7 @@ class LocalLoad:
             return self.m.rng.choice(sorted(self.m.local_residents)) if self.m.local_residents else None
 
     def run(self, stop):
-        while not stop.is_set():
-            self.running.wait()
-            kind, make = self.m.rng.choice(self.kinds)
-            try:
-                done = make()
-            except Exception as e:  # noqa: BLE001 - the soak's own failure, reported at the end
-                self.m.soak_errors.append("local %s: %s" % (kind, e))
-                done = False
-            if done:
-                self.m.local_counts[kind] += 1
-            stop.wait(self.m.rng.uniform(0.5, 1.5) * self.period)
+        drive(self, stop, "local", self.m.local_counts)
 
     def tx(self, statements):
         rows = self.site.local.transaction("Portavento", statements)
@@ -424,17 +431,7 @@ class CentralLoad:
         return self.site.inst_db
 
     def run(self, stop):
-        while not stop.is_set():
-            self.running.wait()
-            kind, make = self.m.rng.choice(self.kinds)
-            try:
-                done = make()
-            except Exception as e:  # noqa: BLE001 - the soak's own failure, reported at the end
-                self.m.soak_errors.append("central %s: %s" % (kind, e))
-                done = False
-            if done:
-                self.m.central_counts[kind] += 1
-            stop.wait(self.m.rng.uniform(0.5, 1.5) * self.period)
+        drive(self, stop, "central", self.m.central_counts)
 
     def pending(self):
         rows = self.site.central.read("PVHome", "Select id, recordId, tableName, itemId From UpdateQueue"
