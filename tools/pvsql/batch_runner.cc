@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/text.h"
+#include "db/tsql/translator.h"
 
 namespace pv::pvsql {
 namespace {
@@ -68,55 +69,15 @@ bool ChangesRows(std::string_view s) {
 
 std::vector<StatementText> SplitStatements(std::string_view batch) {
   std::vector<StatementText> out;
-  std::size_t start = 0;
   // Lines are counted on from the previous statement, not from the start of
   // the batch each time (a long script would take quadratic time).
   int line = 1;
-  std::size_t counted = 0;
-  auto emit = [&](std::size_t end) {
-    std::string_view piece = batch.substr(start, end - start);
-    const std::size_t first = SkipInsignificant(piece, 0);
-    if (first < piece.size()) {
-      const std::size_t at = start + first;
-      const std::string_view skipped = batch.substr(counted, at - counted);
-      line += static_cast<int>(std::count(skipped.begin(), skipped.end(), '\n'));
-      counted = at;
-      out.push_back({std::string(piece), line});
-    }
-    start = end + 1;
-  };
-  std::size_t i = 0;
-  while (i < batch.size()) {
-    const char c = batch[i];
-    if (c == '\'' || c == '"' || c == '[') {
-      const char close = c == '[' ? ']' : c;
-      ++i;
-      while (i < batch.size()) {
-        if (batch[i] == close) {
-          // A doubled closing character stands for itself.
-          if (i + 1 < batch.size() && batch[i + 1] == close) {
-            i += 2;
-            continue;
-          }
-          break;
-        }
-        ++i;
-      }
-      ++i;
-    } else if (batch.compare(i, 2, "--") == 0) {
-      const std::size_t eol = batch.find('\n', i);
-      i = eol == std::string_view::npos ? batch.size() : eol + 1;
-    } else if (batch.compare(i, 2, "/*") == 0) {
-      const std::size_t close = batch.find("*/", i + 2);
-      i = close == std::string_view::npos ? batch.size() : close + 2;
-    } else if (c == ';') {
-      emit(i);
-      ++i;
-    } else {
-      ++i;
-    }
+  const char* counted = batch.data();
+  for (const std::string_view piece : db::tsql::SplitBatch(batch)) {
+    line += static_cast<int>(std::count(counted, piece.data(), '\n'));
+    counted = piece.data();
+    out.push_back({std::string(piece), line});
   }
-  if (start < batch.size()) emit(batch.size());
   return out;
 }
 
@@ -142,9 +103,17 @@ BatchRunner::BatchRunner(db::Connection& connection, ResultPrinter& printer, std
                          std::string serverName)
     : connection_(connection), printer_(printer), err_(err), serverName_(std::move(serverName)) {}
 
-bool BatchRunner::Run(std::string_view batch, int firstLine) {
-  for (const StatementText& statement : SplitStatements(batch)) {
-    const int line = firstLine + statement.line - 1;
+bool BatchRunner::Run(std::string_view batch) {
+  printer_.ClearLastFirstCell();
+  std::vector<StatementText> statements;
+  try {
+    statements = SplitStatements(batch);
+  } catch (const db::DbError& e) {
+    err_ << FormatError(e, serverName_, 1);
+    return false;
+  }
+  for (const StatementText& statement : statements) {
+    const int line = statement.line;
     try {
       bool on = false;
       if (IsSetNoCount(statement.text, on)) {
