@@ -1,6 +1,9 @@
 // Runs the real pvsql binary against instances under a private data root.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -45,6 +48,38 @@ class PvsqlTest : public ::testing::Test {
             ReadFile(dir_ / "stderr.txt")};
   }
 
+  // Runs pvsql on a terminal of its own; `typed` answers its password
+  // prompt. Returns what the terminal showed.
+  std::string RunOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    std::vector<std::string> all = {PVSQL_BINARY, "--root", dir_ / "sql"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      execv(PVSQL_BINARY, argv.data());
+      _exit(127);
+    }
+    std::string shown;
+    bool answered = false;
+    char buf[256];
+    pollfd p{terminal, POLLIN, 0};
+    while (pid > 0 && poll(&p, 1, 30000) > 0) {
+      const ssize_t n = read(terminal, buf, sizeof buf);
+      if (n <= 0) break;  // the program is gone
+      shown.append(buf, static_cast<std::size_t>(n));
+      if (!answered && shown.find("Password: ") != std::string::npos) {
+        answered = write(terminal, typed.data(), typed.size()) > 0;
+      }
+    }
+    close(terminal);
+    int status = 0;
+    if (pid > 0) waitpid(pid, &status, 0);
+    return shown;
+  }
+
   // What a query on "Portavento" prints without headers and row counts.
   std::string Bare(const std::string& sql) {
     return Run({"-d", "Portavento", "-h", "-1", "-W", "-Q", "set nocount on; " + sql}).out;
@@ -81,6 +116,9 @@ TEST_F(PvsqlTest, InstancesLoginsAndOfflineStatesBehaveLikeAServer) {
   EXPECT_EQ(Run({"-P", "s3cret", "-Q", "select 1"}).exitCode, 0);
   ASSERT_EQ(Run({"--set-login", "operator", "pw"}).exitCode, 0);
   EXPECT_EQ(Run({"-U", "operator", "-P", "pw", "-d", "Portavento", "-Q", "select 1"}).exitCode, 0);
+  // -U without -P on a terminal: the password is asked for and not shown.
+  EXPECT_EQ(RunOnTerminal({"-U", "operator", "-h", "-1", "-W", "-Q", "select 40 + 2"}, "pw\n"),
+            "Password: \r\n42\r\n\r\n(1 rows affected)\r\n");
   // Without -P: SQLCMDPASSWORD, else (no terminal to ask) an empty password.
   EXPECT_TRUE(FailsWith({"-U", "operator", "-Q", "select 1"}, "Msg 18456, Level 14,"));
   EXPECT_EQ(

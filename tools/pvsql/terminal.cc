@@ -1,5 +1,6 @@
 #include "tools/pvsql/terminal.h"
 
+#include <cstdio>
 #include <iostream>
 
 #ifdef _WIN32
@@ -62,10 +63,11 @@ bool StdinIsTerminal() {
 
 std::optional<std::string> AskPassword() {
   if (!StdinIsTerminal()) return std::nullopt;
-  std::cerr << "Password: " << std::flush;
   std::string password;
   {
+    // Echo goes off before the prompt shows: nothing typed after it is seen.
     EchoOff quiet;
+    std::cerr << "Password: " << std::flush;
     std::getline(std::cin, password);
   }
 #ifdef _WIN32
