@@ -263,6 +263,7 @@ TEST_F(PvsqlTest, ScriptsTakeSqlcmdsCommandsVariablesAndEncodings) {
       {{}, "select 1\n  EXIT  \nselect 2", ""},
       {{}, "select 1\nexit(select 7 + 1)\nselect 2", "1\n8\n", "", 8},
       {{}, "select 1\n:exit()", "1\n"},
+      {{"-Q", "exit(select 3)"}, "", "3\n" + kOneRow, "", 3},
       // A failed batch goes on unless -b or :on error exit says otherwise.
       {{}, "select * from nope\nGO\nselect 2", "2\n", "Msg 208,", 1},
       {{}, ":on error exit\nselect * from nope\nGO\nselect 2", "", "Msg 208,", 1},

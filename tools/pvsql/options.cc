@@ -234,7 +234,8 @@ Usage:
   pvsql --help
 
 Connection:
-  -S server[,port]  instance to use (default localhost,1433; "tcp:" prefix accepted)
+  -S server[,port]  instance to use (default localhost,1433; "tcp:" prefix
+                    accepted)
   -d database       database to start in (default: the instance's master)
   -U user           login (default sa)
   -P password       password; without -P the variable SQLCMDPASSWORD is used,
@@ -243,7 +244,8 @@ Connection:
                     the password is empty
 
 Input:
-  -Q "query"        run the query as one batch and exit
+  -Q "query"        run the query as one batch and exit; -Q "exit(query)" sets
+                    the exit status as exit(query) in a script does
   -i file           run the script file(s); without -Q and -i the script is
                     read from standard input. Scripts may be UTF-8 (with or
                     without a byte-order mark) or UTF-16 LE or BE with a
@@ -257,7 +259,8 @@ Input:
   (every result set is printed). SET NOCOUNT ON|OFF turns the
   "(N rows affected)" lines off and on.
 
-Script commands (each on a line of its own, any case):
+Script commands (each on a line of its own, any case; exit and quit also
+with a ':' before them):
   GO [n]            end the batch and run it (n times)
   :r file           read the file in at this point (relative to the current
                     directory; GO lines in it end batches)
@@ -284,9 +287,9 @@ Output:
   -s separator      column separator (default a blank)
   -W                no padding: trailing blanks of every value removed
   -h -1             no header and no dashes line
-  Errors go to standard error as "Msg <number>, Level <n>, State 1, Server
-  <server>, Line <n>" followed by the message; the line counts within the
-  batch, its first line being 1.
+  Errors go to standard error (with -o to the file) as "Msg <number>, Level
+  <n>, State 1, Server <server>, Line <n>" followed by the message; the line
+  counts within the batch, its first line being 1.
 
 Instance commands (embedded engine only):
   --create-instance     create the instance named by -S, with the login sa and

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "common/text.h"
 #include "db/odbc/utf16.h"
@@ -37,6 +38,16 @@ std::string Unquote(std::string_view text) {
     if (text[i] == '"' && text[i + 1] == '"') ++i;
   }
   return out;
+}
+
+// What follows "exit" when `command` is one: nothing, "()" or "(query)".
+std::optional<std::string_view> ExitArgument(std::string_view command) {
+  if (command.size() < 4 || !common::EqualsNoCase(command.substr(0, 4), "exit")) {
+    return std::nullopt;
+  }
+  const std::string_view after = common::TrimBlanks(command.substr(4));
+  if (!after.empty() && after.front() != '(') return std::nullopt;
+  return after;
 }
 
 }  // namespace
@@ -142,7 +153,13 @@ bool ScriptReader::RunScript(std::string_view text) {
 
 bool ScriptReader::RunQuery(std::string_view text) {
   try {
-    batch_ = options_.substitute ? variables_.Substitute(text) : std::string(text);
+    const std::string query = options_.substitute ? variables_.Substitute(text) : std::string(text);
+    // -Q "exit(query)" returns the query's value as a script's exit does.
+    if (const auto after = ExitArgument(common::TrimBlanks(query))) {
+      Exit(*after);
+      return false;
+    }
+    batch_ = query;
     return RunBatch(1) == Step::Next;
   } catch (const ScriptError& e) {
     return Fail(e);
@@ -158,10 +175,7 @@ ScriptReader::Step ScriptReader::Line(std::string_view raw) {
   const bool colon = trimmed.starts_with(':');
   const std::string_view command = colon ? trimmed.substr(1) : trimmed;
   // exit and quit are known without the colon too, as sqlcmd knows them.
-  if (command.size() >= 4 && common::EqualsNoCase(command.substr(0, 4), "exit")) {
-    const std::string_view after = common::TrimBlanks(command.substr(4));
-    if (after.empty() || after.front() == '(') return Exit(after);
-  }
+  if (const auto after = ExitArgument(command)) return Exit(*after);
   if (common::EqualsNoCase(command, "quit")) return Step::Stop;
   if (!colon) {
     batch_.append(line);

@@ -67,7 +67,8 @@ class ScriptReader {
   // under -b, or a script error (reported on `err`).
   bool RunScript(std::string_view text);
 
-  // Runs -Q's text as one batch (variables replaced, no commands).
+  // Runs -Q's text as one batch (variables replaced; no commands but
+  // exit(query)).
   bool RunQuery(std::string_view text);
 
   // 0, 1 when a batch failed or the script had an error, 2 when a file could
