@@ -130,6 +130,7 @@ TEST(PvsqlScriptTest, VariablesAreReplacedWhereverTheyStand) {
   }
 }
 
+#ifndef _WIN32  // systemd's state directory and the XDG folders are Linux's
 // Started from a shell, pvsql has no STATE_DIRECTORY, yet must find the
 // instances of the service systemd runs.
 TEST(PvsqlDataRootTest, TheServicesDataRootIsFoundAsTheServiceChoosesIt) {
@@ -147,6 +148,7 @@ TEST(PvsqlDataRootTest, TheServicesDataRootIsFoundAsTheServiceChoosesIt) {
   env.Set("PVREMOTE_ROOT", (dir / "root").c_str());
   EXPECT_EQ(DefaultDataRoot(service), dir / "root/var/lib/pvremote/sql");
 }
+#endif
 
 }  // namespace
 }  // namespace pv::pvsql
