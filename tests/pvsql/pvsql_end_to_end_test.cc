@@ -208,7 +208,20 @@ TEST_F(PvsqlTest, FailuresGiveTheMessageOnStderrAndANonZeroStatus) {
   EXPECT_EQ(Bare(tableB), "1\n");
 
   // A missing database, a missing file and a bad command line.
-  EXPECT_TRUE(FailsWith({"-d", "NoSuchDb", "-Q", "select 1"}, "Msg 4060,"));
+  EXPECT_TRUE(FailsWith({"-d", "NoSuchDb", "-Q", "select 1"}, "Msg 4060, Level 11,"));
+  // Syntax errors: nothing of a batch that cannot be cut runs.
+  for (const auto& [sql, start] : std::vector<std::pair<std::string, std::string>>{
+           {"select 1\nselect 'a\nb'\nselect (1",
+            "Msg 102, Level 15, State 1, Server "
+            "localhost,1433, Line 4\n"},
+           {"select 1\nselect 2)\nselect 3",
+            "Msg 102, Level 15, State 1, Server "
+            "localhost,1433, Line 2\n"},
+           {"select 1\n\nselect 'x", "Msg 105, Level 15, State 1, Server localhost,1433, Line 3\n"},
+       }) {
+    EXPECT_TRUE(FailsWith({"-Q", sql}, start)) << sql;
+    EXPECT_EQ(Run({"-Q", sql}).out, "");
+  }
   EXPECT_EQ(Run({"-i", dir_ / "missing.sql"}).exitCode, 2);
   r = Run({"-S", "localhost,notaport"});
   EXPECT_EQ(r.exitCode, 2);

@@ -65,6 +65,38 @@ bool ChangesRows(std::string_view s) {
   return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "MERGE";
 }
 
+// The line of a batch that cannot be cut where the trouble shows: the
+// fewest first lines that fail to be cut with the same error number (an
+// unclosed parenthesis or quotation mark, a stray ')'; the first lines of a
+// text literal spanning lines fail otherwise). Found by halving, as a batch
+// may be long.
+int UncutLine(std::string_view batch, long number) {
+  std::vector<std::size_t> ends;  // where each line ends
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    if (batch[i] == '\n') ends.push_back(i);
+  }
+  if (ends.empty() || ends.back() + 1 < batch.size()) ends.push_back(batch.size());
+  auto fails = [&](std::size_t lines) {
+    try {
+      db::tsql::SplitBatch(batch.substr(0, ends[lines - 1]));
+      return false;
+    } catch (const db::DbError& e) {
+      return e.number() == number;
+    }
+  };
+  std::size_t low = 1;
+  std::size_t high = ends.size();
+  while (low < high) {
+    const std::size_t middle = (low + high) / 2;
+    if (fails(middle)) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return static_cast<int>(low);
+}
+
 }  // namespace
 
 std::vector<StatementText> SplitStatements(std::string_view batch) {
@@ -90,13 +122,35 @@ bool ReturnsRows(std::string_view statement) {
   return word == "SELECT" || word == "WITH";
 }
 
+// SQL Server's severity of the errors the engine reports; the rest are 16,
+// its common level for statement errors.
+int Severity(long number) {
+  switch (number) {
+    case 102:  // incorrect syntax
+    case 105:  // unclosed quotation mark
+    case 113:  // missing end comment mark
+    case 156:  // incorrect syntax near a keyword
+    case 170:
+      return 15;
+    case 18456:  // login failed
+    case 2627:   // duplicate key
+    case 2601:
+    case 229:  // permission denied
+      return 14;
+    case 1205:  // deadlock victim
+      return 13;
+    case 4060:  // cannot open the database
+    case 3701:  // cannot drop: no such object
+      return 11;
+    default:
+      return 16;
+  }
+}
+
 std::string FormatError(const db::DbError& error, const std::string& server, int line) {
-  // Login failures are severity 14 on SQL Server; everything else is shown
-  // with the common severity 16.
-  const int level = error.number() == 18456 ? 14 : 16;
-  return "Msg " + std::to_string(error.number()) + ", Level " + std::to_string(level) +
-         ", State 1, Server " + server + ", Line " + std::to_string(line) + "\n" +
-         error.description() + "\n";
+  return "Msg " + std::to_string(error.number()) + ", Level " +
+         std::to_string(Severity(error.number())) + ", State 1, Server " + server + ", Line " +
+         std::to_string(line) + "\n" + error.description() + "\n";
 }
 
 BatchRunner::BatchRunner(db::Connection& connection, ResultPrinter& printer, std::ostream& err,
@@ -109,7 +163,8 @@ bool BatchRunner::Run(std::string_view batch) {
   try {
     statements = SplitStatements(batch);
   } catch (const db::DbError& e) {
-    err_ << FormatError(e, serverName_, 1);
+    // Nothing of a batch that cannot be cut runs, as on a server.
+    err_ << FormatError(e, serverName_, UncutLine(batch, e.number()));
     return false;
   }
   for (const StatementText& statement : statements) {

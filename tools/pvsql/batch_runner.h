@@ -30,7 +30,9 @@ std::vector<StatementText> SplitStatements(std::string_view batch);
 bool ReturnsRows(std::string_view statement);
 
 // "Msg <number>, Level <n>, State 1, Server <server>, Line <line>" and the
-// description, each on its own line.
+// description, each on its own line; the level is SQL Server's severity of
+// the number (15 for syntax errors, 14 for a failed login or a duplicate
+// key, 16 for most).
 std::string FormatError(const db::DbError& error, const std::string& server, int line);
 
 class BatchRunner {
