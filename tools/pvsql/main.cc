@@ -75,15 +75,15 @@ std::string Password(const Options& o) {
 }
 
 // Results go to `out`, error messages to `err`.
-int RunInput(const Options& o, const std::filesystem::path& root, const Input& input,
-             std::ostream& out, std::ostream& err) {
+int RunInput(const Options& o, const std::string& password, const std::filesystem::path& root,
+             const Input& input, std::ostream& out, std::ostream& err) {
   const std::string serverName = o.server + "," + o.port;
   std::unique_ptr<pv::db::Connection> connection = pv::db::embedded::MakeEmbeddedConnection(root);
   pv::db::ConnectionParams params;
   params.server = o.server;
   params.port = o.port;
   params.user = o.user;
-  params.password = Password(o);
+  params.password = password;
   params.database = o.database;
   try {
     connection->Open(params);
@@ -150,6 +150,8 @@ int Main(const std::vector<std::string>& args) {
     }
   }
 
+  // Asked for before a script is read from the same terminal.
+  const std::string password = Password(o);
   Input input;
   try {
     if (o.query) {
@@ -171,14 +173,14 @@ int Main(const std::vector<std::string>& args) {
     std::cerr << e.what() << "\n";
     return e.exitStatus();
   }
-  if (o.outputFile.empty()) return RunInput(o, root, input, std::cout, std::cerr);
+  if (o.outputFile.empty()) return RunInput(o, password, root, input, std::cout, std::cerr);
   // -o takes the results and the error messages, as sqlcmd's does.
   std::ofstream file(pv::platform::PathFromUtf8(o.outputFile), std::ios::binary | std::ios::trunc);
   if (!file) {
     std::cerr << "pvsql: cannot write " << o.outputFile << "\n";
     return kExitUsage;
   }
-  const int status = RunInput(o, root, input, file, file);
+  const int status = RunInput(o, password, root, input, file, file);
   file.close();
   if (!file) {
     std::cerr << "pvsql: cannot write " << o.outputFile << "\n";

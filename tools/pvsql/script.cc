@@ -1,5 +1,6 @@
 #include "tools/pvsql/script.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>

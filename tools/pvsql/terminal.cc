@@ -38,7 +38,8 @@ class EchoOff {
     changed_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
   }
   ~EchoOff() {
-    if (changed_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+    // What was typed after the password stays: it may be the script.
+    if (changed_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
   }
 
  private:
