@@ -227,6 +227,7 @@ TEST_F(PvsqlTest, FailuresGiveTheMessageOnStderrAndANonZeroStatus) {
     EXPECT_EQ(Run({"-Q", sql}).out, "");
   }
   EXPECT_EQ(Run({"-i", dir_ / "missing.sql"}).exitCode, 2);
+  EXPECT_EQ(Run({"-i", dir_.path()}).exitCode, 2);  // a folder
   r = Run({"-S", "localhost,notaport"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_FALSE(r.err.empty());

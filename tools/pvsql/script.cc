@@ -73,11 +73,18 @@ std::string DecodeScript(std::string_view bytes) {
 }
 
 std::string ReadScript(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
+  const std::string name = platform::Utf8FromPath(file);
   std::string bytes;
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) {
-    throw ScriptError("pvsql: cannot read the script " + platform::Utf8FromPath(file), 2);
+  try {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw ScriptError("pvsql: cannot read the script " + name, 2);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) throw ScriptError("pvsql: cannot read the script " + name, 2);
+  } catch (const ScriptError&) {
+    throw;
+  } catch (const std::exception& e) {
+    // A folder, for one: the library throws while reading it.
+    throw ScriptError("pvsql: cannot read the script " + name + ": " + e.what(), 2);
   }
   return DecodeScript(bytes);
 }
