@@ -21,8 +21,8 @@ std::string_view TrimSpace(std::string_view s) {
 
 bool IsBlank(std::string_view s) { return TrimSpace(s).empty(); }
 
-// A batch separator line: "GO" alone or followed by a repeat count. Sets
-// `repeat` (1 without a count).
+}  // namespace
+
 bool IsGoLine(std::string_view line, int& repeat) {
   line = TrimSpace(line);
   if (line.size() < 2) return false;
@@ -43,8 +43,6 @@ bool IsGoLine(std::string_view line, int& repeat) {
   repeat = n;
   return true;
 }
-
-}  // namespace
 
 std::filesystem::path SqlScriptFolder() {
   if (const char* dir = std::getenv("PVREMOTE_SQL_DIR"); dir != nullptr && *dir != '\0') {

@@ -34,6 +34,10 @@ struct Batch {
   int firstLine = 1;  // line of the script where the batch text starts (1-based)
 };
 
+// A batch separator line: "GO" alone or followed by a repeat count, any
+// case, blanks around it. Sets `repeat` (1 without a count).
+bool IsGoLine(std::string_view line, int& repeat);
+
 // Cuts a script into batches at lines that hold only "GO" (any case, blanks
 // around it, an optional repeat count). Batches holding only blanks are
 // dropped; a byte-order mark at the start is skipped.

@@ -192,4 +192,16 @@ std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& sch
   return out;
 }
 
+std::vector<std::string_view> SplitBatch(std::string_view batch) {
+  const std::vector<Token> tokens = Tokenize(batch);
+  const std::vector<size_t> match = MatchParens(tokens);
+  std::vector<std::string_view> out;
+  for (const Range& r : Split(tokens, match)) {
+    const char* begin = tokens[r.first].text.data();
+    const Token& last = tokens[r.second - 1];
+    out.emplace_back(begin, static_cast<size_t>(last.text.data() + last.text.size() - begin));
+  }
+  return out;
+}
+
 }  // namespace pv::db::tsql

@@ -86,6 +86,11 @@ struct Statement {
 // what it can tell SQL Server would reject.
 std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& schema);
 
+// The statements of a batch as Translate cuts them, each as written in
+// `batch` (its first to its last token; the ';' left out). Throws DbError as
+// Translate does for unclosed quotation marks, comments and parentheses.
+std::vector<std::string_view> SplitBatch(std::string_view batch);
+
 // Run on every sqlite3 connection the engine opens (after it opens a database
 // file): registers the SQL functions and the case-insensitive collation, and
 // creates the TEMP catalog views (sysobjects, INFORMATION_SCHEMA.COLUMNS, ...)

@@ -43,7 +43,9 @@ std::string UnitText(const std::filesystem::path& executable) {
          "\n"
          "Restart=on-failure\n"
          "RestartSec=5\n"
-         "StateDirectory=pvremote\n"
+         "StateDirectory=" +
+         std::string(kStateDirectory) +
+         "\n"
          // The state directory holds the daily logs, photos and the embedded
          // engine's databases: residents' data, for the service's user only.
          "StateDirectoryMode=0700\n"

@@ -10,6 +10,10 @@ namespace pv::platform {
 inline constexpr const char* kServiceName = "PVRemote";
 inline constexpr const char* kDisplayName = "Portavento Remote";
 inline constexpr const char* kUnitName = "PVRemote.service";
+// The unit's StateDirectory: systemd makes it /var/lib/pvremote and hands it
+// to the service as STATE_DIRECTORY.
+inline constexpr const char* kStateDirectory = "pvremote";
+inline constexpr const char* kStateFolder = "/var/lib/pvremote";
 
 // The unit: started by systemd at boot, readiness through sd_notify
 // (Type=notify), restarted on failure, with /var/lib/pvremote as its state

@@ -1,6 +1,9 @@
 // Runs the real pvsql binary against instances under a private data root.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -32,8 +35,10 @@ class PvsqlTest : public ::testing::Test {
   // given with --root unless `env` sets the environment instead.
   Result Run(const std::vector<std::string>& args, const std::string& input = {},
              const std::string& env = {}) {
-    std::string cmd = env.empty() ? ShellQuote(PVSQL_BINARY) + " --root " + ShellQuote(dir_ / "sql")
-                                  : "env " + env + " " + ShellQuote(PVSQL_BINARY);
+    // From the test's folder: relative names (:r) start there.
+    std::string cmd = "cd " + ShellQuote(dir_.path()) + " && ";
+    cmd += env.empty() ? ShellQuote(PVSQL_BINARY) + " --root " + ShellQuote(dir_ / "sql")
+                       : "env " + env + " " + ShellQuote(PVSQL_BINARY);
     for (const std::string& a : args) cmd += " " + ShellQuote(a);
     WriteFile(dir_ / "stdin.txt", input);
     cmd += " <" + ShellQuote(dir_ / "stdin.txt") + " >" + ShellQuote(dir_ / "stdout.txt") + " 2>" +
@@ -41,6 +46,38 @@ class PvsqlTest : public ::testing::Test {
     const int status = std::system(cmd.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ / "stdout.txt"),
             ReadFile(dir_ / "stderr.txt")};
+  }
+
+  // Runs pvsql on a terminal of its own; `typed` answers its password
+  // prompt. Returns what the terminal showed.
+  std::string RunOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    std::vector<std::string> all = {PVSQL_BINARY, "--root", dir_ / "sql"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      execv(PVSQL_BINARY, argv.data());
+      _exit(127);
+    }
+    std::string shown;
+    bool answered = false;
+    char buf[256];
+    pollfd p{terminal, POLLIN, 0};
+    while (pid > 0 && poll(&p, 1, 30000) > 0) {
+      const ssize_t n = read(terminal, buf, sizeof buf);
+      if (n <= 0) break;  // the program is gone
+      shown.append(buf, static_cast<std::size_t>(n));
+      if (!answered && shown.find("Password: ") != std::string::npos) {
+        answered = write(terminal, typed.data(), typed.size()) > 0;
+      }
+    }
+    close(terminal);
+    int status = 0;
+    if (pid > 0) waitpid(pid, &status, 0);
+    return shown;
   }
 
   // What a query on "Portavento" prints without headers and row counts.
@@ -68,6 +105,7 @@ class PvsqlTest : public ::testing::Test {
 
 TEST_F(PvsqlTest, InstancesLoginsAndOfflineStatesBehaveLikeAServer) {
   EXPECT_TRUE(FailsWith({"-Q", "select 1"}, "Msg 17, "));
+  EXPECT_NE(Run({}).err.find("in " + dir_ / "sql/localhost,1433 "), std::string::npos);
   MakePortavento();
   ASSERT_EQ(Run({"--create-instance"}).exitCode, 0);  // kept as it is
   EXPECT_EQ(Bare("select 1 + 1"), "2\n");
@@ -78,6 +116,19 @@ TEST_F(PvsqlTest, InstancesLoginsAndOfflineStatesBehaveLikeAServer) {
   EXPECT_EQ(Run({"-P", "s3cret", "-Q", "select 1"}).exitCode, 0);
   ASSERT_EQ(Run({"--set-login", "operator", "pw"}).exitCode, 0);
   EXPECT_EQ(Run({"-U", "operator", "-P", "pw", "-d", "Portavento", "-Q", "select 1"}).exitCode, 0);
+  // -U without -P on a terminal: the password is asked for first and not
+  // shown; the script may follow on the same terminal.
+  const std::string shown =
+      RunOnTerminal({"-U", "operator", "-h", "-1", "-W"}, "pw\nselect 40 + 2\n\x04");
+  EXPECT_TRUE(shown.starts_with("Password: \r\n") && shown.find("pw") == std::string::npos &&
+              shown.ends_with("42\r\n\r\n(1 rows affected)\r\n"))
+      << shown;
+  // Without -P: SQLCMDPASSWORD, else (no terminal to ask) an empty password.
+  EXPECT_TRUE(FailsWith({"-U", "operator", "-Q", "select 1"}, "Msg 18456, Level 14,"));
+  EXPECT_EQ(
+      Run({"--root", dir_ / "sql", "-U", "operator", "-Q", "select 1"}, {}, "SQLCMDPASSWORD=pw")
+          .exitCode,
+      0);
 
   ASSERT_EQ(Run({"--offline"}).exitCode, 0);
   EXPECT_TRUE(FailsWith({"-P", "s3cret", "-Q", "select 1"}, "Msg 17,"));
@@ -153,7 +204,7 @@ TEST_F(PvsqlTest, FailuresGiveTheMessageOnStderrAndANonZeroStatus) {
             "create table b (x int)\nGO\n");
   Result r = Run({"-d", "Portavento", "-b", "-i", dir_ / "two.sql"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("Line 4"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Line 2\n"), std::string::npos) << r.err;  // within its batch
   const std::string tableB = "select count(*) from sysobjects where name = 'b'";
   EXPECT_EQ(Bare(tableB), "0\n");
   ASSERT_EQ(Run({"-d", "Portavento", "-Q", "drop table a"}).exitCode, 0);
@@ -161,11 +212,102 @@ TEST_F(PvsqlTest, FailuresGiveTheMessageOnStderrAndANonZeroStatus) {
   EXPECT_EQ(Bare(tableB), "1\n");
 
   // A missing database, a missing file and a bad command line.
-  EXPECT_TRUE(FailsWith({"-d", "NoSuchDb", "-Q", "select 1"}, "Msg 4060,"));
+  EXPECT_TRUE(FailsWith({"-d", "NoSuchDb", "-Q", "select 1"}, "Msg 4060, Level 11,"));
+  // Syntax errors: nothing of a batch that cannot be cut runs.
+  for (const auto& [sql, start] : std::vector<std::pair<std::string, std::string>>{
+           {"select 1\nselect 'a\nb'\nselect (1",
+            "Msg 102, Level 15, State 1, Server "
+            "localhost,1433, Line 4\n"},
+           {"select 1\nselect 2)\nselect 3",
+            "Msg 102, Level 15, State 1, Server "
+            "localhost,1433, Line 2\n"},
+           {"select 1\n\nselect 'x", "Msg 105, Level 15, State 1, Server localhost,1433, Line 3\n"},
+       }) {
+    EXPECT_TRUE(FailsWith({"-Q", sql}, start)) << sql;
+    EXPECT_EQ(Run({"-Q", sql}).out, "");
+  }
   EXPECT_EQ(Run({"-i", dir_ / "missing.sql"}).exitCode, 2);
+  EXPECT_EQ(Run({"-i", dir_.path()}).exitCode, 2);  // a folder
   r = Run({"-S", "localhost,notaport"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_FALSE(r.err.empty());
+}
+
+// sqlcmd's script commands and variables, scripts in UTF-16, -o and -e:
+// each case runs pvsql on a script given on standard input.
+TEST_F(PvsqlTest, ScriptsTakeSqlcmdsCommandsVariablesAndEncodings) {
+  MakePortavento();
+  WriteFile(dir_ / "sub/names.sql", ":setvar who \"the world\"\nselect '$(who)'\nGO\nselect 3\n");
+  const std::string utf16le("\xFF\xFEs\0e\0l\0e\0c\0t\0 \0'\0\xE9\0'\0", 22);
+  const std::string utf16be("\xFE\xFF\0s\0e\0l\0e\0c\0t\0 \0'\0\xE9\0'", 22);
+  WriteFile(dir_ / "le.sql", utf16le);
+  struct Case {
+    Case(std::vector<std::string> a, std::string s, std::string o, std::string e = {}, int x = 0)
+        : args(std::move(a)),
+          script(std::move(s)),
+          out(std::move(o)),
+          err(std::move(e)),
+          status(x) {}
+    std::vector<std::string> args;
+    std::string script, out, err;
+    int status;
+  };
+  const std::string kOneRow = "\n(1 rows affected)\n";
+  const std::vector<Case> cases = {
+      // Every result set of a batch, also without a ';' between statements.
+      {{},
+       "Select 1 As a\nSelect 2 As b\nGO\nselect 3 insert into t values (1)",
+       "1\n2\n3\n",
+       "Msg 208, Level 16, State 1, Server localhost,1433, Line 1\nInvalid object name 't'.\n",
+       1},
+      // UTF-16 with a byte-order mark, from -i and from standard input; UTF-8's mark.
+      {{"-i", "le.sql"}, "", "\xC3\xA9\n" + kOneRow},
+      {{}, utf16be, "\xC3\xA9\n" + kOneRow},
+      {{}, "\xEF\xBB\xBFselect 1", "1\n" + kOneRow},
+      // :r from the current folder (not the script's), its GO ending a batch.
+      {{}, "select 0\n:r sub/names.sql\n+ 4", "0\nthe world\n7\n"},
+      {{"-v", "a=1", "b=x y", "-v", "c=2"},
+       "select $(a) + $(c), '$(b)'\n:setvar a 5\nselect $(A)",
+       "3 x y\n5\n"},
+      {{"-x"}, "select '$(a)'", "$(a)\n"},
+      {{},
+       "select 1\nGO\nselect '$(no_such_var)'\nGO\nselect 2",
+       "1\n",
+       "'no_such_var' scripting variable not defined.\n",
+       1},
+      {{}, ":r missing.sql", "", "pvsql: cannot read the script missing.sql\n", 2},
+      // quit and exit stop without the open batch; exit(query) runs it.
+      {{}, "select 1\nGO\nselect 2\nquit\nselect 3", "1\n"},
+      {{}, "select 1\n  EXIT  \nselect 2", ""},
+      {{}, "select 1\nexit(select 7 + 1)\nselect 2", "1\n8\n", "", 8},
+      {{}, "select 1\n:exit()", "1\n"},
+      {{"-Q", "exit(select 3)"}, "", "3\n" + kOneRow, "", 3},
+      // A failed batch goes on unless -b or :on error exit says otherwise.
+      {{}, "select * from nope\nGO\nselect 2", "2\n", "Msg 208,", 1},
+      {{}, ":on error exit\nselect * from nope\nGO\nselect 2", "", "Msg 208,", 1},
+      // Lines count within the batch; -e shows the batch first.
+      {{}, "select 1\nGO\n\nselect 2;\n\n  select * from nope", "1\n2\n", "Line 4\n", 1},
+      {{"-e"}, "select 5\nGO 2", "set nocount on\nselect 5\n5\n5\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"-d", "Portavento", "-h", "-1", "-W"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    // Scripts that start with a byte-order mark are taken as they are.
+    const bool mark = !c.script.empty() && static_cast<unsigned char>(c.script[0]) >= 0xEF;
+    const Result r = Run(args, (mark ? "" : "set nocount on\nGO\n") + c.script);
+    EXPECT_EQ(r.out, c.out) << c.script;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.script << "\n" << r.err;
+    EXPECT_EQ(r.err.empty(), c.err.empty()) << c.script << "\n" << r.err;
+    EXPECT_EQ(r.exitCode, c.status) << c.script;
+  }
+
+  // -o takes the results and the messages; nothing is left for the console.
+  Result r = Run({"-d", "Portavento", "-o", "out.txt", "-Q", "select 1 as x; select * from nope"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_EQ(ReadFile(dir_ / "out.txt"),
+            "x\n-\n1\n\n(1 rows affected)\nMsg 208, Level 16, State 1, Server localhost,1433, "
+            "Line 1\nInvalid object name 'nope'.\n");
 }
 
 }  // namespace

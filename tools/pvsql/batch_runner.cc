@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/text.h"
+#include "db/tsql/translator.h"
 
 namespace pv::pvsql {
 namespace {
@@ -64,59 +65,51 @@ bool ChangesRows(std::string_view s) {
   return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "MERGE";
 }
 
+// The line of a batch that cannot be cut where the trouble shows: the
+// fewest first lines that fail to be cut with the same error number (an
+// unclosed parenthesis or quotation mark, a stray ')'; the first lines of a
+// text literal spanning lines fail otherwise). Found by halving, as a batch
+// may be long.
+int UncutLine(std::string_view batch, long number) {
+  std::vector<std::size_t> ends;  // where each line ends
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    if (batch[i] == '\n') ends.push_back(i);
+  }
+  if (ends.empty() || ends.back() + 1 < batch.size()) ends.push_back(batch.size());
+  auto fails = [&](std::size_t lines) {
+    try {
+      db::tsql::SplitBatch(batch.substr(0, ends[lines - 1]));
+      return false;
+    } catch (const db::DbError& e) {
+      return e.number() == number;
+    }
+  };
+  std::size_t low = 1;
+  std::size_t high = ends.size();
+  while (low < high) {
+    const std::size_t middle = (low + high) / 2;
+    if (fails(middle)) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return static_cast<int>(low);
+}
+
 }  // namespace
 
 std::vector<StatementText> SplitStatements(std::string_view batch) {
   std::vector<StatementText> out;
-  std::size_t start = 0;
   // Lines are counted on from the previous statement, not from the start of
   // the batch each time (a long script would take quadratic time).
   int line = 1;
-  std::size_t counted = 0;
-  auto emit = [&](std::size_t end) {
-    std::string_view piece = batch.substr(start, end - start);
-    const std::size_t first = SkipInsignificant(piece, 0);
-    if (first < piece.size()) {
-      const std::size_t at = start + first;
-      const std::string_view skipped = batch.substr(counted, at - counted);
-      line += static_cast<int>(std::count(skipped.begin(), skipped.end(), '\n'));
-      counted = at;
-      out.push_back({std::string(piece), line});
-    }
-    start = end + 1;
-  };
-  std::size_t i = 0;
-  while (i < batch.size()) {
-    const char c = batch[i];
-    if (c == '\'' || c == '"' || c == '[') {
-      const char close = c == '[' ? ']' : c;
-      ++i;
-      while (i < batch.size()) {
-        if (batch[i] == close) {
-          // A doubled closing character stands for itself.
-          if (i + 1 < batch.size() && batch[i + 1] == close) {
-            i += 2;
-            continue;
-          }
-          break;
-        }
-        ++i;
-      }
-      ++i;
-    } else if (batch.compare(i, 2, "--") == 0) {
-      const std::size_t eol = batch.find('\n', i);
-      i = eol == std::string_view::npos ? batch.size() : eol + 1;
-    } else if (batch.compare(i, 2, "/*") == 0) {
-      const std::size_t close = batch.find("*/", i + 2);
-      i = close == std::string_view::npos ? batch.size() : close + 2;
-    } else if (c == ';') {
-      emit(i);
-      ++i;
-    } else {
-      ++i;
-    }
+  const char* counted = batch.data();
+  for (const std::string_view piece : db::tsql::SplitBatch(batch)) {
+    line += static_cast<int>(std::count(counted, piece.data(), '\n'));
+    counted = piece.data();
+    out.push_back({std::string(piece), line});
   }
-  if (start < batch.size()) emit(batch.size());
   return out;
 }
 
@@ -129,22 +122,53 @@ bool ReturnsRows(std::string_view statement) {
   return word == "SELECT" || word == "WITH";
 }
 
+// SQL Server's severity of the errors the engine reports; the rest are 16,
+// its common level for statement errors.
+int Severity(long number) {
+  switch (number) {
+    case 102:  // incorrect syntax
+    case 105:  // unclosed quotation mark
+    case 113:  // missing end comment mark
+    case 156:  // incorrect syntax near a keyword
+    case 170:
+      return 15;
+    case 18456:  // login failed
+    case 2627:   // duplicate key
+    case 2601:
+    case 229:  // permission denied
+      return 14;
+    case 1205:  // deadlock victim
+      return 13;
+    case 4060:  // cannot open the database
+    case 3701:  // cannot drop: no such object
+      return 11;
+    default:
+      return 16;
+  }
+}
+
 std::string FormatError(const db::DbError& error, const std::string& server, int line) {
-  // Login failures are severity 14 on SQL Server; everything else is shown
-  // with the common severity 16.
-  const int level = error.number() == 18456 ? 14 : 16;
-  return "Msg " + std::to_string(error.number()) + ", Level " + std::to_string(level) +
-         ", State 1, Server " + server + ", Line " + std::to_string(line) + "\n" +
-         error.description() + "\n";
+  return "Msg " + std::to_string(error.number()) + ", Level " +
+         std::to_string(Severity(error.number())) + ", State 1, Server " + server + ", Line " +
+         std::to_string(line) + "\n" + error.description() + "\n";
 }
 
 BatchRunner::BatchRunner(db::Connection& connection, ResultPrinter& printer, std::ostream& err,
                          std::string serverName)
     : connection_(connection), printer_(printer), err_(err), serverName_(std::move(serverName)) {}
 
-bool BatchRunner::Run(std::string_view batch, int firstLine) {
-  for (const StatementText& statement : SplitStatements(batch)) {
-    const int line = firstLine + statement.line - 1;
+bool BatchRunner::Run(std::string_view batch) {
+  printer_.ClearLastFirstCell();
+  std::vector<StatementText> statements;
+  try {
+    statements = SplitStatements(batch);
+  } catch (const db::DbError& e) {
+    // Nothing of a batch that cannot be cut runs, as on a server.
+    err_ << FormatError(e, serverName_, UncutLine(batch, e.number()));
+    return false;
+  }
+  for (const StatementText& statement : statements) {
+    const int line = statement.line;
     try {
       bool on = false;
       if (IsSetNoCount(statement.text, on)) {

@@ -1,23 +1,32 @@
 // pvsql: command-line client of the embedded SQL engine, with the common
 // options of sqlcmd and the instance commands tests and operators need.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "db/connection.h"
 #include "db/embedded/embedded_engine.h"
 #include "db/error.h"
 #include "platform/process_text.h"
+#include "platform/service/unit_file.h"
 #include "platform/utf8_paths.h"
-#include "schema/sql_scripts.h"
 #include "tools/pvsql/batch_runner.h"
 #include "tools/pvsql/data_root.h"
 #include "tools/pvsql/options.h"
 #include "tools/pvsql/result_printer.h"
+#include "tools/pvsql/script.h"
+#include "tools/pvsql/terminal.h"
 
 namespace {
 
@@ -27,11 +36,6 @@ constexpr int kExitUsage = 2;
 
 using pv::pvsql::Command;
 using pv::pvsql::Options;
-
-struct Script {
-  std::string text;
-  bool splitAtGo = true;  // false for -Q, which is one batch as given
-};
 
 int RunInstanceCommand(const Options& o, const std::filesystem::path& root) {
   namespace embedded = pv::db::embedded;
@@ -54,21 +58,39 @@ int RunInstanceCommand(const Options& o, const std::filesystem::path& root) {
   return kExitOk;
 }
 
-int RunScripts(const Options& o, const std::filesystem::path& root,
-               const std::vector<Script>& scripts) {
+// What the run reads: -Q's text, or the decoded -i files, or standard input.
+struct Input {
+  bool isQuery = false;
+  std::vector<std::string> scripts;
+};
+
+// The password of the login: -P, else SQLCMDPASSWORD, else (with -U) asked
+// on the terminal. With no terminal to ask, the password is empty, so the
+// login fails unless it has none.
+std::string Password(const Options& o) {
+  if (o.password) return *o.password;
+  if (const char* env = std::getenv("SQLCMDPASSWORD"); env != nullptr) return env;
+  if (o.userGiven) return pv::pvsql::AskPassword().value_or(std::string());
+  return {};
+}
+
+// Results go to `out`, error messages to `err`.
+int RunInput(const Options& o, const std::string& password, const std::filesystem::path& root,
+             const Input& input, std::ostream& out, std::ostream& err) {
   const std::string serverName = o.server + "," + o.port;
   std::unique_ptr<pv::db::Connection> connection = pv::db::embedded::MakeEmbeddedConnection(root);
   pv::db::ConnectionParams params;
   params.server = o.server;
   params.port = o.port;
   params.user = o.user;
-  params.password = o.password;
+  params.password = password;
   params.database = o.database;
   try {
     connection->Open(params);
     connection->SetCommandTimeout(o.timeoutSeconds);
   } catch (const pv::db::DbError& e) {
-    std::cerr << pv::pvsql::FormatError(e, serverName, 1);
+    err << pv::pvsql::FormatError(e, serverName, 1)
+        << pv::pvsql::MissingInstanceHint(root, o.server, o.port);
     return kExitSqlFailure;
   }
 
@@ -76,34 +98,26 @@ int RunScripts(const Options& o, const std::filesystem::path& root,
   printOptions.separator = o.separator;
   printOptions.trimTrailing = o.trimTrailing;
   printOptions.headers = o.headers;
-  pv::pvsql::ResultPrinter printer(std::cout, printOptions);
-  pv::pvsql::BatchRunner runner(*connection, printer, std::cerr, serverName);
+  pv::pvsql::ResultPrinter printer(out, printOptions);
+  pv::pvsql::BatchRunner runner(*connection, printer, err, serverName);
+  pv::pvsql::Variables variables;
+  for (const auto& [name, value] : o.variables) variables.Set(name, value);
+  pv::pvsql::ReaderOptions readerOptions;
+  readerOptions.substitute = o.substitute;
+  readerOptions.abortOnError = o.abortOnError;
+  readerOptions.echo = o.echo ? &out : nullptr;
+  pv::pvsql::ScriptReader reader(runner, variables, err, readerOptions);
 
-  bool failed = false;
-  for (const Script& script : scripts) {
-    std::vector<pv::schema::Batch> batches;
-    if (script.splitAtGo) {
-      batches = pv::schema::SplitBatches(script.text);
-    } else {
-      batches.push_back({script.text, 1, 1});
-    }
-    for (const pv::schema::Batch& batch : batches) {
-      for (int i = 0; i < batch.repeat; ++i) {
-        if (!runner.Run(batch.text, batch.firstLine)) {
-          failed = true;
-          if (o.abortOnError) {
-            std::cout.flush();
-            connection->Close();
-            return kExitSqlFailure;
-          }
-          break;
-        }
-      }
+  if (input.isQuery) {
+    reader.RunQuery(input.scripts.front());
+  } else {
+    for (const std::string& script : input.scripts) {
+      if (!reader.RunScript(script)) break;
     }
   }
-  std::cout.flush();
+  out.flush();
   connection->Close();
-  return failed ? kExitSqlFailure : kExitOk;
+  return reader.ExitStatus();
 }
 
 // `args` without the program name.
@@ -119,34 +133,60 @@ int Main(const std::vector<std::string>& args) {
     std::cout << pv::pvsql::UsageText();
     return kExitOk;
   }
-  const std::filesystem::path root =
-      o.dataRoot.empty() ? pv::pvsql::DefaultDataRoot() : pv::platform::PathFromUtf8(o.dataRoot);
+#ifdef _WIN32
+  const std::filesystem::path serviceFolder;
+#else
+  const std::filesystem::path serviceFolder = pv::platform::kStateFolder;
+#endif
+  const std::filesystem::path root = o.dataRoot.empty() ? pv::pvsql::DefaultDataRoot(serviceFolder)
+                                                        : pv::platform::PathFromUtf8(o.dataRoot);
   if (o.command != Command::Run) {
     try {
       return RunInstanceCommand(o, root);
     } catch (const pv::db::DbError& e) {
-      std::cerr << pv::pvsql::FormatError(e, o.server + "," + o.port, 1);
+      std::cerr << pv::pvsql::FormatError(e, o.server + "," + o.port, 1)
+                << pv::pvsql::MissingInstanceHint(root, o.server, o.port);
       return kExitSqlFailure;
     }
   }
 
-  std::vector<Script> scripts;
-  if (o.query) {
-    scripts.push_back({*o.query, false});
-  } else if (!o.inputFiles.empty()) {
-    for (const std::string& file : o.inputFiles) {
-      try {
-        scripts.push_back({pv::schema::ReadTextFile(pv::platform::PathFromUtf8(file))});
-      } catch (const std::exception& e) {
-        std::cerr << "pvsql: " << e.what() << "\n";
-        return kExitUsage;
+  // Asked for before a script is read from the same terminal.
+  const std::string password = Password(o);
+  Input input;
+  try {
+    if (o.query) {
+      input.isQuery = true;
+      input.scripts.push_back(*o.query);
+    } else if (!o.inputFiles.empty()) {
+      for (const std::string& file : o.inputFiles) {
+        input.scripts.push_back(pv::pvsql::ReadScript(pv::platform::PathFromUtf8(file)));
       }
+    } else {
+#ifdef _WIN32
+      // UTF-16 scripts come through unchanged only in binary mode.
+      _setmode(_fileno(stdin), _O_BINARY);
+#endif
+      input.scripts.push_back(pv::pvsql::DecodeScript(
+          std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>())));
     }
-  } else {
-    scripts.push_back(
-        {std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>())});
+  } catch (const pv::pvsql::ScriptError& e) {
+    std::cerr << e.what() << "\n";
+    return e.exitStatus();
   }
-  return RunScripts(o, root, scripts);
+  if (o.outputFile.empty()) return RunInput(o, password, root, input, std::cout, std::cerr);
+  // -o takes the results and the error messages, as sqlcmd's does.
+  std::ofstream file(pv::platform::PathFromUtf8(o.outputFile), std::ios::binary | std::ios::trunc);
+  if (!file) {
+    std::cerr << "pvsql: cannot write " << o.outputFile << "\n";
+    return kExitUsage;
+  }
+  const int status = RunInput(o, password, root, input, file, file);
+  file.close();
+  if (!file) {
+    std::cerr << "pvsql: cannot write " << o.outputFile << "\n";
+    return kExitSqlFailure;
+  }
+  return status;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <charconv>
 
+#include "tools/pvsql/script.h"
+
 namespace pv::pvsql {
 namespace {
 
@@ -102,13 +104,44 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       o.abortOnError = true;
       continue;
     }
+    if (arg == "-e") {
+      o.echo = true;
+      continue;
+    }
+    if (arg == "-x") {
+      o.substitute = false;
+      continue;
+    }
+    if (arg.starts_with("-v")) {
+      // sqlcmd takes several name=value pairs after one -v.
+      std::vector<std::string> pairs;
+      if (arg.size() > 2) pairs.push_back(arg.substr(2));
+      while (i + 1 < args.size() && !args[i + 1].starts_with("-") &&
+             args[i + 1].find('=') != std::string::npos) {
+        pairs.push_back(args[++i]);
+      }
+      if (pairs.empty()) {
+        error = "-v needs name=value";
+        return std::nullopt;
+      }
+      for (const std::string& pair : pairs) {
+        const std::size_t eq = pair.find('=');
+        if (eq == std::string::npos || !Variables::ValidName(pair.substr(0, eq))) {
+          error =
+              "-v needs name=value (a name of letters, digits, '_' and '-'), not '" + pair + "'";
+          return std::nullopt;
+        }
+        o.variables.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
+      }
+      continue;
+    }
     // Single-letter options with a value, given apart ("-S host") or attached ("-Shost").
     if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') {
       error = "unexpected argument '" + arg + "'";
       return std::nullopt;
     }
     const char letter = arg[1];
-    static const std::string kWithValue = "SdUPQisht";
+    static const std::string kWithValue = "SdUPQishto";
     if (kWithValue.find(letter) == std::string::npos) {
       error = "unknown option '" + arg + "'";
       return std::nullopt;
@@ -134,6 +167,7 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         break;
       case 'U':
         o.user = value;
+        o.userGiven = true;
         break;
       case 'P':
         o.password = value;
@@ -143,6 +177,9 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         break;
       case 'i':
         AddFiles(value, o.inputFiles);
+        break;
+      case 'o':
+        o.outputFile = value;
         break;
       case 's':
         if (value.empty()) {
@@ -189,38 +226,70 @@ std::string UsageText() {
 
 Usage:
   pvsql [-S server[,port]] [-d database] [-U user] [-P password]
-        [-Q "query" | -i file[,file...]] [-s separator] [-W] [-h -1] [-b] [-t seconds]
+        [-Q "query" | -i file[,file...]] [-o file] [-v name=value ...] [-x] [-e]
+        [-s separator] [-W] [-h -1] [-b] [-t seconds]
   pvsql [-S server[,port]] --create-instance
   pvsql [-S server[,port]] --set-login USER PASSWORD
   pvsql [-S server[,port]] --offline | --online
   pvsql --help
 
 Connection:
-  -S server[,port]  instance to use (default localhost,1433; "tcp:" prefix accepted)
+  -S server[,port]  instance to use (default localhost,1433; "tcp:" prefix
+                    accepted)
   -d database       database to start in (default: the instance's master)
   -U user           login (default sa)
-  -P password       password (default empty)
+  -P password       password; without -P the variable SQLCMDPASSWORD is used,
+                    else, with -U, pvsql asks for it when standard input is a
+                    terminal (nothing is shown while typing); with no terminal
+                    the password is empty
 
 Input:
-  -Q "query"        run the query and exit
-  -i file           run the script file(s); lines holding only GO end a batch
-                    ("GO n" runs it n times); without -Q and -i the script is
-                    read from standard input
+  -Q "query"        run the query as one batch and exit; -Q "exit(query)" sets
+                    the exit status as exit(query) in a script does
+  -i file           run the script file(s); without -Q and -i the script is
+                    read from standard input. Scripts may be UTF-8 (with or
+                    without a byte-order mark) or UTF-16 LE or BE with a
+                    byte-order mark, as SSMS and PowerShell save them
+  -v name=value     set a scripting variable; several pairs may follow one -v
+                    and -v may be repeated
+  -x                leave $(name) in the text as it is written
   -b                stop at the first batch that fails (default: go on)
   -t seconds        time limit of each statement (0 = none)
-  Statements of a batch are separated by ';'. SET NOCOUNT ON|OFF turns the
+  Statements of a batch are separated by ';' or simply follow each other
+  (every result set is printed). SET NOCOUNT ON|OFF turns the
   "(N rows affected)" lines off and on.
+
+Script commands (each on a line of its own, any case; exit and quit also
+with a ':' before them):
+  GO [n]            end the batch and run it (n times)
+  :r file           read the file in at this point (relative to the current
+                    directory; GO lines in it end batches)
+  :setvar name value  set a scripting variable ("quoted" for blanks inside);
+                    without a value it is removed
+  $(name)           replaced by the variable's value anywhere in a line; -v
+                    and :setvar set them, an environment variable of that name
+                    stands in for one not set. An undefined one stops the run:
+                    "'name' scripting variable not defined."
+  :on error exit|ignore  stop at the first failed batch (as -b) or go on
+  quit, exit        stop here, without running the batch not yet ended by GO
+  exit()            run that batch, then stop
+  exit(query)       run that batch with the query, then stop; the exit status
+                    is the first column of the query's last row (0 when it is
+                    no whole number)
 
 Output:
   Each result set is printed as aligned columns: a header line, a line of
   dashes, the rows, a blank line and "(N rows affected)". NULL stands for a
   Null value, bits print as 1 and 0, date-times as yyyy-mm-dd hh:mm:ss.fff,
   binary values as 0x followed by upper-case hex digits.
+  -o file           write the results and the error messages to the file
+  -e                write each batch before its results
   -s separator      column separator (default a blank)
   -W                no padding: trailing blanks of every value removed
   -h -1             no header and no dashes line
-  Errors go to standard error as "Msg <number>, Level <n>, State 1, Server
-  <server>, Line <n>" followed by the message.
+  Errors go to standard error (with -o to the file) as "Msg <number>, Level
+  <n>, State 1, Server <server>, Line <n>" followed by the message; the line
+  counts within the batch, its first line being 1.
 
 Instance commands (embedded engine only):
   --create-instance     create the instance named by -S, with the login sa and
@@ -229,13 +298,16 @@ Instance commands (embedded engine only):
   --offline             stop the instance: connections to it fail (number 17)
                         and open ones fail their next statement
   --online              start it again
-  --root folder         data root of the instances (default: the local
-                        application-data folder + "sql/", the one PVRemote and
-                        pvcentral use; PVREMOTE_ROOT moves it to
-                        $PVREMOTE_ROOT/var/lib/pvremote/sql)
+  --root folder         data root of the instances. Default: the one the
+                        service uses: $PVREMOTE_ROOT/var/lib/pvremote/sql with
+                        PVREMOTE_ROOT set; else /var/lib/pvremote/sql (the
+                        state directory systemd gives the installed service)
+                        when it exists; else the local application-data
+                        folder + "sql/", as PVRemote and pvcentral use it
 
-Exit status: 0 on success, 1 when a statement or the connection failed, 2 for
-a bad command line or an unreadable file.
+Exit status: 0 on success, 1 when a statement, the connection or a script
+command failed, 2 for a bad command line or an unreadable file; exit(query)
+sets its own.
 )usage";
 }
 

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pv::pvsql {
@@ -23,7 +24,8 @@ struct Options {
   std::string port = "1433";
   std::string database;  // empty: the login's default database
   std::string user = "sa";
-  std::string password;
+  bool userGiven = false;               // -U was given
+  std::optional<std::string> password;  // -P; without it SQLCMDPASSWORD or a prompt
   std::optional<std::string> query;     // -Q
   std::vector<std::string> inputFiles;  // -i (repeatable, or comma-separated)
   std::string separator = " ";          // -s
@@ -31,8 +33,12 @@ struct Options {
   bool headers = true;                  // -h -1 turns them off
   bool abortOnError = false;            // -b
   int timeoutSeconds = 0;               // -t, 0 = none
-  std::string dataRoot;                 // --root; empty = the default
-  std::string loginUser;                // --set-login
+  std::vector<std::pair<std::string, std::string>> variables;  // -v name=value
+  bool substitute = true;                                      // -x turns $(name) replacement off
+  std::string outputFile;                                      // -o; empty = standard output
+  bool echo = false;                                           // -e
+  std::string dataRoot;                                        // --root; empty = the default
+  std::string loginUser;                                       // --set-login
   std::string loginPassword;
 };
 

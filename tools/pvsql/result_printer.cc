@@ -103,6 +103,7 @@ std::int64_t ResultPrinter::PrintRowset(db::Rowset& rows) {
   };
 
   std::int64_t count = 0;
+  lastFirstCell_.reset();
   if (options_.trimTrailing) {
     // Rows stream straight out; the dashes match the names.
     for (std::size_t i = 0; i < header.size(); ++i) {
@@ -113,7 +114,9 @@ std::int64_t ResultPrinter::PrintRowset(db::Rowset& rows) {
       PrintLine(dashesFor(widths), widths, rightAlign);
     }
     while (rows.Next()) {
-      PrintLine(readRow(), widths, rightAlign);
+      std::vector<std::string> cells = readRow();
+      if (!cells.empty()) lastFirstCell_ = cells.front();
+      PrintLine(cells, widths, rightAlign);
       ++count;
     }
     return count;
@@ -142,6 +145,7 @@ std::int64_t ResultPrinter::PrintRowset(db::Rowset& rows) {
     body.push_back(std::move(cells));
     ++count;
   }
+  if (!body.empty() && !body.back().empty()) lastFirstCell_ = body.back().front();
   // Numbers stand right-aligned, as sqlcmd shows numeric columns.
   for (std::size_t i = 0; i < header.size(); ++i) rightAlign[i] = seenNumber[i] && !seenText[i];
   if (options_.headers) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -32,12 +33,17 @@ class ResultPrinter {
   // The blank line and "(N rows affected)".
   void PrintRowsAffected(std::int64_t count);
 
+  // The first column of the last row printed by the last PrintRowset.
+  const std::optional<std::string>& LastFirstCell() const { return lastFirstCell_; }
+  void ClearLastFirstCell() { lastFirstCell_.reset(); }
+
  private:
   void PrintLine(const std::vector<std::string>& cells, const std::vector<std::size_t>& widths,
                  const std::vector<bool>& rightAlign);
 
   std::ostream& out_;
   PrintOptions options_;
+  std::optional<std::string> lastFirstCell_;
 };
 
 }  // namespace pv::pvsql
