@@ -60,6 +60,11 @@ class SchemaLookup {
   // The table's columns in declared order (for INSERTs without a column
   // list); empty when unknown.
   virtual std::vector<std::string> Columns(const std::string& /*table*/) const { return {}; }
+  // The table's columns in declared order when SQLite stores them in
+  // another order (see column_order.h): a '*' over the table must then be
+  // written out as this list. Empty when the orders are the same or the
+  // table is unknown.
+  virtual std::vector<std::string> StarColumns(const std::string& /*table*/) const { return {}; }
   // Called once at the start of every Translate; a cache may check here
   // whether the schema changed.
   virtual void BeginTranslate() const {}
