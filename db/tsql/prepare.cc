@@ -325,8 +325,10 @@ SELECT NULL AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, OR
              THEN CAST(substr(decl, instr(decl, '(') + 1) AS INTEGER) END)
            AS CHARACTER_MAXIMUM_LENGTH
 FROM (SELECT m.name COLLATE NOCASE AS TABLE_NAME, p.name COLLATE NOCASE AS COLUMN_NAME,
-             row_number() OVER (PARTITION BY m.name
-                                ORDER BY pv_declared_rank(m.sql, p.name, p.cid))
+             (CASE WHEN instr(m.sql, '/*pv_declared ') = 0 THEN p.cid + 1
+                   ELSE (SELECT count(*) FROM pragma_table_info(m.name, 'main') AS q
+                         WHERE pv_declared_rank(m.sql, q.name, q.cid)
+                               <= pv_declared_rank(m.sql, p.name, p.cid)) END)
                  AS ORDINAL_POSITION, p.dflt_value AS COLUMN_DEFAULT,
              (CASE WHEN p."notnull" THEN 'NO' ELSE 'YES' END) AS IS_NULLABLE,
              p.type AS decl,

@@ -45,7 +45,7 @@ TEST_F(ColumnOrder, LargeBinaryColumnsAreStoredLastWhileUsersSeeTheDeclaredOrder
               "id photo d pic n id photo d | 1 A a B 10 1  x");
     EXPECT_EQ(shape("Select * From (Select * From T) x"), "id photo d pic n | 1 A a B 10");
     EXPECT_EQ(shape("Select COLUMN_NAME, ORDINAL_POSITION From INFORMATION_SCHEMA.COLUMNS "
-                    "Where TABLE_NAME = 'T' And ORDINAL_POSITION In (2, 5)"),
+                    "Where TABLE_NAME = 'T' And ORDINAL_POSITION In (2, 5) Order By 2"),
               "COLUMN_NAME ORDINAL_POSITION | photo 2| n 5");
     cn_ = Connect();
   }
