@@ -11,7 +11,10 @@
 //   CLUSTERED/NONCLUSTERED, WITH (...), ON [fg], TEXTIMAGE_ON dropped, an
 //   IDENTITY column as an AUTOINCREMENT rowid, text columns COLLATE NOCASE,
 //   named CHECK constraints for lengths, integer ranges, bits, date-times and
-//   binary; CREATE INDEX, CREATE VIEW, ALTER TABLE ADD / DROP COLUMN, DROP;
+//   binary, varbinary(max) and image columns stored after the others with
+//   the declared order kept in comments (column_order.h; '*', INSERT without
+//   a column list and the catalog follow the declared order); CREATE INDEX,
+//   CREATE VIEW, ALTER TABLE ADD / DROP COLUMN, DROP;
 // - values: 'True'/'False' as 1/0 for bit columns, date-time text as
 //   "YYYY-MM-DD hh:mm:ss.fff" for datetime columns ('' as 1900-01-01), '' as 0
 //   for numbers, N'..' as '..', 0x.. as X'..' (in INSERT ... VALUES, SET and
