@@ -148,6 +148,15 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
         }
       }
     }
+    if (!listed) {
+      // The selected values fill the columns in declared order, also where
+      // SQLite stores them in another.
+      const std::vector<std::string> declared = em.schema().StarColumns(table);
+      for (size_t n = 0; n < declared.size(); ++n) {
+        sql += (n == 0 ? " (" : ", ") + QuoteName(declared[n]);
+      }
+      if (!declared.empty()) sql += ")";
+    }
     em.ScanTables(k, e);
     em.Emit(k, e, sql);
   } else if (k < e && (IsWord(t[k], "EXEC") || IsWord(t[k], "EXECUTE"))) {

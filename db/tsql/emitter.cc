@@ -386,12 +386,25 @@ void Emitter::EmitNameChain(size_t b, size_t e, std::string& out) const {
       text.append(k.text);
     }
   }
+  if (star && kept.size() == 1) {
+    // t.* over a table stored in another order than declared.
+    const std::vector<std::string> columns = StarColumnsOf(NameOf(t_[kept[0]]));
+    if (!columns.empty()) {
+      const std::string qualifier = std::move(text);
+      text.clear();
+      for (const std::string& c : columns) {
+        text += (text.empty() ? "" : ", ") + qualifier + "." + QuoteName(c);
+      }
+      star = false;
+    }
+  }
   if (star) text += text.empty() ? "*" : ".*";
   Append(out, text);
 }
 
 void Emitter::Emit(size_t b, size_t e, std::string& out) {
   std::string limit;
+  size_t listStart = e, listFrom = e;  // the current select list and its FROM
   size_t i = b;
   while (i < e) {
     const Token& k = t_[i];
@@ -401,16 +414,7 @@ void Emitter::Emit(size_t b, size_t e, std::string& out) {
       }
     }
     if (k.kind == TokKind::Word) {
-      if (IsWord(k, "FROM")) {
-        size_t end = i + 1;
-        while (end < e && !(IsWord(t_[end], "WHERE") || IsWord(t_[end], "GROUP") ||
-                            IsWord(t_[end], "ORDER") || IsWord(t_[end], "HAVING") ||
-                            IsWord(t_[end], "UNION") || IsWord(t_[end], "EXCEPT") ||
-                            IsWord(t_[end], "INTERSECT") || IsWord(t_[end], "OPTION"))) {
-          end = IsOp(t_[end], "(") ? match_[end] + 1 : end + 1;
-        }
-        PlanJoinParens(i + 1, end);
-      }
+      if (IsWord(k, "FROM")) PlanJoinParens(i + 1, FromEnd(i, e));
       if (IsWord(k, "SELECT")) {
         Append(out, "SELECT");
         ++i;
@@ -419,6 +423,8 @@ void Emitter::Emit(size_t b, size_t e, std::string& out) {
           ++i;
         }
         if (i < e && IsWord(t_[i], "TOP")) i = ParseTop(i, e, &limit);
+        listStart = i;
+        listFrom = FindWord(i, e, "FROM");
         continue;
       }
       if (IsWord(k, "UNION") || IsWord(k, "EXCEPT") || IsWord(k, "INTERSECT")) {
@@ -435,6 +441,11 @@ void Emitter::Emit(size_t b, size_t e, std::string& out) {
         i = match_[i + 1] + 1;  // table hints: locking is SQLite's own
         continue;
       }
+    }
+    if (IsOp(k, "*") && i < listFrom && listFrom < e && (i == listStart || IsOp(t_[i - 1], ",")) &&
+        (i + 1 == listFrom || IsOp(t_[i + 1], ",")) && ExpandStar(listFrom, e, out)) {
+      ++i;
+      continue;
     }
     if (StartsOperand(i, e)) {
       i = EmitChain(i, e, out);

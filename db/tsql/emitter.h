@@ -97,6 +97,16 @@ class Emitter {
   size_t SourceEnd(size_t i, size_t e) const;
   size_t JoinedEnd(size_t i, size_t e);
   size_t ConditionEnd(size_t i, size_t e) const;
+  // The end of the FROM clause whose keyword is at `from`.
+  size_t FromEnd(size_t from, size_t e) const;
+  // A '*' in a select list with its FROM keyword at `from`, written out as
+  // the columns of a table stored in another order than declared
+  // (column_order.h) and q.* for the other sources. False, nothing written,
+  // when no source is such a table or the FROM clause is not read here.
+  bool ExpandStar(size_t from, size_t e, std::string& out) const;
+  // The declared columns of the table `qualifier` names, when that table is
+  // stored in another order; empty otherwise.
+  std::vector<std::string> StarColumnsOf(const std::string& qualifier) const;
   bool IsColumnRef(size_t b, size_t e) const;
   enum class Kind { Unknown, Null, Number, Text, Date };
   Kind OperandKind(size_t b, size_t e) const;

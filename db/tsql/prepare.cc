@@ -5,6 +5,7 @@
 #include <string>
 
 #include "db/error.h"
+#include "db/tsql/column_order.h"
 #include "db/tsql/literals.h"
 #include "db/tsql/translator.h"
 
@@ -324,7 +325,11 @@ SELECT NULL AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, OR
              THEN CAST(substr(decl, instr(decl, '(') + 1) AS INTEGER) END)
            AS CHARACTER_MAXIMUM_LENGTH
 FROM (SELECT m.name COLLATE NOCASE AS TABLE_NAME, p.name COLLATE NOCASE AS COLUMN_NAME,
-             p.cid + 1 AS ORDINAL_POSITION, p.dflt_value AS COLUMN_DEFAULT,
+             (CASE WHEN instr(m.sql, '/*pv_declared ') = 0 THEN p.cid + 1
+                   ELSE (SELECT count(*) FROM pragma_table_info(m.name, 'main') AS q
+                         WHERE pv_declared_rank(m.sql, q.name, q.cid)
+                               <= pv_declared_rank(m.sql, p.name, p.cid)) END)
+                 AS ORDINAL_POSITION, p.dflt_value AS COLUMN_DEFAULT,
              (CASE WHEN p."notnull" THEN 'NO' ELSE 'YES' END) AS IS_NULLABLE,
              p.type AS decl,
              (CASE lower(trim(CASE WHEN instr(p.type, '(') > 0
@@ -359,6 +364,8 @@ void Prepare(sqlite3* db) {
                                     nullptr));
   Check(db, sqlite3_create_function(db, "pv_newid", 0, SQLITE_UTF8, nullptr, NewIdFunction, nullptr,
                                     nullptr));
+  Check(db, sqlite3_create_function(db, "pv_declared_rank", 3, det, nullptr, DeclaredRankFunction,
+                                    nullptr, nullptr));
   Check(db, sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr));
   Check(db, sqlite3_exec(db, kCatalog, nullptr, nullptr, nullptr));
 }

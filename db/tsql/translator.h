@@ -11,7 +11,10 @@
 //   CLUSTERED/NONCLUSTERED, WITH (...), ON [fg], TEXTIMAGE_ON dropped, an
 //   IDENTITY column as an AUTOINCREMENT rowid, text columns COLLATE NOCASE,
 //   named CHECK constraints for lengths, integer ranges, bits, date-times and
-//   binary; CREATE INDEX, CREATE VIEW, ALTER TABLE ADD / DROP COLUMN, DROP;
+//   binary, varbinary(max) and image columns stored after the others with
+//   the declared order kept in comments (column_order.h; '*', INSERT without
+//   a column list and the catalog follow the declared order); CREATE INDEX,
+//   CREATE VIEW, ALTER TABLE ADD / DROP COLUMN, DROP;
 // - values: 'True'/'False' as 1/0 for bit columns, date-time text as
 //   "YYYY-MM-DD hh:mm:ss.fff" for datetime columns ('' as 1900-01-01), '' as 0
 //   for numbers, N'..' as '..', 0x.. as X'..' (in INSERT ... VALUES, SET and
@@ -60,6 +63,11 @@ class SchemaLookup {
   // The table's columns in declared order (for INSERTs without a column
   // list); empty when unknown.
   virtual std::vector<std::string> Columns(const std::string& /*table*/) const { return {}; }
+  // The table's columns in declared order when SQLite stores them in
+  // another order (see column_order.h): a '*' over the table must then be
+  // written out as this list. Empty when the orders are the same or the
+  // table is unknown.
+  virtual std::vector<std::string> StarColumns(const std::string& /*table*/) const { return {}; }
   // Called once at the start of every Translate; a cache may check here
   // whether the schema changed.
   virtual void BeginTranslate() const {}
