@@ -68,8 +68,9 @@ TEST(OdbcFreeTds, DriverReceivesTheConnectionValuesExactly) {
     std::u16string wantUser, wantPassword, wantDatabase;
   };
   const std::vector<Case> cases = {
-      // The blank the ADO text puts after "user id=" and stray blanks elsewhere are gone.
-      {" sa", "secret ", " Portavento ", u"sa", u"secret", u"Portavento"},
+      // Blanks at the ends of values are the values' own ("DBIN" sends them so).
+      {" sa", " secret ", " Portavento ", u" sa", u" secret ", u" Portavento "},
+      {"sa", "\tpw  ", "d", u"sa", u"\tpw  ", u"d"},
       // Separators and braces inside values arrive as they are.
       {"sa", "p;w{d}x", "Home;1", u"sa", u"p;w{d}x", u"Home;1"},
       {"sa", "ends}", "{db}", u"sa", u"ends}", u"{db}"},
