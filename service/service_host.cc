@@ -52,8 +52,11 @@ ServiceHost::ServiceHost(asio::io_context& io, platform::Paths paths, HostInterv
 ServiceHost::~ServiceHost() = default;
 
 db::EngineOptions ServiceHost::Engine() const {
+  const auto s = settings::ServiceSettings::Read(store_);
   db::EngineOptions options;
-  options.driver = settings::ServiceSettings::Read(store_).sqlDriver;
+  options.driver = s.sqlDriver;
+  options.loginTimeoutSeconds = s.sqlLoginTimeout;
+  options.commandTimeoutSeconds = s.sqlCommandTimeout;
   std::string base = paths_.LocalAppDataFolder();
   if (base.empty()) base = platform::ProgramFolder();
   options.embeddedRoot = platform::PathFromUtf8(base + "sql");

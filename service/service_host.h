@@ -109,7 +109,8 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   bool runningAsNTService = false;
 
   // The engine every connection of the service uses: the "sqlDriver" setting,
-  // embedded instances under the local application-data folder + "sql".
+  // embedded instances under the local application-data folder + "sql", the
+  // ODBC time-outs of "sqlLoginTimeout" and "sqlCommandTimeout".
   db::EngineOptions Engine() const;
 
   // Hands one inbound message to the dispatcher (what the link does for each

@@ -12,6 +12,13 @@ namespace {
 // Spaces removed from both ends.
 std::string TrimBlanks(const std::string& text) { return std::string(common::TrimSpaces(text)); }
 
+// A count of seconds: a whole number from 0 to 65535, blanks around it
+// allowed; `fallback` for anything else (missing and empty included).
+int Seconds(const std::string& text, int fallback) {
+  const auto n = common::ParseInteger(text);
+  return n && *n >= 0 && *n <= 65535 ? static_cast<int>(*n) : fallback;
+}
+
 }  // namespace
 
 bool ServiceSettings::embedded() const { return strcasecmp(sqlDriver.c_str(), "embedded") == 0; }
@@ -33,6 +40,8 @@ ServiceSettings ServiceSettings::Read(const RegistryStore& store) {
   s.centralHost = orDefault(TrimBlanks(store.GetRegValue("centralHost")), s.centralHost);
   s.centralPort = orDefault(TrimBlanks(store.GetRegValue("centralPort")), s.centralPort);
   s.sqlDriver = orDefault(TrimBlanks(store.GetRegValue("sqlDriver")), s.sqlDriver);
+  s.sqlLoginTimeout = Seconds(store.GetRegValue("sqlLoginTimeout"), s.sqlLoginTimeout);
+  s.sqlCommandTimeout = Seconds(store.GetRegValue("sqlCommandTimeout"), s.sqlCommandTimeout);
   return s;
 }
 

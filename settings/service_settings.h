@@ -21,6 +21,11 @@ struct ServiceSettings {
   std::string centralPort = "8080";
   // ODBC driver name, or "embedded".
   std::string sqlDriver = platform::kDefaultOdbcDriver;
+  // ODBC time-outs in seconds, 0 = none: the login ("sqlLoginTimeout") and
+  // each statement ("sqlCommandTimeout"). A value that is not a whole number
+  // from 0 to 65535 keeps the default.
+  int sqlLoginTimeout = 15;
+  int sqlCommandTimeout = 30;
 
   // True when "sqlDriver" selects the embedded engine.
   bool embedded() const;

@@ -254,8 +254,9 @@ class Change {
                                                   "resId = " + resId + " And label = " + label,
                                                   "AdditionalPhotos", "recordId");
     if (newId == 0) {
-      newId = InsertReturningId(s_.local, "Insert Into AdditionalPhotos (label, resId) Values (" +
-                                              label + ", " + resId + ");");
+      newId = InsertReturningId(
+          s_.local, "AdditionalPhotos",
+          "Insert Into AdditionalPhotos (label, resId) Values (" + label + ", " + resId + ");");
     }
     if (photos::UpdateImageInDB(newId, "photo", "AdditionalPhotos", path, s_.local)) {
       s_.central.Execute("Update AdditionalPhotos Set id = " + std::to_string(newId) +

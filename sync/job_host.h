@@ -34,8 +34,8 @@ class JobHost {
   // The password of the local connection, recorded centrally by the full
   // upload.
   virtual std::string LocalPassword() const = 0;
-  // True while queued changes may be worked (the link is up and the
-  // installation confirmed).
+  // True while a new drain of the update queue may start (the link is up and
+  // the installation confirmed); a drain already running completes its pass.
   virtual bool UpdateQueueActive() const = 0;
   // True once the service has been asked to stop: long work (the full
   // upload, the update-queue drain) ends at the next statement boundary,

@@ -42,7 +42,7 @@ std::optional<std::int32_t> Int32Of(const db::Value& v) {
 UpdateQueueDrain::UpdateQueueDrain(asio::io_context& io, JobHost& host) : io_(io), host_(host) {}
 
 void UpdateQueueDrain::Tick() {
-  if (draining_) return;
+  if (draining_ || !host_.UpdateQueueActive()) return;
   rows_.clear();
   more_ = false;
   if (!ReadRows("Select * From UpdateQueue Order By id Asc", true) || rows_.empty()) {
@@ -124,7 +124,12 @@ bool UpdateQueueDrain::ReadRows(const std::string& sql, bool wholeQueue) {
 }
 
 void UpdateQueueDrain::Step() {
-  if (!host_.UpdateQueueActive() || host_.StopRequested()) return End();
+  // A drain that has started completes its pass even when the link drops
+  // meanwhile: each change goes to the central databases over the central
+  // connection, not over the link, and the timer is simply not re-armed
+  // until the next identification. A stop request ends it here, between two
+  // rows.
+  if (host_.StopRequested()) return End();
   if (host_.LocalConnection() == nullptr) return End();
   if (rows_.empty() && more_) {
     // The next rows of those the tick found: after the last one read, up to

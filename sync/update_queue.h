@@ -23,9 +23,11 @@ namespace pv::sync {
 
 class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
  public:
-  // The drain works for `host`, which outlives it; rows are worked while
-  // host.UpdateQueueActive() holds (checked before every row), and the
-  // central connection the rows shared is closed when a drain ends.
+  // The drain works for `host`, which outlives it. A tick starts a drain only
+  // while host.UpdateQueueActive() holds; once started, the drain works every
+  // row its tick found even if the link drops meanwhile, and ends early only
+  // when host.StopRequested() (checked before every row) or the central side
+  // is away. The central connection the rows shared is closed when it ends.
   UpdateQueueDrain(asio::io_context& io, JobHost& host);
 
   // One tick: reads the queue and starts working it, unless a drain runs.
