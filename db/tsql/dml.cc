@@ -78,6 +78,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
     sql += " VALUES";
     ++k;
     std::vector<TypeClass> classes;
+    std::vector<std::string> types;
     bool firstRow = true;
     while (k < e) {
       if (!IsOp(t[k], "(")) SyntaxError(t[k]);
@@ -101,7 +102,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
                       "the number of columns specified in the INSERT statement.");
       }
       if (classes.empty()) {
-        const std::vector<std::string> types = em.schema().ColumnTypes(table, columns);
+        types = em.schema().ColumnTypes(table, columns);
         classes.reserve(values.size());
         for (size_t n = 0; n < values.size(); ++n) {
           classes.push_back(n < types.size() ? ClassOf(types[n]) : TypeClass::Unknown);
@@ -118,7 +119,9 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
             !identity.empty() && n < columns.size() && common::EqualsNoCase(columns[n], identity);
         std::string guardedValue;
         std::string& value = guarded ? guardedValue : sql;
-        if (!(n < classes.size() && em.EmitTypedLiteral(r.first, r.second, classes[n], value))) {
+        if (!(n < classes.size() &&
+              em.EmitTypedLiteral(r.first, r.second, classes[n], value,
+                                  n < types.size() ? types[n] : std::string()))) {
           if (r.second == r.first + 1) {
             em.EmitToken(r.first, value);
           } else {

@@ -298,6 +298,7 @@ size_t Emitter::EmitChain(size_t i, size_t e, std::string& out) {
 }
 
 void Emitter::EmitTerm(size_t b, size_t e, std::string& out) {
+  if (EmitDivision(b, e, out)) return;
   size_t j = b;
   while (j < e) {
     const size_t p = ParsePrimary(j, e);

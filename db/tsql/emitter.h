@@ -60,8 +60,10 @@ class Emitter {
   // Writes a single literal [b, e) (a literal, or '-' and a number) converted
   // the way SQL Server converts it for a column of class `cls`. False when
   // nothing needed converting (the caller then writes it as it stands).
-  // Throws DbError when SQL Server would reject the conversion.
-  bool EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out);
+  // Throws DbError when SQL Server would reject the conversion; `type` (the
+  // column's declared type) names the type in that error.
+  bool EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out,
+                        std::string_view type = {});
   bool IsLiteral(size_t b, size_t e) const;
 
   // The declared type of a column reference [b, e), resolved through the
@@ -86,6 +88,9 @@ class Emitter {
   size_t EmitChain(size_t i, size_t e, std::string& out);
   bool TryTypedPredicate(size_t tb, size_t te, size_t e, std::string& out, size_t* after);
   void EmitTerm(size_t b, size_t e, std::string& out);
+  // A term with '/' or '%' written through pv_div / pv_mod (conversions.cc),
+  // so that a zero divisor fails as in SQL Server; false when it has none.
+  bool EmitDivision(size_t b, size_t e, std::string& out);
   void EmitPrimary(size_t b, size_t e, std::string& out);
   void EmitFunction(size_t b, size_t open, std::string& out);
   void EmitCast(Range type, Range expr, std::string& out);
@@ -107,6 +112,8 @@ class Emitter {
   BatchSchema schema_;
   // (lower-case alias or table name, table name)
   std::vector<std::pair<std::string, std::string>> tables_;
+  // Set by TRY_CONVERT for the EmitCast it calls: failures give Null.
+  bool tryConvert_ = false;
   // Parentheses to write before given token positions: '(' or ')'.
   std::vector<std::pair<size_t, char>> parens_;
 };

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "db/error.h"
+#include "db/tsql/conversions.h"
 #include "db/tsql/literals.h"
+#include "db/tsql/sql_functions.h"
 #include "db/tsql/translator.h"
 
 namespace pv::db::tsql {
@@ -94,18 +96,6 @@ int CompareNoCase(void*, int na, const void* pa, int nb, const void* pb) {
 }
 
 // --- SQL functions --------------------------------------------------------------
-
-void Fail(sqlite3_context* ctx, long number, const std::string& text) {
-  const std::string msg = "[" + std::to_string(number) + "] " + text;
-  sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
-}
-
-std::string TextOf(sqlite3_value* v) {
-  const unsigned char* p = sqlite3_value_text(v);
-  return p ? std::string(reinterpret_cast<const char*>(p),
-                         static_cast<size_t>(sqlite3_value_bytes(v)))
-           : std::string();
-}
 
 // Reads a value as a number the way SQL Server converts text for arithmetic.
 bool AsNumber(sqlite3_context* ctx, sqlite3_value* v, const char* otherType, double* d,
@@ -249,7 +239,8 @@ void DateTimeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case SQLITE_TEXT:
       stored = StoredDateTimeFromText(TextOf(v));
       if (!stored) {
-        Fail(ctx, 241, "Conversion failed when converting date and/or time from character string.");
+        const DbError e = DateTimeTextError(TextOf(v));
+        Fail(ctx, e.number(), e.what());
         return;
       }
       break;
@@ -359,6 +350,7 @@ void Prepare(sqlite3* db) {
                                     nullptr));
   Check(db, sqlite3_create_function(db, "pv_newid", 0, SQLITE_UTF8, nullptr, NewIdFunction, nullptr,
                                     nullptr));
+  Check(db, RegisterConversionFunctions(db));
   Check(db, sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr));
   Check(db, sqlite3_exec(db, kCatalog, nullptr, nullptr, nullptr));
 }
