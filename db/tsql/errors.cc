@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "db/tsql/duplicates.h"
 #include "db/tsql/lexer.h"
 #include "db/tsql/literals.h"
 #include "db/tsql/translator.h"
@@ -168,7 +169,7 @@ DbError CheckFailed(const std::string& name, std::string_view sql) {
 }  // namespace
 
 DbError MapError(int code, const std::string& message, std::string_view sql,
-                 std::string_view database, int systemError) {
+                 std::string_view database, int systemError, sqlite3* db) {
   const std::string_view msg = message;
   const int primary = code & 0xFF;
 
@@ -186,11 +187,7 @@ DbError MapError(int code, const std::string& message, std::string_view sql,
     case SQLITE_CONSTRAINT: {
       std::string table, column;
       if (StartsWith(msg, "UNIQUE constraint failed: ")) {
-        TableColumn(msg.substr(26), &table, &column);
-        const bool key = code == SQLITE_CONSTRAINT_PRIMARYKEY || code == SQLITE_CONSTRAINT_ROWID;
-        return DbError(2627, std::string("Violation of ") + (key ? "PRIMARY KEY" : "UNIQUE KEY") +
-                                 " constraint. Cannot insert duplicate key in object 'dbo." +
-                                 table + "'.");
+        return DuplicateKeyError(db, code, msg, sql);
       }
       if (StartsWith(msg, "NOT NULL constraint failed: ")) {
         TableColumn(msg.substr(28), &table, &column);

@@ -100,8 +100,11 @@ void Prepare(sqlite3* db);
 // disk refused. `database` names the database in storage failures;
 // `systemError` is the operating system's code of the failed call
 // (sqlite3_system_errno): a write refused for want of space reads as a full
-// disk (1105) whatever SQLite's code, other I/O failures as 823.
+// disk (1105) whatever SQLite's code, other I/O failures as 823. `db`, the
+// connection the statement failed on, lets a duplicate key name its
+// constraint or index and the key value (see duplicates.h).
 DbError MapError(int sqliteExtendedCode, const std::string& sqliteMessage,
-                 std::string_view sql = {}, std::string_view database = {}, int systemError = 0);
+                 std::string_view sql = {}, std::string_view database = {}, int systemError = 0,
+                 sqlite3* db = nullptr);
 
 }  // namespace pv::db::tsql
