@@ -70,6 +70,10 @@ class Emitter {
   // collected tables and aliases; empty when unknown.
   std::string ColumnTypeOf(size_t b, size_t e) const;
 
+  // Reads TOP n / TOP (n) [PERCENT] at i into `limit` (empty for TOP (100)
+  // PERCENT); returns the index after it.
+  size_t ParseTop(size_t i, size_t e, std::string* limit);
+
   // Top-level comma-separated parts of [b, e).
   std::vector<Range> SplitCommas(size_t b, size_t e) const;
   // First top-level Word `keyword` in [b, e), or e.
@@ -94,7 +98,6 @@ class Emitter {
   void EmitPrimary(size_t b, size_t e, std::string& out);
   void EmitFunction(size_t b, size_t open, std::string& out);
   void EmitCast(Range type, Range expr, std::string& out);
-  size_t ParseTop(size_t i, size_t e, std::string* limit);
   // Nested joins ("A JOIN B JOIN C ON x ON y") need parentheses in SQLite:
   // records where they go for the FROM clause [b, e).
   void PlanJoinParens(size_t b, size_t e);
