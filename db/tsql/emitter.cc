@@ -79,7 +79,7 @@ void Emitter::EmitToken(size_t i, std::string& out) const {
         } else if (k.text[1] == '@') {
           Unsupported("The system function " + std::string(k.text));
         } else {
-          throw DbError(137, "Must declare the scalar variable \"" + std::string(k.text) + "\".");
+          Append(out, variables_.Read(k.text));
         }
         return;
       }

@@ -16,6 +16,7 @@
 #include "db/tsql/lexer.h"
 #include "db/tsql/literals.h"
 #include "db/tsql/translator.h"
+#include "db/tsql/variables.h"
 
 namespace pv::db::tsql {
 
@@ -44,6 +45,8 @@ class Emitter {
   // altered or dropped earlier in the batch are known before they run.
   BatchSchema& schema() { return schema_; }
   size_t Match(size_t paren) const { return match_[paren]; }
+  // The variables the batch has declared so far.
+  BatchVariables& variables() { return variables_; }
 
   // Forgets the tables of the previous statement and collects those that
   // [b, e) names after FROM, JOIN, UPDATE and INTO, with their aliases.
@@ -115,6 +118,7 @@ class Emitter {
   BatchSchema schema_;
   // (lower-case alias or table name, table name)
   std::vector<std::pair<std::string, std::string>> tables_;
+  BatchVariables variables_;
   // Set by TRY_CONVERT for the EmitCast it calls: failures give Null.
   bool tryConvert_ = false;
   // Parentheses to write before given token positions: '(' or ')'.

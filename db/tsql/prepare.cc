@@ -9,6 +9,7 @@
 #include "db/tsql/literals.h"
 #include "db/tsql/sql_functions.h"
 #include "db/tsql/translator.h"
+#include "db/tsql/variables.h"
 
 namespace pv::db::tsql {
 namespace {
@@ -280,6 +281,11 @@ void NewIdFunction(sqlite3_context* ctx, int, sqlite3_value**) {
 constexpr const char* kCatalog = R"sql(
 CREATE TEMP TABLE IF NOT EXISTS pv_identity_insert (name TEXT PRIMARY KEY COLLATE NOCASE);
 
+-- One row: the statements that assign variables evaluate their value once
+-- in a condition on it (variables.cc).
+CREATE TEMP TABLE IF NOT EXISTS pv_one (x);
+INSERT INTO pv_one SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM pv_one);
+
 CREATE TEMP VIEW IF NOT EXISTS sysobjects AS
 SELECT name COLLATE NOCASE AS name, rowid AS id,
        (CASE type WHEN 'table' THEN 'U' ELSE 'V' END) COLLATE NOCASE AS xtype,
@@ -351,6 +357,7 @@ void Prepare(sqlite3* db) {
   Check(db, sqlite3_create_function(db, "pv_newid", 0, SQLITE_UTF8, nullptr, NewIdFunction, nullptr,
                                     nullptr));
   Check(db, RegisterConversionFunctions(db));
+  Check(db, RegisterVariableFunctions(db));
   Check(db, sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr));
   Check(db, sqlite3_exec(db, kCatalog, nullptr, nullptr, nullptr));
 }

@@ -72,10 +72,13 @@ class NoSchema : public SchemaLookup {
 };
 
 struct Statement {
-  enum class Kind { Sql, CreateDatabase, UseDatabase, DropDatabase };
+  // Condition (IF ... ELSE): `sql` yields one value; unless it is true (or
+  // when `sql` is empty) the next `skip` statements are passed over.
+  enum class Kind { Sql, CreateDatabase, UseDatabase, DropDatabase, Condition };
   Kind kind = Kind::Sql;
-  std::string sql;   // SQLite text, for Kind::Sql
-  std::string name;  // database name, for CreateDatabase / UseDatabase / DropDatabase
+  std::string sql;       // SQLite text, for Kind::Sql and Kind::Condition
+  std::string name;      // database name, for CreateDatabase / UseDatabase / DropDatabase
+  std::size_t skip = 0;  // for Kind::Condition
 };
 
 // Splits a T-SQL batch (statements separated by ';' or simply following each
