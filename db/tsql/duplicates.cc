@@ -213,6 +213,78 @@ std::string InsertedKey(sqlite3* db, const std::string& table,
   return {};
 }
 
+// The key value an UPDATE repeated: the rows it updates are read again with
+// the new values of the key columns, and the first whose key another row
+// already holds, or an earlier updated row took, is the duplicate.
+std::string UpdatedKey(sqlite3* db, const std::string& table,
+                       const std::vector<std::string>& columns, std::string_view sql) {
+  std::vector<Token> t;
+  try {
+    t = Tokenize(sql);
+  } catch (const DbError&) {
+    return {};
+  }
+  auto at = [&](size_t i) {
+    return i < t.size() ? static_cast<size_t>(t[i].text.data() - sql.data()) : sql.size();
+  };
+  size_t set = 1;
+  while (set < t.size() && !IsWord(t[set], "SET")) ++set;
+  if (set < 2 || set >= t.size()) return {};
+  const std::string target(sql.substr(at(1), at(set) - at(1)));
+  const std::string qualifier =
+      set >= 4 && IsWord(t[set - 2], "AS") ? QuoteName(NameOf(t[set - 1])) : QuoteName(table);
+  // The SET items up to FROM or WHERE at the top level.
+  std::vector<std::string> values(columns.size());
+  for (size_t c = 0; c < columns.size(); ++c) values[c] = qualifier + "." + QuoteName(columns[c]);
+  size_t i = set + 1;
+  int depth = 0;
+  size_t item = i;
+  for (;; ++i) {
+    const bool last =
+        i >= t.size() || (depth == 0 && (IsWord(t[i], "FROM") || IsWord(t[i], "WHERE")));
+    if (i < t.size() && IsOp(t[i], "(")) ++depth;
+    if (i < t.size() && IsOp(t[i], ")")) --depth;
+    if (last || (depth == 0 && IsOp(t[i], ","))) {
+      if (item + 1 < i && IsOp(t[item + 1], "=")) {
+        for (size_t c = 0; c < columns.size(); ++c) {
+          if (common::EqualsNoCase(NameOf(t[item]), columns[c])) {
+            values[c] = "(" + std::string(sql.substr(at(item + 2), at(i) - at(item + 2))) + ")";
+          }
+        }
+      }
+      item = i + 1;
+    }
+    if (last) break;
+  }
+  std::string select = "SELECT " + qualifier + ".rowid";
+  for (const std::string& v : values) select += ", " + v;
+  select += " FROM " + target;
+  if (i < t.size() && IsWord(t[i], "FROM")) {
+    select += ", " + std::string(sql.substr(at(i + 1)));
+  } else if (i < t.size()) {
+    select += " " + std::string(sql.substr(at(i)));
+  }
+  Query rows(db, select);
+  std::string exists = "SELECT 1 FROM " + QuoteName(table) + " WHERE rowid <> ?";
+  for (const std::string& c : columns) exists += " AND " + QuoteName(c) + " IS ?";
+  Query held(db, exists);
+  if (!rows.ok() || !held.ok()) return {};
+  std::set<std::string> seen;
+  for (int row = 0; row < 100000 && rows.Step(); ++row) {
+    std::string key;
+    sqlite3_reset(held.get());
+    sqlite3_bind_value(held.get(), 1, sqlite3_column_value(rows.get(), 0));
+    for (size_t c = 0; c < columns.size(); ++c) {
+      sqlite3_value* v = sqlite3_column_value(rows.get(), static_cast<int>(c) + 1);
+      if (c > 0) key += ", ";
+      key += ValueText(v);
+      sqlite3_bind_value(held.get(), static_cast<int>(c) + 2, v);
+    }
+    if (held.Step() || !seen.insert(key).second) return key;
+  }
+  return {};
+}
+
 }  // namespace
 
 DbError DuplicateKeyError(sqlite3* db, int code, std::string_view message, std::string_view sql) {
@@ -236,7 +308,10 @@ DbError DuplicateKeyError(sqlite3* db, int code, std::string_view message, std::
     origin = "u";
   }
   std::string key;
-  if (db != nullptr) key = InsertedKey(db, table, columns, sql);
+  if (db != nullptr) {
+    key = sql.substr(0, 6) == "UPDATE" ? UpdatedKey(db, table, columns, sql)
+                                       : InsertedKey(db, table, columns, sql);
+  }
   const std::string value = key.empty() ? "" : " The duplicate key value is (" + key + ").";
   if (origin == "c") {
     return DbError(2601, "Cannot insert duplicate key row in object 'dbo." + table +

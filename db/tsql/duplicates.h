@@ -13,7 +13,7 @@ namespace pv::db::tsql {
 // `message` is SQLite's "UNIQUE constraint failed: T.a, T.b"; `sql` the
 // statement that failed. With `db` (the connection it failed on, its
 // statement finished) the constraint or index is found in the schema and,
-// for an INSERT, the key value by reading the inserted rows again; without
+// for an INSERT or UPDATE, the key value by reading its rows again; without
 // it the report names a constraint as SQL Server names an unnamed one.
 DbError DuplicateKeyError(sqlite3* db, int code, std::string_view message, std::string_view sql);
 

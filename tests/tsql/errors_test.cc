@@ -133,7 +133,6 @@ TEST_F(Errors, DuplicateKeysNameTheConstraintOrIndexAndTheKeyValue) {
        "Violation of PRIMARY KEY constraint 'PK_Names'. Cannot insert duplicate key in object "
        "'dbo.Names'. The duplicate key value is (50)."},
       {"Insert Into Names (id, name) Select id, 'z' + name From Names", 2627, nullptr},
-      // An UPDATE names the constraint (the key value is not known).
       {"Update Names Set id = 42 Where id = 42 + 0 * code", 0, nullptr},
       {"Insert Into Plain (a, b) Values (1, 'y')", 2627, nullptr},
       {"Select Count(*) From Names", 0, "1"},
@@ -144,7 +143,11 @@ TEST_F(Errors, DuplicateKeysNameTheConstraintOrIndexAndTheKeyValue) {
   EXPECT_TRUE(text.ends_with("The duplicate key value is (1).")) << text;
   Run("Insert Into Names (id, name) Values (43, 'Di')");
   EXPECT_EQ(ErrorOf("Update Names Set id = 42 Where id = 43", &text), 2627);
-  EXPECT_TRUE(text.starts_with("Violation of PRIMARY KEY constraint 'PK_Names'.")) << text;
+  EXPECT_EQ(text,
+            "Violation of PRIMARY KEY constraint 'PK_Names'. Cannot insert duplicate key in "
+            "object 'dbo.Names'. The duplicate key value is (42).");
+  EXPECT_EQ(ErrorOf("Update x Set x.name = 'ann' From Names x Where x.id = 43", &text), 2601);
+  EXPECT_TRUE(text.ends_with("The duplicate key value is (ann).")) << text;
 }
 
 TEST_F(Errors, FormsTheEngineCannotRunFailClearlyAndNeverInSqliteWords) {
