@@ -23,9 +23,13 @@
 //   ("A JOIN B JOIN C ON x ON y") parenthesised;
 // - statements: batches split at ';', GO lines and where a new statement
 //   begins; CREATE / USE / DROP DATABASE handed to the engine; SET
-//   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE.
+//   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE;
+//   UPDATE ... FROM, UPDATE / DELETE TOP (n); DECLARE, SET and SELECT of
+//   variables (variables.h); IF ... ELSE and BEGIN ... END (control_flow.h);
+// - conversions that fail as in SQL Server: text to numbers and date-times,
+//   division by zero (conversions.h).
 // Anything else passes through to SQLite; its refusal comes back through
-// MapError.
+// MapError in SQL Server's words.
 #pragma once
 
 #include <sqlite3.h>
