@@ -189,13 +189,32 @@ void TranslateDeclare(Emitter& em, size_t b, size_t e, std::vector<Statement>& o
 
 void TranslateSetVariable(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
   const auto& t = em.tokens();
-  const std::string name = Declared(em.variables(), t[b + 1]);
-  if (b + 3 >= e + 1 || !IsOp(t[b + 2], "=")) SyntaxError(t[b + 2 < e ? b + 2 : e - 1]);
-  if (b + 3 >= e) SyntaxError(t[e - 1]);
+  BatchVariables& vars = em.variables();
+  const std::string name = Declared(vars, t[b + 1]);
+  // SET @v = x, or a compound assignment SET @v += x (-=, *=, /=, %=).
+  size_t k = b + 2;
+  std::string op;
+  if (k + 1 < e && t[k].kind == TokKind::Op && t[k].text.size() == 1 &&
+      std::string_view("+-*/%").find(t[k].text[0]) != std::string_view::npos &&
+      IsOp(t[k + 1], "=")) {
+    op = std::string(t[k++].text);
+  }
+  if (k >= e || !IsOp(t[k], "=")) SyntaxError(t[std::min(k, e - 1)]);
+  if (k + 1 >= e) SyntaxError(t[e - 1]);
   std::string value;
-  em.ScanTables(b + 3, e);
-  em.Emit(b + 3, e, value);
-  out.push_back({Statement::Kind::Sql, Once(Assign(em.variables(), name, value)), {}});
+  em.ScanTables(k + 1, e);
+  em.Emit(k + 1, e, value);
+  if (!op.empty()) {
+    const std::string current = vars.Read(name);
+    if (op == "+") {
+      value = "pv_add(" + current + ", " + value + ")";
+    } else if (op == "/" || op == "%") {
+      value = std::string(op == "/" ? "pv_div(" : "pv_mod(") + current + ", " + value + ")";
+    } else {
+      value = "(" + current + ") " + op + " (" + value + ")";
+    }
+  }
+  out.push_back({Statement::Kind::Sql, Once(Assign(vars, name, value)), {}});
 }
 
 bool TranslateSelectAssign(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {

@@ -192,6 +192,9 @@ TEST_F(Errors, BatchesWithVariablesConditionsAndBlocksRunAsInSqlServer) {
        "abc6"},
       {"Declare @x int Set @x = '7' Select @x * 2", 0, "14"},
       {"Declare @x int; Select IsNull(@x, -1)", 0, "-1"},
+      {"Declare @x int = 10, @s nvarchar(9) = 'a'; Set @x += 5; Set @x /= 3; Set @s += 'b'; "
+       "Select @s + Convert(nvarchar(9), @x)",
+       0, "ab5"},
       {"Declare @d datetime = '2020-01-01 10:00'; Select Count(*) From N Where d = @d", 0, "1"},
       {"Declare @n int; Select @n = Count(*) From N; Select @n + 1", 0, "2"},
       {"Declare @id int = 7; Select @id = id From N Where id < 0; Select @id", 0, "7"},
