@@ -382,7 +382,9 @@ DbError MapError(int code, const std::string& message, std::string_view sql,
                    "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   }
   if (StartsWith(msg, "cannot modify ") && msg.find("because it is a view") != std::string::npos) {
-    return DbError(4406, "Update or insert of view or function failed: " + message);
+    const std::string view(msg.substr(14, msg.find(" because") - 14));
+    return DbError(4406, "Update or insert of view or function '" + StripSchema(view) +
+                             "' failed because it contains a derived or constant field.");
   }
   return OtherFailure(code, msg);
 }

@@ -149,6 +149,7 @@ std::string BatchVariables::Read(std::string_view name) const {
 
 void TranslateDeclare(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
   const auto& t = em.tokens();
+  if (b + 1 >= e) SyntaxError(t[b]);
   BatchVariables& vars = em.variables();
   if (vars.batch == 0) vars.batch = nextBatch.fetch_add(1);
   for (const Range& r : em.SplitCommas(b + 1, e)) {

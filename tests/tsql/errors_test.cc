@@ -151,6 +151,7 @@ TEST_F(Errors, DuplicateKeysNameTheConstraintOrIndexAndTheKeyValue) {
 }
 
 TEST_F(Errors, FormsTheEngineCannotRunFailClearlyAndNeverInSqliteWords) {
+  Run("CREATE VIEW V AS SELECT id FROM N");
   const struct {
     const char* sql;
     long number;
@@ -170,6 +171,8 @@ TEST_F(Errors, FormsTheEngineCannotRunFailClearlyAndNeverInSqliteWords) {
       {"If 1 = 1 Begin Select 1", 102},
       {"Select 1 Else Select 2", 102},
       {"Select id From N Group By", 102},
+      {"Declare", 102},
+      {"Insert Into V (id) Values (1)", 4406},
   };
   for (const auto& c : cases) {
     std::string text;
