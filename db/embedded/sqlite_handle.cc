@@ -147,7 +147,7 @@ void SqliteHandle::ThrowError(int rc, std::string msg, std::string_view sql) {
   // The operating system's code first: the rollback below may replace it.
   const int systemError = LastSystemError(db_);
   if (msg.empty() || msg == "not an error") msg = sqlite3_errstr(rc);
-  DbError error = tsql::MapError(rc, msg, sql, Instance::DatabaseName(file_), systemError);
+  DbError error = tsql::MapError(rc, msg, sql, Instance::DatabaseName(file_), systemError, db_);
   if (!sqlite3_get_autocommit(db_)) {
     deadlineActive_ = false;  // a deadline already passed must not interrupt the rollback
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -79,7 +79,7 @@ void Emitter::EmitToken(size_t i, std::string& out) const {
         } else if (k.text[1] == '@') {
           Unsupported("The system function " + std::string(k.text));
         } else {
-          throw DbError(137, "Must declare the scalar variable \"" + std::string(k.text) + "\".");
+          Append(out, variables_.Read(k.text));
         }
         return;
       }
@@ -298,6 +298,7 @@ size_t Emitter::EmitChain(size_t i, size_t e, std::string& out) {
 }
 
 void Emitter::EmitTerm(size_t b, size_t e, std::string& out) {
+  if (EmitDivision(b, e, out)) return;
   size_t j = b;
   while (j < e) {
     const size_t p = ParsePrimary(j, e);

@@ -16,6 +16,7 @@
 #include "db/tsql/lexer.h"
 #include "db/tsql/literals.h"
 #include "db/tsql/translator.h"
+#include "db/tsql/variables.h"
 
 namespace pv::db::tsql {
 
@@ -44,6 +45,8 @@ class Emitter {
   // altered or dropped earlier in the batch are known before they run.
   BatchSchema& schema() { return schema_; }
   size_t Match(size_t paren) const { return match_[paren]; }
+  // The variables the batch has declared so far.
+  BatchVariables& variables() { return variables_; }
 
   // Forgets the tables of the previous statement and collects those that
   // [b, e) names after FROM, JOIN, UPDATE and INTO, with their aliases.
@@ -60,13 +63,19 @@ class Emitter {
   // Writes a single literal [b, e) (a literal, or '-' and a number) converted
   // the way SQL Server converts it for a column of class `cls`. False when
   // nothing needed converting (the caller then writes it as it stands).
-  // Throws DbError when SQL Server would reject the conversion.
-  bool EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out);
+  // Throws DbError when SQL Server would reject the conversion; `type` (the
+  // column's declared type) names the type in that error.
+  bool EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out,
+                        std::string_view type = {});
   bool IsLiteral(size_t b, size_t e) const;
 
   // The declared type of a column reference [b, e), resolved through the
   // collected tables and aliases; empty when unknown.
   std::string ColumnTypeOf(size_t b, size_t e) const;
+
+  // Reads TOP n / TOP (n) [PERCENT] at i into `limit` (empty for TOP (100)
+  // PERCENT); returns the index after it.
+  size_t ParseTop(size_t i, size_t e, std::string* limit);
 
   // Top-level comma-separated parts of [b, e).
   std::vector<Range> SplitCommas(size_t b, size_t e) const;
@@ -86,10 +95,12 @@ class Emitter {
   size_t EmitChain(size_t i, size_t e, std::string& out);
   bool TryTypedPredicate(size_t tb, size_t te, size_t e, std::string& out, size_t* after);
   void EmitTerm(size_t b, size_t e, std::string& out);
+  // A term with '/' or '%' written through pv_div / pv_mod (conversions.cc),
+  // so that a zero divisor fails as in SQL Server; false when it has none.
+  bool EmitDivision(size_t b, size_t e, std::string& out);
   void EmitPrimary(size_t b, size_t e, std::string& out);
   void EmitFunction(size_t b, size_t open, std::string& out);
   void EmitCast(Range type, Range expr, std::string& out);
-  size_t ParseTop(size_t i, size_t e, std::string* limit);
   // Nested joins ("A JOIN B JOIN C ON x ON y") need parentheses in SQLite:
   // records where they go for the FROM clause [b, e).
   void PlanJoinParens(size_t b, size_t e);
@@ -117,6 +128,9 @@ class Emitter {
   BatchSchema schema_;
   // (lower-case alias or table name, table name)
   std::vector<std::pair<std::string, std::string>> tables_;
+  BatchVariables variables_;
+  // Set by TRY_CONVERT for the EmitCast it calls: failures give Null.
+  bool tryConvert_ = false;
   // Parentheses to write before given token positions: '(' or ')'.
   std::vector<std::pair<size_t, char>> parens_;
 };

@@ -59,6 +59,7 @@ void Emitter::EmitFunction(size_t b, size_t open, std::string& out) {
     Append(out, "pv_newid()");
   } else if (name == "CONVERT" || name == "TRY_CONVERT") {
     if (args.size() < 2 || args.size() > 3) need(2);
+    tryConvert_ = name == "TRY_CONVERT";
     EmitCast(args[0], args[1], out);
   } else if (name == "CAST") {
     const size_t as = FindWord(open + 1, close, "AS");
@@ -98,9 +99,15 @@ void Emitter::EmitCast(Range type, Range expr, std::string& out) {
       scale = std::atol(std::string(t_[parts[1].first].text).c_str());
     }
   }
+  const std::string tryOnly = tryConvert_ ? "1" : "0";
+  tryConvert_ = false;
   std::string e;
   Emit(expr.first, expr.second, e);
   std::string r;
+  // Text that is no number fails as SQL Server fails (conversions.cc).
+  auto number = [&](std::string_view type) {
+    return "pv_convert(" + e + ", '" + std::string(type) + "', " + tryOnly + ")";
+  };
   switch (ClassOf(typeName)) {
     case TypeClass::Text:
       r = "CAST((" + e + ") AS TEXT)";
@@ -108,7 +115,7 @@ void Emitter::EmitCast(Range type, Range expr, std::string& out) {
       if (length >= 0) r = "substr(" + r + ", 1, " + std::to_string(length) + ")";
       break;
     case TypeClass::Integer:
-      r = "CAST((" + e + ") AS INTEGER)";
+      r = number(typeName);
       break;
     case TypeClass::Bit:
       r = "pv_bit(" + e + ")";
@@ -119,13 +126,13 @@ void Emitter::EmitCast(Range type, Range expr, std::string& out) {
     case TypeClass::Decimal:
       if (typeName == "money" || typeName == "smallmoney") scale = 4;
       if (scale <= 0) {
-        r = "CAST(round(CAST((" + e + ") AS REAL)) AS INTEGER)";
+        r = "CAST(round(CAST(" + number("decimal") + " AS REAL)) AS INTEGER)";
       } else {
-        r = "round(CAST((" + e + ") AS REAL), " + std::to_string(scale) + ")";
+        r = "round(CAST(" + number("decimal") + " AS REAL), " + std::to_string(scale) + ")";
       }
       break;
     case TypeClass::Float:
-      r = "CAST((" + e + ") AS REAL)";
+      r = "CAST(" + number("float") + " AS REAL)";
       break;
     case TypeClass::Binary:
       r = "CAST((" + e + ") AS BLOB)";

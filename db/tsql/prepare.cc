@@ -6,8 +6,11 @@
 
 #include "db/error.h"
 #include "db/tsql/column_order.h"
+#include "db/tsql/conversions.h"
 #include "db/tsql/literals.h"
+#include "db/tsql/sql_functions.h"
 #include "db/tsql/translator.h"
+#include "db/tsql/variables.h"
 
 namespace pv::db::tsql {
 namespace {
@@ -95,18 +98,6 @@ int CompareNoCase(void*, int na, const void* pa, int nb, const void* pb) {
 }
 
 // --- SQL functions --------------------------------------------------------------
-
-void Fail(sqlite3_context* ctx, long number, const std::string& text) {
-  const std::string msg = "[" + std::to_string(number) + "] " + text;
-  sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
-}
-
-std::string TextOf(sqlite3_value* v) {
-  const unsigned char* p = sqlite3_value_text(v);
-  return p ? std::string(reinterpret_cast<const char*>(p),
-                         static_cast<size_t>(sqlite3_value_bytes(v)))
-           : std::string();
-}
 
 // Reads a value as a number the way SQL Server converts text for arithmetic.
 bool AsNumber(sqlite3_context* ctx, sqlite3_value* v, const char* otherType, double* d,
@@ -250,7 +241,8 @@ void DateTimeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case SQLITE_TEXT:
       stored = StoredDateTimeFromText(TextOf(v));
       if (!stored) {
-        Fail(ctx, 241, "Conversion failed when converting date and/or time from character string.");
+        const DbError e = DateTimeTextError(TextOf(v));
+        Fail(ctx, e.number(), e.what());
         return;
       }
       break;
@@ -289,6 +281,11 @@ void NewIdFunction(sqlite3_context* ctx, int, sqlite3_value**) {
 
 constexpr const char* kCatalog = R"sql(
 CREATE TEMP TABLE IF NOT EXISTS pv_identity_insert (name TEXT PRIMARY KEY COLLATE NOCASE);
+
+-- One row: the statements that assign variables evaluate their value once
+-- in a condition on it (variables.cc).
+CREATE TEMP TABLE IF NOT EXISTS pv_one (x);
+INSERT INTO pv_one SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM pv_one);
 
 CREATE TEMP VIEW IF NOT EXISTS sysobjects AS
 SELECT name COLLATE NOCASE AS name, rowid AS id,
@@ -366,6 +363,8 @@ void Prepare(sqlite3* db) {
                                     nullptr));
   Check(db, sqlite3_create_function(db, "pv_declared_rank", 3, det, nullptr, DeclaredRankFunction,
                                     nullptr, nullptr));
+  Check(db, RegisterConversionFunctions(db));
+  Check(db, RegisterVariableFunctions(db));
   Check(db, sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr));
   Check(db, sqlite3_exec(db, kCatalog, nullptr, nullptr, nullptr));
 }

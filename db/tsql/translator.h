@@ -26,9 +26,13 @@
 //   ("A JOIN B JOIN C ON x ON y") parenthesised;
 // - statements: batches split at ';', GO lines and where a new statement
 //   begins; CREATE / USE / DROP DATABASE handed to the engine; SET
-//   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE.
+//   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE;
+//   UPDATE ... FROM, UPDATE / DELETE TOP (n); DECLARE, SET and SELECT of
+//   variables (variables.h); IF ... ELSE and BEGIN ... END (control_flow.h);
+// - conversions that fail as in SQL Server: text to numbers and date-times,
+//   division by zero (conversions.h).
 // Anything else passes through to SQLite; its refusal comes back through
-// MapError.
+// MapError in SQL Server's words.
 #pragma once
 
 #include <sqlite3.h>
@@ -80,10 +84,13 @@ class NoSchema : public SchemaLookup {
 };
 
 struct Statement {
-  enum class Kind { Sql, CreateDatabase, UseDatabase, DropDatabase };
+  // Condition (IF ... ELSE): `sql` yields one value; unless it is true (or
+  // when `sql` is empty) the next `skip` statements are passed over.
+  enum class Kind { Sql, CreateDatabase, UseDatabase, DropDatabase, Condition };
   Kind kind = Kind::Sql;
-  std::string sql;   // SQLite text, for Kind::Sql
-  std::string name;  // database name, for CreateDatabase / UseDatabase / DropDatabase
+  std::string sql;       // SQLite text, for Kind::Sql and Kind::Condition
+  std::string name;      // database name, for CreateDatabase / UseDatabase / DropDatabase
+  std::size_t skip = 0;  // for Kind::Condition
 };
 
 // Splits a T-SQL batch (statements separated by ';' or simply following each
@@ -113,8 +120,11 @@ void Prepare(sqlite3* db);
 // disk refused. `database` names the database in storage failures;
 // `systemError` is the operating system's code of the failed call
 // (sqlite3_system_errno): a write refused for want of space reads as a full
-// disk (1105) whatever SQLite's code, other I/O failures as 823.
+// disk (1105) whatever SQLite's code, other I/O failures as 823. `db`, the
+// connection the statement failed on, lets a duplicate key name its
+// constraint or index and the key value (see duplicates.h).
 DbError MapError(int sqliteExtendedCode, const std::string& sqliteMessage,
-                 std::string_view sql = {}, std::string_view database = {}, int systemError = 0);
+                 std::string_view sql = {}, std::string_view database = {}, int systemError = 0,
+                 sqlite3* db = nullptr);
 
 }  // namespace pv::db::tsql
