@@ -155,6 +155,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
   } else {
     SyntaxError(t[k < e ? k : e - 1]);
   }
+  if (identity.empty() && !em.schema().Columns(table).empty()) sql += kNoIdentityMark;
   out.push_back({Statement::Kind::Sql, std::move(sql), {}});
 }
 

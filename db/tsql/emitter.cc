@@ -5,6 +5,7 @@
 // functions.cc).
 #include "db/tsql/emitter.h"
 
+#include "common/cp1252.h"
 #include "common/text.h"
 #include "db/error.h"
 #include "db/tsql/reserved_words.h"
@@ -52,6 +53,17 @@ void Emitter::EmitToken(size_t i, std::string& out) const {
     case TokKind::NString:
       Append(out, k.text.substr(1));
       return;
+    case TokKind::String:
+      // Text without N holds what Windows-1252 holds; other characters
+      // become '?', as in SQL Server's varchar.
+      for (char c : k.text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+          Append(out, QuoteText(common::Cp1252ToUtf8(common::Utf8ToCp1252(StringValue(k)))));
+          return;
+        }
+      }
+      Append(out, k.text);
+      return;
     case TokKind::Hex: {
       std::string h = "X'";
       std::string_view digits = k.text.substr(2);
@@ -73,9 +85,9 @@ void Emitter::EmitToken(size_t i, std::string& out) const {
     case TokKind::Word:
       if (k.text[0] == '@' && k.text.size() > 1) {
         if (IsWord(k, "@@IDENTITY")) {
-          Append(out, "last_insert_rowid()");
+          Append(out, "nullif(last_insert_rowid(), 0)");
         } else if (IsWord(k, "@@ROWCOUNT")) {
-          Append(out, "changes()");
+          Append(out, "pv_rowcount()");
         } else if (k.text[1] == '@') {
           Unsupported("The system function " + std::string(k.text));
         } else {
@@ -281,7 +293,7 @@ size_t Emitter::EmitChain(size_t i, size_t e, std::string& out) {
       if (n > 0) acc += " || ";
       acc += "(" + parts[n] + ")";
     }
-    acc += ")";
+    acc += ") COLLATE NOCASE";
   } else {
     // Decided per row: pv_add concatenates text and adds numbers.
     acc = parts[0];
@@ -338,6 +350,11 @@ void Emitter::EmitPrimary(size_t b, size_t e, std::string& out) {
     }
   } else {
     for (size_t i = b; i < end; ++i) EmitToken(i, out);
+    // A text literal compares as SQL Server's default collation does, also
+    // against other literals and expressions that have no collation.
+    if (!collate && end == b + 1 && (k.kind == TokKind::String || k.kind == TokKind::NString)) {
+      Append(out, "COLLATE NOCASE");
+    }
   }
   if (collate) {
     Append(out, "COLLATE");
@@ -390,6 +407,37 @@ void Emitter::EmitNameChain(size_t b, size_t e, std::string& out) const {
   Append(out, text);
 }
 
+size_t Emitter::EmitSelectList(size_t b, size_t e, std::string& out) {
+  size_t end = b;
+  while (end < e &&
+         !(IsWord(t_[end], "FROM") || IsWord(t_[end], "INTO") || IsWord(t_[end], "WHERE") ||
+           IsWord(t_[end], "GROUP") || IsWord(t_[end], "ORDER") || IsWord(t_[end], "HAVING") ||
+           IsWord(t_[end], "UNION") || IsWord(t_[end], "EXCEPT") || IsWord(t_[end], "INTERSECT") ||
+           IsWord(t_[end], "OPTION") || IsWord(t_[end], "FOR") || t_[end].kind == TokKind::Semi)) {
+    end = IsOp(t_[end], "(") ? match_[end] + 1 : end + 1;
+  }
+  const std::vector<Range> items = SplitCommas(b, end);
+  for (size_t n = 0; n < items.size(); ++n) {
+    const auto [ib, ie] = items[n];
+    if (n > 0) Append(out, ",");
+    if (ib == ie) continue;
+    Emit(ib, ie, out);
+    // An expression without a name has an empty column name, as in SQL
+    // Server (SQLite would name it after its own text).
+    const Token& last = t_[ie - 1];
+    const bool star = IsOp(last, "*") && (ie - ib == 1 || IsOp(t_[ie - 2], "."));
+    const bool named =
+        ie - ib >= 2 &&
+        (IsWord(t_[ie - 2], "AS") ||
+         ((last.kind == TokKind::Quoted ||
+           (last.kind == TokKind::Word && !IsReservedWord(last) && last.text[0] != '@')) &&
+          !IsWord(t_[ie - 2], "COLLATE") &&
+          (t_[ie - 2].kind != TokKind::Op || IsOp(t_[ie - 2], ")"))));
+    if (!star && !named && !IsColumnRef(ib, ie)) Append(out, "AS \"\"");
+  }
+  return end;
+}
+
 void Emitter::Emit(size_t b, size_t e, std::string& out) {
   std::string limit;
   size_t i = b;
@@ -419,6 +467,7 @@ void Emitter::Emit(size_t b, size_t e, std::string& out) {
           ++i;
         }
         if (i < e && IsWord(t_[i], "TOP")) i = ParseTop(i, e, &limit);
+        i = EmitSelectList(i, e, out);
         continue;
       }
       if (IsWord(k, "UNION") || IsWord(k, "EXCEPT") || IsWord(k, "INTERSECT")) {

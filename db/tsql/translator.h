@@ -30,6 +30,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,18 @@ std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& sch
 // creates the TEMP catalog views (sysobjects, INFORMATION_SCHEMA.COLUMNS, ...)
 // the translated statements rely on. Throws DbError on failure.
 void Prepare(sqlite3* db);
+
+// @@ROWCOUNT of the connection a handle serves. The engine records after
+// every statement what it affected or returned (AfterStatement), and hands
+// the value on to the handle that runs the next one.
+void SetRowCount(sqlite3* db, std::int64_t rows);
+std::int64_t RowCount(sqlite3* db);
+
+// Called by the engine once a statement ran to its end on `db`: `rows` is
+// what it affected (INSERT, UPDATE, DELETE), returned (a query) or 0. After
+// an insert into a table without an identity column SCOPE_IDENTITY() and
+// @@IDENTITY are Null, as in SQL Server.
+void AfterStatement(sqlite3* db, sqlite3_stmt* st, std::int64_t rows);
 
 // Maps a SQLite failure to SQL Server's number (208 invalid object name, 207
 // invalid column name, 102 syntax, 2627 duplicate key, 515 Null into NOT
