@@ -97,6 +97,8 @@ class Emitter {
   void EmitFunction(size_t b, size_t open, std::string& out);
   // `style` is CONVERT's third argument, empty when none is given.
   void EmitCast(Range type, Range expr, std::string& out, Range style = {0, 0});
+  // ISNULL(a, b): b takes the type of a (cut to a text column's length).
+  std::string IsNull(Range a, const std::string& first, Range b, const std::string& second) const;
   // The argument of DATALENGTH [b, e) as pv_datalength(value, kind).
   std::string DataLength(size_t b, size_t e, const std::string& value) const;
   size_t ParseTop(size_t i, size_t e, std::string* limit);

@@ -36,7 +36,7 @@ void Emitter::EmitFunction(size_t b, size_t open, std::string& out) {
     Append(out, "nullif(last_insert_rowid(), 0)");
   } else if (name == "ISNULL") {
     need(2);
-    Append(out, "ifnull(" + arg(0) + ", " + arg(1) + ")");
+    Append(out, IsNull(args[0], arg(0), args[1], arg(1)));
   } else if (name == "LEN") {
     need(1);
     Append(out, "length(rtrim(" + arg(0) + "))");
@@ -83,6 +83,37 @@ void Emitter::EmitFunction(size_t b, size_t open, std::string& out) {
       Append(out, "COLLATE NOCASE");
     }
   }
+}
+
+std::string Emitter::IsNull(Range a, const std::string& first, Range b,
+                            const std::string& second) const {
+  const std::string plain = "ifnull(" + first + ", " + second + ")";
+  if (ClassOf(ColumnTypeOf(a.first, a.second)) != TypeClass::Text) return plain;
+  // The result has the type of the first argument: a replacement longer
+  // than a text column's declared length is cut to it.
+  const bool empty =
+      b.second == b.first + 1 &&
+      (t_[b.first].kind == TokKind::String || t_[b.first].kind == TokKind::NString) &&
+      StringValue(t_[b.first]).empty();
+  if (empty) return plain + " COLLATE NOCASE";
+  std::string table;
+  const std::string column = NameOf(t_[a.second - 1]);
+  if (a.second - a.first >= 3) {
+    table = TableOf(NameOf(t_[a.second - 3]));
+  } else {
+    for (const auto& [alias, name] : tables_) {
+      if (alias == common::AsciiLower(name) && !schema_.ColumnType(name, column).empty()) {
+        table = name;
+        break;
+      }
+    }
+  }
+  if (table.empty()) return plain + " COLLATE NOCASE";
+  const std::string size = "CAST(substr(type, instr(type, '(') + 1) AS INTEGER)";
+  return "ifnull(" + first + ", substr(CAST((" + second + ") AS TEXT), 1, ifnull((SELECT " + size +
+         " FROM pragma_table_info(" + QuoteText(table) + ") WHERE name = " + QuoteText(column) +
+         " COLLATE NOCASE AND instr(type, '(') > 0 AND " + size +
+         " > 0), 2147483647))) COLLATE NOCASE";
 }
 
 std::string Emitter::DataLength(size_t b, size_t e, const std::string& value) const {

@@ -278,6 +278,43 @@ FROM (SELECT m.name COLLATE NOCASE AS TABLE_NAME, p.name COLLATE NOCASE AS COLUM
       WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\_%' ESCAPE '\');
 )sql";
 
+// Indexes on text are ordered by the collation NOCASE, which this engine
+// defines itself. A file whose indexes an earlier definition ordered (its
+// user_version below kCollationVersion) has them rebuilt once, in a
+// transaction, so lookups find every row; a file that cannot be written now
+// (read-only, locked past the timeout) keeps its order until a later open.
+constexpr int kCollationVersion = 1;
+
+int UserVersion(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  int version = -1;
+  if (sqlite3_prepare_v2(db, "PRAGMA main.user_version", -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW) {
+    version = sqlite3_column_int(st, 0);
+  }
+  sqlite3_finalize(st);
+  return version;
+}
+
+void ReorderTextIndexes(sqlite3* db) {
+  const int version = UserVersion(db);
+  if (version < 0 || version >= kCollationVersion) return;
+  if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return;
+  // Another program may have done it meanwhile. Values that the collation
+  // now finds equal in a unique index leave that index as it was (the
+  // rebuild would fail every time): it is marked done all the same.
+  int rc = SQLITE_OK;
+  if (UserVersion(db) < kCollationVersion) {
+    rc = sqlite3_exec(db, "REINDEX NOCASE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK || (rc & 0xFF) == SQLITE_CONSTRAINT) {
+      const std::string mark = "PRAGMA main.user_version = " + std::to_string(kCollationVersion);
+      rc = sqlite3_exec(db, mark.c_str(), nullptr, nullptr, nullptr);
+    }
+  }
+  if (rc == SQLITE_OK && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK) throw MapError(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
 }
@@ -326,6 +363,7 @@ void Prepare(sqlite3* db) {
                                        nullptr, nullptr, ForgetRowCount));
   Check(db, sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr));
   Check(db, sqlite3_exec(db, kCatalog, nullptr, nullptr, nullptr));
+  ReorderTextIndexes(db);
 }
 
 }  // namespace pv::db::tsql
