@@ -421,19 +421,30 @@ size_t Emitter::EmitSelectList(size_t b, size_t e, std::string& out) {
     const auto [ib, ie] = items[n];
     if (n > 0) Append(out, ",");
     if (ib == ie) continue;
-    Emit(ib, ie, out);
-    // An expression without a name has an empty column name, as in SQL
-    // Server (SQLite would name it after its own text).
+    // The alias: "AS name", or a name (or text) right after the expression.
     const Token& last = t_[ie - 1];
-    const bool star = IsOp(last, "*") && (ie - ib == 1 || IsOp(t_[ie - 2], "."));
-    const bool named =
-        ie - ib >= 2 &&
-        (IsWord(t_[ie - 2], "AS") ||
-         ((last.kind == TokKind::Quoted ||
-           (last.kind == TokKind::Word && !IsReservedWord(last) && last.text[0] != '@')) &&
-          !IsWord(t_[ie - 2], "COLLATE") &&
-          (t_[ie - 2].kind != TokKind::Op || IsOp(t_[ie - 2], ")"))));
-    if (!star && !named && !IsColumnRef(ib, ie)) Append(out, "AS \"\"");
+    const bool nameLike =
+        last.kind == TokKind::Quoted || last.kind == TokKind::String ||
+        last.kind == TokKind::NString ||
+        (last.kind == TokKind::Word && !IsReservedWord(last) && last.text[0] != '@');
+    size_t exprEnd = ie;
+    if (nameLike && ie - ib >= 3 && IsWord(t_[ie - 2], "AS")) {
+      exprEnd = ie - 2;
+    } else if (nameLike && ie - ib >= 2 && !IsWord(t_[ie - 2], "COLLATE") &&
+               (t_[ie - 2].kind != TokKind::Op || IsOp(t_[ie - 2], ")"))) {
+      exprEnd = ie - 1;
+    }
+    Emit(ib, exprEnd, out);
+    if (exprEnd < ie) {
+      Append(out, "AS");
+      const bool text = last.kind == TokKind::String || last.kind == TokKind::NString;
+      Append(out, QuoteName(text ? StringValue(last) : NameOf(last)));
+    } else if (!(IsOp(last, "*") && (ie - ib == 1 || IsOp(t_[ie - 2], "."))) &&
+               !IsColumnRef(ib, ie)) {
+      // An expression without a name has an empty column name, as in SQL
+      // Server (SQLite would name it after its own text).
+      Append(out, "AS \"\"");
+    }
   }
   return end;
 }

@@ -103,7 +103,7 @@ TEST_F(Functions, RowCountIdentityAndNamesFollowTheLastStatement) {
   Rows("Select id From F Where n >= 0");
   EXPECT_EQ(Text("Select @@ROWCOUNT"), "6");
   // A column without a name has an empty name, as sqlcmd shows it.
-  auto rows = cn_->Query("Select n, n + 1, name As who, Count(*) c, F.at, N'x', * From F");
+  auto rows = cn_->Query("Select n, n + 1, name As 'who', Count(*) c, F.at, N'x', * From F");
   const char* names[] = {"n", "", "who", "c", "at", "", "id"};
   for (int i = 0; i < 7; ++i) EXPECT_EQ(rows->ColumnName(i), names[i]) << i;
 }
