@@ -18,9 +18,12 @@
 //   comparisons with a typed column);
 // - expressions: TOP n / TOP (n) as LIMIT, TOP (100) PERCENT dropped, '+' on
 //   text as concatenation (pv_add where the kinds are known only per row),
-//   GETDATE(), SCOPE_IDENTITY(), @@IDENTITY, ISNULL, LEN, SUBSTRING,
-//   CHARINDEX, LEFT, RIGHT, DATALENGTH, CONVERT and CAST, nested joins
-//   ("A JOIN B JOIN C ON x ON y") parenthesised;
+//   GETDATE(), SCOPE_IDENTITY(), @@IDENTITY, @@ROWCOUNT, ISNULL, LEN,
+//   SUBSTRING, CHARINDEX, LEFT, RIGHT, DATALENGTH, CONVERT (with date-time
+//   styles) and CAST, nested joins ("A JOIN B JOIN C ON x ON y")
+//   parenthesised; text literals and text results COLLATE NOCASE (see
+//   collation.h), text without N limited to Windows-1252; unnamed select
+//   items named "" as SQL Server leaves them;
 // - statements: batches split at ';', GO lines and where a new statement
 //   begins; CREATE / USE / DROP DATABASE handed to the engine; SET
 //   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE.
