@@ -149,6 +149,7 @@ void Session::SwitchDatabase(const std::string& name) {
   // The last identity stays with the connection, as SQL Server keeps it
   // across a change of database.
   sqlite3_set_last_insert_rowid(next->get(), sqlite3_last_insert_rowid(main_->get()));
+  tsql::SetRowCount(next->get(), tsql::RowCount(main_->get()));
   idleReaders_.clear();
   schema_ = std::make_unique<SchemaCache>(next->get());
   main_ = std::move(next);
@@ -172,6 +173,7 @@ std::shared_ptr<SqliteHandle> Session::AcquireReader() {
   }
   // SCOPE_IDENTITY() in the query sees the connection's last insert.
   sqlite3_set_last_insert_rowid(reader->get(), sqlite3_last_insert_rowid(main_->get()));
+  tsql::SetRowCount(reader->get(), tsql::RowCount(main_->get()));
   return reader;
 }
 

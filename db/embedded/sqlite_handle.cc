@@ -164,8 +164,8 @@ std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
     int rc = PrepareStatement(db_, tail, static_cast<int>(end - tail), st, &tail);
     if (rc != SQLITE_OK) ThrowError(rc, sqlite3_errmsg(db_), sql);
     if (!st) continue;  // blanks or a comment
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-    }
+    std::int64_t rows = 0;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) ++rows;
     if (rc != SQLITE_DONE) {
       std::string msg = sqlite3_errmsg(db_);
       const char* failed = sqlite3_sql(st.get());
@@ -174,10 +174,11 @@ std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
       ThrowError(rc, std::move(msg), text);
     }
     if (ReportsRowCount(st.get())) {
-      affected = sqlite3_changes64(db_);
+      affected = rows = sqlite3_changes64(db_);
     } else if (ChangesSchema(st.get())) {
       schemaChanged_ = true;
     }
+    tsql::AfterStatement(db_, st.get(), rows);
   }
   if (FileGone()) {
     throw DbError(kErrLinkFailure, "Communication link failure: the database '" +

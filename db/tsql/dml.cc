@@ -3,6 +3,7 @@
 // them.
 #include <algorithm>
 
+#include "common/cp1252.h"
 #include "common/text.h"
 #include "db/error.h"
 #include "db/tsql/statements.h"
@@ -140,6 +141,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
     ++k;
     std::vector<TypeClass> classes;
     std::vector<std::string> types;
+    std::vector<bool> narrow;  // varchar, char, text: Windows-1252 only
     bool firstRow = true;
     while (k < e) {
       if (!IsOp(t[k], "(")) SyntaxError(t[k]);
@@ -167,6 +169,8 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
         classes.reserve(values.size());
         for (size_t n = 0; n < values.size(); ++n) {
           classes.push_back(n < types.size() ? ClassOf(types[n]) : TypeClass::Unknown);
+          const std::string_view type = n < types.size() ? types[n] : std::string_view();
+          narrow.push_back(type == "varchar" || type == "char" || type == "text");
         }
       }
       if (!firstRow) sql += ",";
@@ -183,7 +187,15 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
         if (!(n < classes.size() &&
               em.EmitTypedLiteral(r.first, r.second, classes[n], value,
                                   n < types.size() ? types[n] : std::string()))) {
-          if (r.second == r.first + 1) {
+          if (r.second == r.first + 1 && t[r.first].kind == TokKind::NString && n < narrow.size() &&
+              narrow[n] && std::any_of(t[r.first].text.begin(), t[r.first].text.end(), [](char c) {
+                return static_cast<unsigned char>(c) >= 0x80;
+              })) {
+            // N'..' into a single-byte column keeps what Windows-1252 holds.
+            Emitter::Append(
+                value,
+                QuoteText(common::Cp1252ToUtf8(common::Utf8ToCp1252(StringValue(t[r.first])))));
+          } else if (r.second == r.first + 1) {
             em.EmitToken(r.first, value);
           } else {
             em.ScanTables(r.first, r.second);
@@ -228,6 +240,7 @@ void TranslateInsert(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
   } else {
     SyntaxError(t[k < e ? k : e - 1]);
   }
+  if (identity.empty() && !em.schema().Columns(table).empty()) sql += kNoIdentityMark;
   out.push_back({Statement::Kind::Sql, std::move(sql), {}});
 }
 

@@ -27,9 +27,16 @@ inline constexpr long kErrUnsupported = 50000;
 [[noreturn]] void Unsupported(const std::string& what);
 
 // GETDATE() and CURRENT_TIMESTAMP (local time), GETUTCDATE(): the stored
-// date-time form.
-inline constexpr std::string_view kLocalNow = "strftime('%Y-%m-%d %H:%M:%f','now','localtime')";
-inline constexpr std::string_view kUtcNow = "strftime('%Y-%m-%d %H:%M:%f','now')";
+// date-time form, rounded to datetime's steps of 1/300 s (25,920,000 a day),
+// so the milliseconds end in 0, 3 or 7 as SQL Server's do.
+inline constexpr std::string_view kLocalNow =
+    "strftime('%Y-%m-%d %H:%M:%f',round(julianday('now','localtime')*25920000)/25920000.0)";
+inline constexpr std::string_view kUtcNow =
+    "strftime('%Y-%m-%d %H:%M:%f',round(julianday('now')*25920000)/25920000.0)";
+
+// Ends the text of an INSERT into a table without an identity column: once it
+// ran, AfterStatement makes SCOPE_IDENTITY() Null.
+inline constexpr std::string_view kNoIdentityMark = " /* no identity */";
 
 using Range = std::pair<size_t, size_t>;
 
@@ -100,7 +107,14 @@ class Emitter {
   bool EmitDivision(size_t b, size_t e, std::string& out);
   void EmitPrimary(size_t b, size_t e, std::string& out);
   void EmitFunction(size_t b, size_t open, std::string& out);
-  void EmitCast(Range type, Range expr, std::string& out);
+  // `style` is CONVERT's third argument, empty when none is given.
+  void EmitCast(Range type, Range expr, std::string& out, Range style = {0, 0});
+  // ISNULL(a, b): b takes the type of a (cut to a text column's length).
+  std::string IsNull(Range a, const std::string& first, Range b, const std::string& second) const;
+  // The argument of DATALENGTH [b, e) as pv_datalength(value, kind).
+  std::string DataLength(size_t b, size_t e, const std::string& value) const;
+  // Writes the select list that begins at b; returns where it ends.
+  size_t EmitSelectList(size_t b, size_t e, std::string& out);
   // Nested joins ("A JOIN B JOIN C ON x ON y") need parentheses in SQLite:
   // records where they go for the FROM clause [b, e).
   void PlanJoinParens(size_t b, size_t e);

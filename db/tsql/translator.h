@@ -21,9 +21,12 @@
 //   comparisons with a typed column);
 // - expressions: TOP n / TOP (n) as LIMIT, TOP (100) PERCENT dropped, '+' on
 //   text as concatenation (pv_add where the kinds are known only per row),
-//   GETDATE(), SCOPE_IDENTITY(), @@IDENTITY, ISNULL, LEN, SUBSTRING,
-//   CHARINDEX, LEFT, RIGHT, DATALENGTH, CONVERT and CAST, nested joins
-//   ("A JOIN B JOIN C ON x ON y") parenthesised;
+//   GETDATE(), SCOPE_IDENTITY(), @@IDENTITY, @@ROWCOUNT, ISNULL, LEN,
+//   SUBSTRING, CHARINDEX, LEFT, RIGHT, DATALENGTH, CONVERT (with date-time
+//   styles) and CAST, nested joins ("A JOIN B JOIN C ON x ON y")
+//   parenthesised; text literals and text results COLLATE NOCASE (see
+//   collation.h), text without N limited to Windows-1252; unnamed select
+//   items named "" as SQL Server leaves them;
 // - statements: batches split at ';', GO lines and where a new statement
 //   begins; CREATE / USE / DROP DATABASE handed to the engine; SET
 //   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE;
@@ -37,6 +40,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -111,6 +115,18 @@ std::vector<std::string_view> SplitBatch(std::string_view batch);
 // creates the TEMP catalog views (sysobjects, INFORMATION_SCHEMA.COLUMNS, ...)
 // the translated statements rely on. Throws DbError on failure.
 void Prepare(sqlite3* db);
+
+// @@ROWCOUNT of the connection a handle serves. The engine records after
+// every statement what it affected or returned (AfterStatement), and hands
+// the value on to the handle that runs the next one.
+void SetRowCount(sqlite3* db, std::int64_t rows);
+std::int64_t RowCount(sqlite3* db);
+
+// Called by the engine once a statement ran to its end on `db`: `rows` is
+// what it affected (INSERT, UPDATE, DELETE), returned (a query) or 0. After
+// an insert into a table without an identity column SCOPE_IDENTITY() and
+// @@IDENTITY are Null, as in SQL Server.
+void AfterStatement(sqlite3* db, sqlite3_stmt* st, std::int64_t rows);
 
 // Maps a SQLite failure to SQL Server's number (208 invalid object name, 207
 // invalid column name, 102 syntax, 2627 duplicate key, 515 Null into NOT

@@ -134,7 +134,10 @@ bool Emitter::EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& o
           return true;
         }
         CheckNumberText(v, lit.kind == TokKind::NString, type.empty() ? "int" : type);
-        return false;
+        // The column's affinity reads the text as a number; written without
+        // the collation text literals carry, so the column's index serves.
+        EmitToken(e - 1, out);
+        return true;
       }
       if (cls == TypeClass::Integer && lit.kind == TokKind::Number &&
           lit.text.find_first_of(".eE") != std::string_view::npos) {
