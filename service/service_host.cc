@@ -51,6 +51,10 @@ ServiceHost::ServiceHost(asio::io_context& io, platform::Paths paths, HostInterv
 
 ServiceHost::~ServiceHost() = default;
 
+int ServiceHost::UploadBatchRows() const {
+  return settings::ServiceSettings::Read(store_).uploadBatchRows;
+}
+
 db::EngineOptions ServiceHost::Engine() const {
   const auto s = settings::ServiceSettings::Read(store_);
   db::EngineOptions options;

@@ -97,6 +97,7 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   std::string LocalPassword() const override { return ReadLocalLogin().password; }
   bool UpdateQueueActive() const override { return tmrUpdateQueue_.enabled(); }
   bool StopRequested() const override { return stopRequested_; }
+  int UploadBatchRows() const override;
   // Marks the service as stopping; safe from any thread (a signal listener,
   // the service manager's thread) while a job runs on the loop.
   void RequestStop() { stopRequested_ = true; }

@@ -12,9 +12,9 @@ namespace {
 // Spaces removed from both ends.
 std::string TrimBlanks(const std::string& text) { return std::string(common::TrimSpaces(text)); }
 
-// A count of seconds: a whole number from 0 to 65535, blanks around it
-// allowed; `fallback` for anything else (missing and empty included).
-int Seconds(const std::string& text, int fallback) {
+// A whole number from 0 to 65535, blanks around it allowed; `fallback` for
+// anything else (missing and empty included).
+int Count(const std::string& text, int fallback) {
   const auto n = common::ParseInteger(text);
   return n && *n >= 0 && *n <= 65535 ? static_cast<int>(*n) : fallback;
 }
@@ -40,8 +40,9 @@ ServiceSettings ServiceSettings::Read(const RegistryStore& store) {
   s.centralHost = orDefault(TrimBlanks(store.GetRegValue("centralHost")), s.centralHost);
   s.centralPort = orDefault(TrimBlanks(store.GetRegValue("centralPort")), s.centralPort);
   s.sqlDriver = orDefault(TrimBlanks(store.GetRegValue("sqlDriver")), s.sqlDriver);
-  s.sqlLoginTimeout = Seconds(store.GetRegValue("sqlLoginTimeout"), s.sqlLoginTimeout);
-  s.sqlCommandTimeout = Seconds(store.GetRegValue("sqlCommandTimeout"), s.sqlCommandTimeout);
+  s.sqlLoginTimeout = Count(store.GetRegValue("sqlLoginTimeout"), s.sqlLoginTimeout);
+  s.sqlCommandTimeout = Count(store.GetRegValue("sqlCommandTimeout"), s.sqlCommandTimeout);
+  s.uploadBatchRows = Count(store.GetRegValue("uploadBatchRows"), s.uploadBatchRows);
   return s;
 }
 

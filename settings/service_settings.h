@@ -26,6 +26,10 @@ struct ServiceSettings {
   // from 0 to 65535 keeps the default.
   int sqlLoginTimeout = 15;
   int sqlCommandTimeout = 30;
+  // Rows of a table the full upload sends in one central transaction
+  // ("uploadBatchRows"); 0 or 1 commits every statement alone. A value that
+  // is not a whole number from 0 to 65535 keeps the default.
+  int uploadBatchRows = 500;
 
   // True when "sqlDriver" selects the embedded engine.
   bool embedded() const;

@@ -42,6 +42,10 @@ class JobHost {
   // leaving what is unfinished to be done again after the restart. It may
   // turn true while a job runs (set from the thread that took the request).
   virtual bool StopRequested() const { return false; }
+  // How many rows of a table the full upload sends in one central
+  // transaction; 1 or less commits every statement alone.
+  virtual int UploadBatchRows() const { return kDefaultUploadBatchRows; }
+  static constexpr int kDefaultUploadBatchRows = 500;
 
   // One line of the daily log.
   virtual void WriteLog(const std::string& message, long number, const std::string& detail) = 0;
