@@ -45,6 +45,7 @@ void UpdateQueueDrain::Tick() {
   if (draining_ || !host_.UpdateQueueActive()) return;
   rows_.clear();
   more_ = false;
+  mailRoom_.reset();
   if (!ReadRows("Select * From UpdateQueue Order By id Asc", true) || rows_.empty()) {
     rows_.clear();
     return;
@@ -147,7 +148,7 @@ void UpdateQueueDrain::Step() {
     if (!WorkBadRow(row)) return End();
   } else {
     JobFailure deferred;
-    const ChangeResult result = TransferResDataToCX(host_, row.change, true, &deferred);
+    const ChangeResult result = TransferResDataToCX(host_, row.change, true, &deferred, &mailRoom_);
     if (result == ChangeResult::NotConnected || result == ChangeResult::Deferred) {
       // The central side (or the local one) is away: this row and every row
       // after it wait, in order, for the next tick. An outage is logged once,

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "sync/queued_change.h"
@@ -68,6 +69,9 @@ class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
   std::int64_t ceiling_ = 0;
   // The last outage logged (number and text), until a change goes through.
   std::string outage_;
+  // Whether the local Names table has its mail-room column, asked once per
+  // drain rather than for every change.
+  std::optional<bool> mailRoom_;
 };
 
 }  // namespace pv::sync

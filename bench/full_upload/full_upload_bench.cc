@@ -348,7 +348,7 @@ double Floor(const std::filesystem::path& localFile, const std::filesystem::path
                      "'sqlite%' Order By rowid");
     creates = Column0(m,
                       "Select sql From sqlite_master Where type In ('table', 'index') And "
-                      "sql Is Not Null Order By rowid");
+                      "sql Is Not Null And name Not Like 'sqlite%' Order By rowid");
     sqlite3_close(m);
   }
   std::filesystem::remove(target);
