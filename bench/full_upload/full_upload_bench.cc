@@ -1,6 +1,6 @@
 // Full upload of a large synthetic site on the embedded engine.
 //
-//   pv_bench_full_upload [scale] [work folder]
+//   pv_bench_full_upload [scale] [work folder] [rows per transaction]
 //
 // scale 1 is 5,000 residents (2,000 with a 100 KB photo), 20,000 access
 // codes, 10,000 notification addresses, 20,000 parcels, 200,000 log rows
@@ -19,6 +19,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sqlite3.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -258,6 +259,7 @@ struct RunFigures {
 // own (recording the statements, or not).
 class UploadHost : public pv::sync::JobHost {
  public:
+  static inline int batchRows = kDefaultUploadBatchRows;
   UploadHost(UploadSite& site, pv::db::CentralConnection& central,
              pv::db::CentralConnectionSettings settings)
       : site_(site), central_(central), settings_(std::move(settings)) {}
@@ -269,6 +271,7 @@ class UploadHost : public pv::sync::JobHost {
   std::filesystem::path AppFolder() const override { return site_.AppFolder(); }
   std::string LocalPassword() const override { return site_.LocalPassword(); }
   bool UpdateQueueActive() const override { return false; }
+  int UploadBatchRows() const override { return batchRows; }
   void WriteLog(const std::string& m, long n, const std::string& d) override {
     site_.WriteLog(m, n, d);
   }
@@ -365,7 +368,10 @@ double Floor(const std::filesystem::path& localFile, const std::filesystem::path
     if (local.empty()) continue;
     std::string columns, marks;
     for (const auto& c : Column0(out, "Select name From pragma_table_info('" + table + "')")) {
-      if (std::find(local.begin(), local.end(), c) == local.end()) continue;
+      const auto same = [&c](const std::string& l) {
+        return strcasecmp(l.c_str(), c.c_str()) == 0;
+      };
+      if (std::find_if(local.begin(), local.end(), same) == local.end()) continue;
       columns += (columns.empty() ? "\"" : ", \"") + c + "\"";
       marks += marks.empty() ? "?" : ", ?";
     }
@@ -435,6 +441,7 @@ int main(int argc, char** argv) {
   const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
   const std::filesystem::path parent = argc > 2 ? argv[2] : std::filesystem::temp_directory_path();
   const SiteSize z = Scaled(scale);
+  if (argc > 3) UploadHost::batchRows = std::atoi(argv[3]);
 
   UploadSite site(true, parent);
   auto start = Clock::now();
