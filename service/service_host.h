@@ -26,6 +26,7 @@
 #include "link/link_session.h"
 #include "platform/paths.h"
 #include "platform/timer.h"
+#include "service/site_monitor.h"
 #include "settings/registry_store.h"
 #include "sync/job_host.h"
 #include "sync/update_queue.h"
@@ -72,10 +73,11 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   // One line of the daily log (also the jobs' log).
   // A job's message to the central server, queued on the link.
   void SendToCentral(const std::string& text) override { SendMessage(text); }
+  // The line is also kept as the last failure's text for the journal.
   void WriteLog(const std::string& message, long number = 0,
-                const std::string& detail = {}) override {
-    log_.WriteLog(message, number, detail);
-  }
+                const std::string& detail = {}) override;
+  // What the operator sees: the journal and the status file.
+  SiteMonitor& monitor() { return monitor_; }
 
   link::LinkSession& link() { return link_; }
   // Queues one message on the link.
@@ -97,6 +99,7 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   std::string LocalPassword() const override { return ReadLocalLogin().password; }
   bool UpdateQueueActive() const override { return tmrUpdateQueue_.enabled(); }
   bool StopRequested() const override { return stopRequested_; }
+  void DrainEnded(long sent, long failed) override;
   // Marks the service as stopping; safe from any thread (a signal listener,
   // the service manager's thread) while a job runs on the loop.
   void RequestStop() { stopRequested_ = true; }
@@ -126,10 +129,17 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   void CentralChange(const std::string& argument) override;
 
  private:
+  // Reads the local queue's depth and first row for the status.
+  void RefreshQueue();
+  // The last daily-log line since `mark` was cleared, as one text.
+  std::string TakeLastLog();
+
   asio::io_context& io_;
   platform::Paths paths_;
   settings::RegistryStore store_;
   common::DailyLog log_;
+  std::string lastLog_;
+  SiteMonitor monitor_;
   platform::Timer startLoadTimer_;
   platform::Timer tmrSQLConnection_;
   platform::Timer tmrUpdateQueue_;

@@ -215,8 +215,10 @@ struct Stopped {};
 
 class Upload {
  public:
-  Upload(const CentralJob& job, std::int64_t installationId, std::string installationNumber)
-      : job_(job),
+  Upload(const CentralJob& job, std::int64_t installationId, std::string installationNumber,
+         FullUploadCounts* counts)
+      : counts_(counts),
+        job_(job),
         host_(job.host()),
         central_(job.Central()),
         instId_(std::to_string(installationId)),
@@ -288,6 +290,11 @@ class Upload {
 
     db::Rowset& rows = *q;
     std::string sql;
+    long* copied = nullptr;
+    if (counts_ != nullptr) {
+      counts_->rows.emplace_back(table, 0);
+      copied = &counts_->rows.back().second;
+    }
     while (rows.Next()) {
       StopPoint();
       const std::int64_t id = idIndex < 0 ? 0 : IntegerOf(rows.Get(idIndex), table + ".id");
@@ -304,15 +311,18 @@ class Upload {
       }
       sql += copy.insertTail;
       central_.Execute(sql);
+      if (copied != nullptr) ++*copied;
 
       for (std::size_t k = 0; k < copy.photos.size(); ++k) {
         const PhotoCopy& photo = copy.photos[k];
+        bool carried = false;
         if (k == 0 && copy.onlyRowsWithPhoto) {
-          photos::UpdateImageInDB(id, photo.column, table, TempPath(photo), central_);
+          carried = photos::UpdateImageInDB(id, photo.column, table, TempPath(photo), central_);
         } else {
-          photos::TransferPhoto(job_.Local(), id, central_, id, table, photo.column,
-                                TempPath(photo));
+          carried = photos::TransferPhoto(job_.Local(), id, central_, id, table, photo.column,
+                                          TempPath(photo));
         }
+        if (carried && counts_ != nullptr) ++counts_->photos;
       }
     }
   }
@@ -348,6 +358,7 @@ class Upload {
 
   static const db::Value kNull;
 
+  FullUploadCounts* counts_;
   const CentralJob& job_;
   JobHost& host_;
   db::Connection& central_;
@@ -359,7 +370,7 @@ const db::Value Upload::kNull;
 
 }  // namespace
 
-FullUploadResult TransferDataToCX(JobHost& host) {
+FullUploadResult TransferDataToCX(JobHost& host, FullUploadCounts* counts) {
   CentralJob job(host, kRoutine);
   if (!job.Open()) return FullUploadResult::NotConnected;
 
@@ -375,7 +386,7 @@ FullUploadResult TransferDataToCX(JobHost& host) {
       job.Close();
       return FullUploadResult::WrongDatabase;
     }
-    Upload(job, id, db::InstallationNumber(installationId)).Run();
+    Upload(job, id, db::InstallationNumber(installationId), counts).Run();
   } catch (const Stopped&) {
     job.Close();
     job.Log(JobFailure{0, kStoppedText});
