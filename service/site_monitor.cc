@@ -80,11 +80,13 @@ void SiteMonitor::Start(const std::string& appDataFolder, const std::string& cen
 void SiteMonitor::Stop() {
   refreshTimer_.Disable();
   throttle_.Disable();
+  if (status_.Get("link") == "up") status_.Set("linkSince", StatusTime(Now()));
   status_.Set("link", "down");
   status_.Set("linkReason", "the service stopped");
   status_.Set("localDatabase", "closed");
   journal_.Write(common::Priority::Notice, "pvremote stopped");
-  WriteNow();
+  // The service manager has been told that the service stops: no STATUS= after it.
+  WriteNow(false);
 }
 
 void SiteMonitor::Changed() {
@@ -97,7 +99,7 @@ void SiteMonitor::Changed() {
   }
 }
 
-void SiteMonitor::WriteNow() {
+void SiteMonitor::WriteNow(bool notify) {
   lastWrite_ = std::chrono::steady_clock::now();
   written_ = true;
   if (status_.Number("queueDepth") > 0 && firstId_ != 0) {
@@ -123,7 +125,7 @@ void SiteMonitor::WriteNow() {
   }
   if (status_.Get("localDatabase") != "open")
     line += ", local database " + status_.Get("localDatabase");
-  platform::NotifyServiceManager("STATUS=" + line);
+  if (notify) platform::NotifyServiceManager("STATUS=" + line);
 }
 
 void SiteMonitor::LinkUp() {

@@ -58,7 +58,7 @@ class SiteMonitor {
 
  private:
   void Changed();
-  void WriteNow();
+  void WriteNow(bool notify = true);
   void CountFailure(const std::string& text);
 
   common::Journal journal_;

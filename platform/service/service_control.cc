@@ -71,9 +71,7 @@ void StartService() { RunSystemctl({"start", "--no-block", kUnitName}); }
 
 void StopService() { RunSystemctl({"stop", "--no-block", kUnitName}); }
 
-bool ServiceRunning() {
-  return !Offline() && RunSystemctl({"is-active", "--quiet", kUnitName}) == 0;
-}
+bool ServiceRunning() { return RunSystemctl({"is-active", "--quiet", kUnitName}) == 0; }
 
 void RestartService() { RunSystemctl({"restart", "--no-block", kUnitName}); }
 

@@ -15,6 +15,7 @@
 
 #include "db/embedded/embedded_engine.h"
 #include "platform/paths.h"
+#include "service/status.h"
 #include "settings/password.h"
 #include "settings/registry_store.h"
 #include "tests/e2e/central_sim.h"
@@ -134,21 +135,84 @@ TEST_F(Pvremote, DebugRunKeepsTheLinkUpExactlyWhileTheLocalDatabaseOpens) {
   EXPECT_EQ(CountLog(service, "Remote Shutdown"), 1);
 }
 
+// `pvremote --status` in each state of a site, and a second run on the same
+// application-data folder refused while the first one goes on untouched.
+TEST_F(Pvremote, StatusIsHealthyDegradedOrNotRunningAndASecondRunIsRefused) {
+  const std::map<std::string, std::string> env{{"PVREMOTE_ROOT", root.path().string()},
+                                               {"PVREMOTE_DEBUG", "1"},
+                                               {"INVOCATION_ID", ""},
+                                               {"NOTIFY_SOCKET", ""}};
+  auto run = [&](const std::vector<std::string>& args) {
+    const fs::path out = root.path() / "run.txt";
+    fs::remove(out);
+    Process p(PvremoteProgram(), args, env, out);
+    const int status = p.WaitExit(20s).value_or(-1);
+    return std::make_pair(status, p.Output());
+  };
+  auto status = [&] { return run({"--status"}); };
+  EXPECT_EQ(status(),
+            std::make_pair(3, std::string("status          not running (no status file in ") +
+                                  root.AppData().string() + "/)\n"));
+  {
+    ServiceProcess service(root, sim.port(),
+                           {local, {}, {{"PVREMOTE_TEST_INTERVALS", "60000,200,200,"}}});
+    ASSERT_TRUE(WaitUntil([&] { return status().first == 0; }, 30s)) << status().second;
+    const std::string lock = ReadFile((root.AppData() / "pvremote.lock").string());
+    const auto statusFile = fs::last_write_time(root.AppData() / "status.json");
+
+    const auto [second, said] = run({});
+    EXPECT_EQ(second, 1);
+    EXPECT_NE(said.find("another pvremote (pid " + std::to_string(service.process().pid()) +
+                        ") is running on " + root.AppData().string()),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(ReadFile((root.AppData() / "pvremote.lock").string()), lock);
+    EXPECT_EQ(fs::last_write_time(root.AppData() / "status.json"), statusFile);
+    EXPECT_TRUE(service.process().Running());
+
+    db::embedded::SetOnline(root.DataRoot(), local.server, local.port, false);
+    ASSERT_TRUE(WaitUntil([&] { return status().first == 1; }, 30s)) << status().second;
+    const auto [code, text] = status();
+    EXPECT_NE(text.find("status          degraded: link down"), std::string::npos) << text;
+    EXPECT_NE(text.find("local database unavailable (Open_cn - 17 - "), std::string::npos) << text;
+    const auto [jsonCode, json] = run({"--status", "--json"});
+    EXPECT_EQ(jsonCode, 1);
+    const auto record = service::StatusRecord::FromJson(json);
+    ASSERT_TRUE(record) << json;
+    EXPECT_EQ(record->Get("health"), "degraded");
+    EXPECT_EQ(record->Number("pid"), service.process().pid());
+    EXPECT_EQ(record->Get("installationId"), "1");
+    EXPECT_EQ(record->Get("localDatabase"), "unavailable");
+
+    db::embedded::SetOnline(root.DataRoot(), local.server, local.port, true);
+    EXPECT_TRUE(WaitUntil([&] { return status().first == 0; }, 30s)) << status().second;
+    EXPECT_EQ(service.Interrupt(), 0);
+  }
+  const auto [after, text] = status();
+  EXPECT_EQ(after, 3);
+  EXPECT_NE(text.find("status          not running: no process holds the service's lock"),
+            std::string::npos)
+      << text;
+}
+
 TEST(PvremoteSwitches, EachSwitchCallsSystemctlAndAnythingElseNothing) {
   TempRoot root;
   const fs::path calls = root.path() / "calls.txt";
   const fs::path recorder = root.path() / "systemctl";
   const fs::path unit = root.path() / "etc/systemd/system/PVRemote.service";
-  // Records every call; "enable" fails while the file "refuse" exists.
+  // Records every call; "enable" fails while the file "refuse" exists, and
+  // the service is active while the file "running" does.
+  const std::string dir = root.path().string() + "/";
   pv::testing::WriteFile(recorder.string(), "#!/bin/sh\necho \"$*\" >> '" + calls.string() +
-                                                "'\ncase \"$*\" in *enable*) [ -e '" +
-                                                (root.path() / "refuse").string() +
-                                                "' ] && exit 1;; esac\nexit 0\n");
+                                                "'\ncase \"$*\" in *enable*) [ -e '" + dir +
+                                                "refuse' ] && exit 1;; *is-active*) [ -e '" + dir +
+                                                "running' ] || exit 3;; esac\nexit 0\n");
   fs::permissions(recorder, fs::perms(0755));
   settings::RegistryStore store(platform::Paths::UnderRoot(root.path().string()));
   store.SetRegValue("sqlPWD", "user secret", "", "HKCU");
 
   const std::string rootArg = "--root=" + root.path().string() + " ";
+  std::string said;  // what the last run printed
   auto run = [&](const std::vector<std::string>& args) {
     fs::remove(calls);
     Process p(PvremoteProgram(), args,
@@ -160,6 +224,8 @@ TEST(PvremoteSwitches, EachSwitchCallsSystemctlAndAnythingElseNothing) {
                {"NOTIFY_SOCKET", ""}},
               root.path() / "output.txt");
     const int status = p.WaitExit(10s).value_or(-1);
+    said = p.Output();
+    fs::remove(root.path() / "output.txt");
     std::vector<std::string> lines;
     std::istringstream s(ReadFile(calls.string()));
     for (std::string l; std::getline(s, l);) {
@@ -172,7 +238,9 @@ TEST(PvremoteSwitches, EachSwitchCallsSystemctlAndAnythingElseNothing) {
 
   auto [status, lines] = run({"/i"});
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(lines, (Calls{"enable PVRemote.service", "start --no-block PVRemote.service"}));
+  EXPECT_EQ(lines, (Calls{"enable PVRemote.service", "is-active --quiet PVRemote.service",
+                          "start --no-block PVRemote.service"}));
+  EXPECT_EQ(said, "pvremote: installed PVRemote.service (automatic start) and asked to start it\n");
   EXPECT_EQ(settings::DecodePassword(store.GetRegValue("sqlPWDq")), "user secret");
   const std::string text = ReadFile(unit.string());
   for (const char* line :
@@ -195,11 +263,32 @@ TEST(PvremoteSwitches, EachSwitchCallsSystemctlAndAnythingElseNothing) {
   EXPECT_EQ(lines, Calls{"enable PVRemote.service"});  // no start after a failed install
   fs::remove(root.path() / "refuse");
 
+  // Installing over a running service restarts it.
+  pv::testing::WriteFile(dir + "running", "");
+  EXPECT_EQ(run({"/i"}).second,
+            (Calls{"enable PVRemote.service", "is-active --quiet PVRemote.service",
+                   "restart --no-block PVRemote.service"}));
+  EXPECT_EQ(said,
+            "pvremote: installed PVRemote.service (automatic start); it was running and is "
+            "being restarted\n");
+
   EXPECT_EQ(run({"/ss"}).second, Calls{"start --no-block PVRemote.service"});
+  EXPECT_EQ(said, "pvremote: asked to start PVRemote.service (not waiting)\n");
   EXPECT_EQ(run({" /C "}).second, Calls{"stop --no-block PVRemote.service"});
   EXPECT_EQ(run({"/c"}).second, Calls{"stop --no-block PVRemote.service"});
+  EXPECT_EQ(said, "pvremote: asked to stop PVRemote.service (not waiting)\n");
   std::tie(status, lines) = run({"/u"});
   EXPECT_EQ(lines, Calls{"disable PVRemote.service"});
+  EXPECT_EQ(said, "pvremote: stopped and removed PVRemote.service\n");
+  // The program introduces itself without touching the service.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--version"}, {"--help"}, {"-h"}, {"/?"}}) {
+    std::tie(status, lines) = run(args);
+    EXPECT_EQ(status, 0) << args[0];
+    EXPECT_TRUE(lines.empty()) << args[0];
+    EXPECT_TRUE(said.starts_with(args[0] == "--version" ? "pvremote 1." : "Usage: pvremote ["))
+        << said;
+  }
   EXPECT_FALSE(fs::exists(unit));
 
   // Only "/c" is trimmed and compared without case; no switch at all is a
@@ -211,7 +300,8 @@ TEST(PvremoteSwitches, EachSwitchCallsSystemctlAndAnythingElseNothing) {
                                                 {" /i"},
                                                 {"/i", "now"},
                                                 {"/c", "/i"},
-                                                {"--help"},
+                                                {"--HELP"},
+                                                {"--status", "now"},
                                                 {""},
                                                 {" "}}) {
     std::tie(status, lines) = run(other);
