@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <asio/io_context.hpp>
 #include <asio/local/datagram_protocol.hpp>
 #include <cstdlib>
@@ -101,6 +102,10 @@ TEST_F(Pvremote, UnderSystemdReportsReadyStartsAfterTheDelayAndStopsOnSigterm) {
   EXPECT_EQ(service.process().WaitExit(10s), 0) << ConversationLogs(sim, service);
   EXPECT_EQ(CountLog(service, "Remote Shutdown"), 1);
   EXPECT_EQ(poll().back(), "STOPPING=1");
+  // The manager's status line tells the link's state.
+  EXPECT_TRUE(std::ranges::any_of(notices, [](const std::string& n) {
+    return n.starts_with("STATUS=link ");
+  })) << notices.back();
   EXPECT_TRUE(sim.WaitLine(Disconnected, 10s)) << ConversationLogs(sim, service);
 }
 
@@ -133,6 +138,20 @@ TEST_F(Pvremote, DebugRunKeepsTheLinkUpExactlyWhileTheLocalDatabaseOpens) {
       << ConversationLogs(sim, service);
   EXPECT_EQ(service.Interrupt(), 0) << ConversationLogs(sim, service);
   EXPECT_EQ(CountLog(service, "Remote Shutdown"), 1);
+  // The journal: each failure written once however many ticks it lasted (and
+  // summed up when it ends), its end once.
+  const std::string journal = service.Output();
+  auto count = [&](const std::string& what) {
+    int n = 0;
+    for (auto at = journal.find(what); at != std::string::npos; at = journal.find(what, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("<3>local database lost: Open_cn - 18456 - "), 2) << journal;
+  EXPECT_EQ(count("<3>local database lost: Open_cn - 17 - "), 2) << journal;
+  EXPECT_EQ(count(" (repeated "), 2) << journal;
+  EXPECT_EQ(count("<5>local database back: open\n"), 2) << journal;
+  EXPECT_EQ(count("<4>link down: closed while the local database is unavailable\n"), 1) << journal;
 }
 
 // `pvremote --status` in each state of a site, and a second run on the same
