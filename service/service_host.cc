@@ -280,11 +280,11 @@ void ServiceHost::FullUploadRequested() {
 void ServiceHost::CentralChange(const std::string& argument) {
   TakeLastLog();
   const sync::CentralChangeResult result = sync::TransferDataFromCX(*this, argument);
-  // "9§42§TenantAccess§0": queue row, record, kind, item.
-  std::string change;
-  for (const std::string& field : common::SplitFields(argument)) {
-    change += (change.empty() ? "" : " ") + field;
-  }
+  // "9§42§TenantAccess§0": central queue row, record, kind, item.
+  const std::vector<std::string> f = common::SplitFields(argument);
+  auto field = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
+  const std::string change = field(2) + " for record " + field(1) + " (central queue row " +
+                             field(0) + (field(3).empty() ? "" : ", item " + field(3)) + ")";
   switch (result) {
     case sync::CentralChangeResult::Applied:
       monitor_.CentralChange(change, true, {});

@@ -176,7 +176,7 @@ TEST(Conversation, JournalTellsEachStepWithItsPriority) {
       R"(<5>full upload started \(DATR\))",
       R"(<5>full upload completed after \d+\.\d s: Names \d+, TenantAccess \d+, .*; photos \d+)",
       R"(<6>update queue drained: 1 sent, 0 failed, 0 left)",
-      R"(<[36]>central change (applied|failed): 999 1 TenantAccess 0.*)",
+      R"(<[36]>central change (applied|failed): TenantAccess for record 1 \(central queue row 999, item 0\).*)",
       R"(<5>pvremote stopped)"};
   std::istringstream output(service.Output());
   std::size_t next = 0;
