@@ -105,7 +105,7 @@ int RunCheck(const platform::Paths& paths, std::ostream& out) {
   for (const auto& [name, value] : settings.values) {
     values += (values.empty() ? "" : ", ") + name + "=" + value;
   }
-  line(settings.warnings.empty(), "settings", "read from " + settings.source + ": " + values);
+  line(true, "settings", "read from " + settings.source + ": " + values);
   for (const std::string& w : settings.warnings) line(false, "settings", w);
 
   const settings::ServiceSettings s = settings::ServiceSettings::Read(host.store());

@@ -2,10 +2,12 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/instance_lock.h"
+#include "platform/utf8_paths.h"
 #ifndef _WIN32
 #include "platform/service/unit_file.h"
 #endif
@@ -299,13 +301,23 @@ int ShowStatus(const platform::Paths& paths, bool json, std::ostream& out, std::
 #endif
   // The folder a running service holds; else the first one with a status file.
   std::string folder;
+  std::string denied;  // a folder this user may not look into
   bool running = false;
   for (const std::string& f : folders) {
-    if (!f.empty() && platform::InstanceLockHeld(f + kLockFileName)) {
+    if (f.empty()) continue;
+    std::error_code ec;
+    (void)std::filesystem::status(platform::PathFromUtf8(f + kLockFileName), ec);
+    if (ec == std::errc::permission_denied && denied.empty()) denied = f;
+    if (platform::InstanceLockHeld(f + kLockFileName)) {
       folder = f;
       running = true;
       break;
     }
+  }
+  if (!running && !denied.empty()) {
+    err << "pvremote: " << denied << " cannot be looked into by this user (permission denied); "
+        << "run pvremote --status as the service's user or root\n";
+    return kStatusUnknown;
   }
   bool readable = false;
   std::string text;

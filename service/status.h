@@ -49,6 +49,8 @@ class StatusRecord {
 };
 
 enum class Health { Healthy = 0, Degraded = 1, NotRunning = 3 };
+// The exit status when this user cannot see the service's folder.
+inline constexpr int kStatusUnknown = 4;
 
 struct Verdict {
   Health health = Health::NotRunning;
@@ -65,7 +67,7 @@ std::string DescribeStatus(const StatusRecord& status, const Verdict& verdict);
 // `pvremote --status [--json]`: prints the status of the service whose
 // application-data folder `paths` names (or, without PVREMOTE_ROOT and
 // STATE_DIRECTORY, the installed service's folder when that one is in use);
-// the exit status is the verdict's number.
+// the exit status is the verdict's number, or kStatusUnknown.
 int ShowStatus(const platform::Paths& paths, bool json, std::ostream& out, std::ostream& err);
 
 }  // namespace pv::service

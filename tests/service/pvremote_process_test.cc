@@ -51,6 +51,21 @@ class Pvremote : public ::testing::Test {
     return n;
   }
 
+  // pvremote with `args` as a debug run would be on this site: its exit
+  // status and what it printed.
+  std::pair<int, std::string> Run(const std::vector<std::string>& args) {
+    const fs::path out = root.path() / "run.txt";
+    fs::remove(out);
+    Process p(PvremoteProgram(), args,
+              {{"PVREMOTE_ROOT", root.path().string()},
+               {"PVREMOTE_DEBUG", "1"},
+               {"INVOCATION_ID", ""},
+               {"NOTIFY_SOCKET", ""}},
+              out);
+    const int status = p.WaitExit(20s).value_or(-1);
+    return {status, p.Output()};
+  }
+
   TempRoot root;
   SqlInstance local;
   bool made = (CreateLocalSite(root.DataRoot(), local), true);
@@ -157,18 +172,7 @@ TEST_F(Pvremote, DebugRunKeepsTheLinkUpExactlyWhileTheLocalDatabaseOpens) {
 // `pvremote --status` in each state of a site, and a second run on the same
 // application-data folder refused while the first one goes on untouched.
 TEST_F(Pvremote, StatusIsHealthyDegradedOrNotRunningAndASecondRunIsRefused) {
-  const std::map<std::string, std::string> env{{"PVREMOTE_ROOT", root.path().string()},
-                                               {"PVREMOTE_DEBUG", "1"},
-                                               {"INVOCATION_ID", ""},
-                                               {"NOTIFY_SOCKET", ""}};
-  auto run = [&](const std::vector<std::string>& args) {
-    const fs::path out = root.path() / "run.txt";
-    fs::remove(out);
-    Process p(PvremoteProgram(), args, env, out);
-    const int status = p.WaitExit(20s).value_or(-1);
-    return std::make_pair(status, p.Output());
-  };
-  auto status = [&] { return run({"--status"}); };
+  auto status = [&] { return Run({"--status"}); };
   EXPECT_EQ(status(),
             std::make_pair(3, std::string("status          not running (no status file in ") +
                                   root.AppData().string() + "/)\n"));
@@ -179,7 +183,7 @@ TEST_F(Pvremote, StatusIsHealthyDegradedOrNotRunningAndASecondRunIsRefused) {
     const std::string lock = ReadFile((root.AppData() / "pvremote.lock").string());
     const auto statusFile = fs::last_write_time(root.AppData() / "status.json");
 
-    const auto [second, said] = run({});
+    const auto [second, said] = Run({});
     EXPECT_EQ(second, 1);
     EXPECT_NE(said.find("another pvremote (pid " + std::to_string(service.process().pid()) +
                         ") is running on " + root.AppData().string()),
@@ -194,7 +198,7 @@ TEST_F(Pvremote, StatusIsHealthyDegradedOrNotRunningAndASecondRunIsRefused) {
     const auto [code, text] = status();
     EXPECT_NE(text.find("status          degraded: link down"), std::string::npos) << text;
     EXPECT_NE(text.find("local database unavailable (Open_cn - 17 - "), std::string::npos) << text;
-    const auto [jsonCode, json] = run({"--status", "--json"});
+    const auto [jsonCode, json] = Run({"--status", "--json"});
     EXPECT_EQ(jsonCode, 1);
     const auto record = service::StatusRecord::FromJson(json);
     ASSERT_TRUE(record) << json;
@@ -212,6 +216,31 @@ TEST_F(Pvremote, StatusIsHealthyDegradedOrNotRunningAndASecondRunIsRefused) {
   EXPECT_NE(text.find("status          not running: no process holds the service's lock"),
             std::string::npos)
       << text;
+}
+
+// `pvremote --check` on a good site, then on one with a misspelt setting, a
+// wrong password and nothing listening at the central port.
+TEST_F(Pvremote, CheckPassesOnAGoodSiteAndNamesEachFailureWithAHint) {
+  WriteSiteSettings(root, local, sim.port());
+  const auto [good, said] = Run({"--check"});
+  EXPECT_EQ(good, 0) << said;
+  EXPECT_EQ(said.find("FAIL"), std::string::npos) << said;
+  for (const char* part : {"OK   local database: login sa on localhost,1433, database Portavento",
+                           "OK   local tables: 14 tables present", "OK   Settings row: 1 row(s)",
+                           "OK   central port: 127.0.0.1:", "all checks passed"}) {
+    EXPECT_NE(said.find(part), std::string::npos) << part << "\n" << said;
+  }
+  WriteSiteSettings(root, local, 1, {{"sqlPWD", "wrong"}, {"sqlPW", "local"}});
+  const auto [bad, text] = Run({"--check"});
+  EXPECT_EQ(bad, 1) << text;
+  for (const char* part :
+       {"OK   settings: read from ", "FAIL settings: settings file ",
+        "unknown value name \"sqlPW\", ignored (did you mean \"sqlPWD\"?)",
+        "FAIL local database: login sa on localhost,1433, database Portavento (embedded): ",
+        "(hint: ", "OK   central host: 127.0.0.1 resolves",
+        "FAIL central port: 127.0.0.1:1: ", "some checks failed"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
 }
 
 TEST(PvremoteSwitches, EachSwitchCallsSystemctlAndAnythingElseNothing) {
