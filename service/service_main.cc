@@ -2,6 +2,7 @@
 
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -16,6 +17,9 @@
 #include "platform/service/event_log.h"
 #include "platform/service/notify.h"
 #include "platform/service/service_control.h"
+#ifndef _WIN32
+#include "platform/service/unit_file.h"
+#endif
 #include "platform/utf8_paths.h"
 #ifdef _WIN32
 #include "platform/service/service_dispatcher.h"
@@ -216,8 +220,19 @@ int ServiceMain(int argc, const char* const* argv) {
     case Switch::StatusJson:
       return ShowStatus(platform::Paths::FromEnvironment(),
                         ParseCommandLine(line) == Switch::StatusJson, std::cout, std::cerr);
-    case Switch::Check:
+    case Switch::Check: {
+#ifndef _WIN32
+      // Beside the installed service the check looks at what the service
+      // uses: its state directory, when there is one.
+      const char* root = std::getenv("PVREMOTE_ROOT");
+      std::error_code ec;
+      if ((root == nullptr || *root == '\0') &&
+          std::filesystem::is_directory(platform::kStateFolder, ec)) {
+        setenv("STATE_DIRECTORY", platform::kStateFolder, 0);
+      }
+#endif
       return RunCheck(platform::Paths::FromEnvironment(), std::cout);
+    }
     case Switch::Version:
       std::cout << common::VersionLine("pvremote") << "\n";
       return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/connections/local_connection.h"
+#include "platform/utf8_paths.h"
 #include "service/service_host.h"
 #include "settings/service_settings.h"
 #include "settings/settings_check.h"
@@ -110,8 +111,11 @@ int RunCheck(const platform::Paths& paths, std::ostream& out) {
 
   const settings::ServiceSettings s = settings::ServiceSettings::Read(host.store());
   const db::LocalLogin login = host.ReadLocalLogin();
-  const std::string where = "login " + s.sqlUID + " on " + db::kLocalServer + "," + s.sqlPort +
-                            ", database " + db::kLocalDatabase + " (" + s.sqlDriver + ")";
+  const std::string where =
+      "login " + s.sqlUID + " on " + db::kLocalServer + "," + s.sqlPort + ", database " +
+      db::kLocalDatabase + " (" + s.sqlDriver +
+      (s.embedded() ? ", data root " + platform::Utf8FromPath(host.Engine().embeddedRoot) : "") +
+      ")";
   std::unique_ptr<db::Connection> local;
   try {
     if (!login.passwordError.empty()) throw std::runtime_error(login.passwordError);

@@ -233,12 +233,12 @@ TEST_F(Pvremote, CheckPassesOnAGoodSiteAndNamesEachFailureWithAHint) {
   WriteSiteSettings(root, local, 1, {{"sqlPWD", "wrong"}, {"sqlPW", "local"}});
   const auto [bad, text] = Run({"--check"});
   EXPECT_EQ(bad, 1) << text;
-  for (const char* part :
-       {"OK   settings: read from ", "FAIL settings: settings file ",
-        "unknown value name \"sqlPW\", ignored (did you mean \"sqlPWD\"?)",
-        "FAIL local database: login sa on localhost,1433, database Portavento (embedded): ",
-        "(hint: ", "OK   central host: 127.0.0.1 resolves",
-        "FAIL central port: 127.0.0.1:1: ", "some checks failed"}) {
+  for (const char* part : {"OK   settings: read from ", "FAIL settings: settings file ",
+                           "unknown value name \"sqlPW\", ignored (did you mean \"sqlPWD\"?)",
+                           "FAIL local database: login sa on localhost,1433, database Portavento "
+                           "(embedded, data root ",
+                           "(hint: ", "OK   central host: 127.0.0.1 resolves",
+                           "FAIL central port: 127.0.0.1:1: ", "some checks failed"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
 }
