@@ -41,7 +41,7 @@ with PVREMOTE_DEBUG=1 (events on standard error).
   /ss              start the service
   /c               stop the service
   --status         the running service's state; exit 0 healthy, 1 degraded,
-                   3 not running
+                   3 not running, 4 not visible to this user
   --status --json  the same as one JSON object
   --check          check the settings, the local database and the central
                    server's address without starting; exit 0 when all pass
