@@ -112,7 +112,8 @@ void SiteMonitor::WriteNow(bool notify) {
   const std::time_t now = Now();
   status_.Set("updated", StatusTime(now));
   status_.SetNumber("updatedEpoch", static_cast<long long>(now));
-  if (!file_.empty()) platform::ReplaceFileAtomically(file_, status_.ToJson(), 0644);
+  // Private like the daily log: a failure's text may name a resident.
+  if (!file_.empty()) platform::ReplaceFileAtomically(file_, status_.ToJson(), 0600, false);
   std::string line = "link " + status_.Get("link");
   if (!status_.Get("linkSince").empty()) line += " since " + status_.Get("linkSince").substr(11, 5);
   line +=
