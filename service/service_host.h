@@ -70,10 +70,10 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   // The application folder (ending in '/'), set by StartRemote.
   const std::string& appFolder() const { return log_.appFolder(); }
   const common::DailyLog& log() const { return log_; }
-  // One line of the daily log (also the jobs' log).
   // A job's message to the central server, queued on the link.
   void SendToCentral(const std::string& text) override { SendMessage(text); }
-  // The line is also kept as the last failure's text for the journal.
+  // One line of the daily log (also the jobs' log); it is also kept for the
+  // journal line that reports the failure it describes.
   void WriteLog(const std::string& message, long number = 0,
                 const std::string& detail = {}) override;
   // What the operator sees: the journal and the status file.
@@ -131,7 +131,8 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
  private:
   // Reads the local queue's depth and first row for the status.
   void RefreshQueue();
-  // The last daily-log line since `mark` was cleared, as one text.
+  // The last daily-log line written since the previous call ("" when none),
+  // as one text: the reason a job or the database gave for a failure.
   std::string TakeLastLog();
 
   asio::io_context& io_;
