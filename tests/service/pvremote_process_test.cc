@@ -218,6 +218,40 @@ TEST_F(Pvremote, StatusIsHealthyDegradedOrNotRunningAndASecondRunIsRefused) {
       << text;
 }
 
+// The verdict of `pvremote --status` from the fields of the status file.
+TEST(StatusVerdict, LinkDatabaseAndQueueAgeDecideBetweenHealthyAndDegraded) {
+  struct Case {
+    const char* link;
+    const char* database;
+    long long depth, oldest, writtenAgo;  // seconds
+    bool running;
+    int health;
+    const char* problems;
+  };
+  const std::vector<Case> cases{
+      {"up", "open", 0, 0, 9999, true, 0, ""},
+      {"up", "open", 3, 200, 100, true, 0, ""},
+      {"up", "open", 3, 200, 101, true, 1, "update queue row waiting 5 min"},
+      {"down", "open", 0, 0, 0, true, 1, "link down (refused)"},
+      {"up", "unavailable", 0, 0, 0, true, 1, "local database unavailable"},
+      {"down", "closed", 0, 0, 0, false, 3, "no process holds the service's lock"},
+  };
+  for (const Case& c : cases) {
+    service::StatusRecord r;
+    r.Set("link", c.link);
+    if (std::string(c.link) == "down") r.Set("linkReason", "refused");
+    r.Set("localDatabase", c.database);
+    r.SetNumber("queueDepth", c.depth);
+    r.SetNumber("queueOldestSeconds", c.oldest);
+    r.SetNumber("updatedEpoch", 1'000'000);
+    const auto round = service::StatusRecord::FromJson(r.ToJson());
+    ASSERT_TRUE(round) << r.ToJson();
+    const service::Verdict v = service::Judge(&*round, c.running, 1'000'000 + c.writtenAgo);
+    EXPECT_EQ(static_cast<int>(v.health), c.health) << c.link << c.depth;
+    EXPECT_EQ(v.problems.empty() ? std::string() : v.problems[0], c.problems);
+  }
+}
+
 // `pvremote --check` on a good site, then on one with a misspelt setting, a
 // wrong password and nothing listening at the central port.
 TEST_F(Pvremote, CheckPassesOnAGoodSiteAndNamesEachFailureWithAHint) {
