@@ -268,8 +268,10 @@ std::uintmax_t FileBytes(const std::filesystem::path& path) {
 
 class Upload {
  public:
-  Upload(const CentralJob& job, std::int64_t installationId, std::string installationNumber)
-      : job_(job),
+  Upload(const CentralJob& job, std::int64_t installationId, std::string installationNumber,
+         FullUploadCounts* counts)
+      : counts_(counts),
+        job_(job),
         host_(job.host()),
         central_(job.Central()),
         instId_(std::to_string(installationId)),
@@ -348,6 +350,11 @@ class Upload {
     db::Rowset& rows = *q;
     Batch batch(central_, batchRows_);
     std::string sql;
+    long* copied = nullptr;
+    if (counts_ != nullptr) {
+      counts_->rows.emplace_back(table, 0);
+      copied = &counts_->rows.back().second;
+    }
     while (rows.Next()) {
       StopPoint();
       const std::int64_t id = idIndex < 0 ? 0 : IntegerOf(rows.Get(idIndex), table + ".id");
@@ -365,18 +372,20 @@ class Upload {
       sql += copy.insertTail;
       batch.Row();
       central_.Execute(sql);
+      if (copied != nullptr) ++*copied;
 
       std::uintmax_t bytes = sql.size();
       for (std::size_t k = 0; k < copy.photos.size(); ++k) {
         const PhotoCopy& photo = copy.photos[k];
-        bool stored = true;
+        bool carried = false;
         if (k == 0 && copy.onlyRowsWithPhoto) {
-          photos::UpdateImageInDB(id, photo.column, table, TempPath(photo), central_);
+          carried = photos::UpdateImageInDB(id, photo.column, table, TempPath(photo), central_);
         } else {
-          stored = photos::TransferPhoto(job_.Local(), id, central_, id, table, photo.column,
-                                         TempPath(photo));
+          carried = photos::TransferPhoto(job_.Local(), id, central_, id, table, photo.column,
+                                          TempPath(photo));
         }
-        if (stored) bytes += FileBytes(TempPath(photo));
+        if (carried) bytes += FileBytes(TempPath(photo));
+        if (carried && counts_ != nullptr) ++counts_->photos;
       }
       batch.Done(bytes);
     }
@@ -414,6 +423,7 @@ class Upload {
 
   static const db::Value kNull;
 
+  FullUploadCounts* counts_;
   const CentralJob& job_;
   JobHost& host_;
   db::Connection& central_;
@@ -426,7 +436,7 @@ const db::Value Upload::kNull;
 
 }  // namespace
 
-FullUploadResult TransferDataToCX(JobHost& host) {
+FullUploadResult TransferDataToCX(JobHost& host, FullUploadCounts* counts) {
   CentralJob job(host, kRoutine);
   if (!job.Open()) return FullUploadResult::NotConnected;
 
@@ -442,7 +452,7 @@ FullUploadResult TransferDataToCX(JobHost& host) {
       job.Close();
       return FullUploadResult::WrongDatabase;
     }
-    Upload(job, id, db::InstallationNumber(installationId)).Run();
+    Upload(job, id, db::InstallationNumber(installationId), counts).Run();
   } catch (const Stopped&) {
     job.Close();
     job.Log(JobFailure{0, kStoppedText});

@@ -51,6 +51,10 @@ class JobHost {
   virtual void WriteLog(const std::string& message, long number, const std::string& detail) = 0;
   // Sends one message on the server link ("DASN", "SDWE 42§15", ...).
   virtual void SendToCentral(const std::string& text) = 0;
+  // A drain of the update queue ended having worked `sent` changes through
+  // and dropped `failed` ones (recorded in FailedChanges.txt); called only
+  // when it did something.
+  virtual void DrainEnded(long /*sent*/, long /*failed*/) {}
 };
 
 }  // namespace pv::sync

@@ -51,6 +51,8 @@ void UpdateQueueDrain::Tick() {
     return;
   }
   draining_ = true;
+  sent_ = 0;
+  failed_ = 0;
   Post();
 }
 
@@ -146,6 +148,7 @@ void UpdateQueueDrain::Step() {
   rows_.pop_front();
   if (!row.problem.empty()) {
     if (!WorkBadRow(row)) return End();
+    ++failed_;
   } else {
     JobFailure deferred;
     const ChangeResult result = TransferResDataToCX(host_, row.change, true, &deferred, &mailRoom_);
@@ -163,6 +166,7 @@ void UpdateQueueDrain::Step() {
       return End();
     }
     outage_.clear();
+    ++(result == ChangeResult::Failed ? failed_ : sent_);
   }
 
   if (rows_.empty() && !more_) return End();
@@ -189,6 +193,12 @@ void UpdateQueueDrain::End() {
   more_ = false;
   draining_ = false;
   CentralJob(host_, "tmrUpdateQueue()").Close();
+  if (sent_ + failed_ > 0) {
+    const long sent = sent_;
+    const long failed = failed_;
+    sent_ = failed_ = 0;
+    host_.DrainEnded(sent, failed);
+  }
 }
 
 }  // namespace pv::sync

@@ -67,6 +67,9 @@ class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
   bool more_ = false;
   std::int64_t lastRead_ = 0;
   std::int64_t ceiling_ = 0;
+  // Changes worked through and dropped by the running drain.
+  long sent_ = 0;
+  long failed_ = 0;
   // The last outage logged (number and text), until a change goes through.
   std::string outage_;
   // Whether the local Names table has its mail-room column, asked once per
