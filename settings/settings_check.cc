@@ -54,9 +54,9 @@ std::string ValueOrDefault(const RegistryStore& store, const std::string& name,
 
 const std::vector<std::string>& KnownSettingNames() {
   static const std::vector<std::string> names{
-      "sqlUID",          "sqlPWDq",           "sqlPWD",      "sqlPort",
-      "sqlDriver",       "centralHost",       "centralPort", "appFolder",
-      "sqlLoginTimeout", "sqlCommandTimeout", "logKeepDays"};
+      "sqlUID",          "sqlPWDq",           "sqlPWD",          "sqlPort",
+      "sqlDriver",       "centralHost",       "centralPort",     "appFolder",
+      "sqlLoginTimeout", "sqlCommandTimeout", "uploadBatchRows", "logKeepDays"};
   return names;
 }
 
@@ -137,7 +137,8 @@ SettingsCheck CheckSettings(const RegistryStore& store) {
                   {"centralHost", s.centralHost},
                   {"centralPort", s.centralPort},
                   {"sqlLoginTimeout", ValueOrDefault(store, "sqlLoginTimeout", "15")},
-                  {"sqlCommandTimeout", ValueOrDefault(store, "sqlCommandTimeout", "30")}};
+                  {"sqlCommandTimeout", ValueOrDefault(store, "sqlCommandTimeout", "30")},
+                  {"uploadBatchRows", ValueOrDefault(store, "uploadBatchRows", "500")}};
   return check;
 }
 
