@@ -66,6 +66,9 @@ class SqliteHandle {
   // replaces SQLite's automatic checkpoint for this handle.
   void SetCommitHook(std::function<void(int frames)> hook);
 
+  // The prepared statements of the handle's queries (statement_cache.h).
+  StatementCache& cache() { return cache_; }
+
   // True once after Run executed CREATE, ALTER or DROP.
   bool TakeSchemaChanged() {
     bool changed = schemaChanged_;

@@ -64,13 +64,15 @@ bool EndsPositionList(std::string_view word) {
 
 }  // namespace
 
-std::optional<Parameterized> Parameterize(std::string_view sql) {
+std::optional<Parameterized> Parameterize(std::string_view sql, bool query) {
   std::size_t i = SkipBlanks(sql, 0);
   if (i == std::string_view::npos) return std::nullopt;
   std::size_t w = i;
   while (w < sql.size() && IsWordChar(sql[w])) ++w;
   const std::string_view first = sql.substr(i, w - i);
-  if (!SameWord(first, "INSERT") && !SameWord(first, "UPDATE") && !SameWord(first, "DELETE")) {
+  if (query ? !SameWord(first, "SELECT")
+            : !SameWord(first, "INSERT") && !SameWord(first, "UPDATE") &&
+                  !SameWord(first, "DELETE")) {
     return std::nullopt;
   }
 
@@ -228,7 +230,8 @@ std::optional<Parameterized> Parameterize(std::string_view sql) {
   return out;
 }
 
-int BindAll(sqlite3_stmt* st, const std::vector<Literal>& values) {
+int BindAll(sqlite3_stmt* st, const std::vector<Literal>& values, bool copy) {
+  const sqlite3_destructor_type keep = copy ? SQLITE_TRANSIENT : SQLITE_STATIC;
   int n = 0;
   for (const Literal& v : values) {
     ++n;
@@ -241,10 +244,10 @@ int BindAll(sqlite3_stmt* st, const std::vector<Literal>& values) {
         rc = sqlite3_bind_double(st, n, v.real);
         break;
       case Literal::Kind::Text:
-        rc = sqlite3_bind_text64(st, n, v.bytes.data(), v.bytes.size(), SQLITE_STATIC, SQLITE_UTF8);
+        rc = sqlite3_bind_text64(st, n, v.bytes.data(), v.bytes.size(), keep, SQLITE_UTF8);
         break;
       case Literal::Kind::Blob:
-        rc = sqlite3_bind_blob64(st, n, v.bytes.data(), v.bytes.size(), SQLITE_STATIC);
+        rc = sqlite3_bind_blob64(st, n, v.bytes.data(), v.bytes.size(), keep);
         break;
     }
     if (rc != SQLITE_OK) return rc;
@@ -255,6 +258,14 @@ int BindAll(sqlite3_stmt* st, const std::vector<Literal>& values) {
 sqlite3_stmt* StatementCache::Find(const std::string& text) {
   const auto it = statements_.find(text);
   return it == statements_.end() ? nullptr : it->second.get();
+}
+
+StatementPtr StatementCache::Take(const std::string& text) {
+  const auto it = statements_.find(text);
+  if (it == statements_.end()) return nullptr;
+  StatementPtr st = std::move(it->second);
+  statements_.erase(it);
+  return st;
 }
 
 sqlite3_stmt* StatementCache::Keep(const std::string& text, StatementPtr st) {

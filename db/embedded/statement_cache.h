@@ -39,14 +39,17 @@ struct Parameterized {
 };
 
 // The literals of `sql` as parameters, when `sql` is one INSERT, UPDATE or
-// DELETE statement (a trailing ';' allowed) that holds any; nothing for other
-// statements, several statements, or text it does not read with certainty.
-// Numbers that name a column position (ORDER BY 1, GROUP BY 2) stay in the
-// text.
-std::optional<Parameterized> Parameterize(std::string_view sql);
+// DELETE statement (with `query`, one SELECT) that holds any, a trailing ';'
+// allowed; nothing for other statements, several statements, or text it does
+// not read with certainty. Numbers that name a column position (ORDER BY 1,
+// GROUP BY 2) stay in the text. A SELECT's items carry their names (the
+// T-SQL front names every expression), so a literal taken out of one does not
+// rename its column.
+std::optional<Parameterized> Parameterize(std::string_view sql, bool query = false);
 
-// Binds `values` to the parameters of `st` in order; SQLite's code.
-int BindAll(sqlite3_stmt* st, const std::vector<Literal>& values);
+// Binds `values` to the parameters of `st` in order; SQLite's code. With
+// `copy` SQLite keeps its own copies, for a statement that outlives them.
+int BindAll(sqlite3_stmt* st, const std::vector<Literal>& values, bool copy = false);
 
 // Prepared statements of one connection, by text. At most kCapacity are
 // kept; the cache is emptied when full (a connection runs few shapes).
@@ -59,6 +62,9 @@ class StatementCache {
   sqlite3_stmt* Find(const std::string& text);
   // Keeps `st` for `text`; returns it.
   sqlite3_stmt* Keep(const std::string& text, StatementPtr st);
+  // Hands the statement for `text` over (it leaves the cache until kept
+  // again); empty when none is cached.
+  StatementPtr Take(const std::string& text);
   // Drops the statement for `text` (after a failure that may have left it in
   // a state not worth keeping).
   void Forget(const std::string& text) { statements_.erase(text); }

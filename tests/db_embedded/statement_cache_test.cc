@@ -83,6 +83,18 @@ TEST_F(StatementCacheEngine, RowsOfOneShapeGiveTheSameResultsAndErrorsAsWritten)
     EXPECT_EQ(pv::testing::Scalar(*c, "Select data" + where),
               Value::Binary({static_cast<std::uint8_t>(i)}));
   }
+  // Queries of one shape: names, position lists and values as written.
+  for (int i = 1; i <= 2; ++i) {
+    auto q =
+        c->Query("Select N'lit" + std::to_string(i) +
+                 "' As tag, id, N'x' From T Where id >= " + std::to_string(i) + " Order By 2 Desc");
+    ASSERT_EQ(q->ColumnCount(), 3);
+    EXPECT_EQ(q->ColumnName(0), "tag");
+    EXPECT_EQ(q->ColumnName(2), "");
+    ASSERT_TRUE(q->Next());
+    EXPECT_EQ(q->Get(0), Value::Text("lit" + std::to_string(i)));
+    EXPECT_EQ(q->Get(1), Value::Integer(3));
+  }
   std::string text;
   EXPECT_EQ(pv::testing::DbErrorOf(
                 [&] { c->Execute("Insert Into T (id, name) Values (2, N'again')"); }, &text),
