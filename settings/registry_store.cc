@@ -1,6 +1,7 @@
 #include "settings/registry_store.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -8,6 +9,7 @@
 #include "common/text.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/utf8_paths.h"
 #include "settings/password.h"
 #include "settings/reg_file.h"
 #include "settings/service_settings.h"
@@ -196,6 +198,18 @@ std::string RegistryStore::GetRegValue(const std::string& name, const std::strin
   }
 }
 
+namespace {
+
+bool OpenToOthers(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::perms p = fs::status(platform::PathFromUtf8(path), ec).permissions();
+  if (ec) return false;
+  return (p & (fs::perms::group_all | fs::perms::others_all)) != fs::perms::none;
+}
+
+}  // namespace
+
 bool RegistryStore::TrySetRegValue(const std::string& name, const std::string& text,
                                    const std::string& keyPath, const std::string& rootCode,
                                    const std::string& subKey) const {
@@ -209,8 +223,14 @@ bool RegistryStore::TrySetRegValue(const std::string& name, const std::string& t
     auto file = LoadFile(path);
     // A file that exists but cannot be read is never overwritten.
     if (!file) return false;
-    if (!file->Set(SectionFor(keyPath, rootCode, subKey), name, text)) return false;
-    return file->Save(path, HoldsPassword(*file));
+    const std::string section = SectionFor(keyPath, rootCode, subKey);
+    const bool secret = HoldsPassword(*file);
+    // A value that is already there is not written again (the service sets
+    // "appFolder" at every start), unless the file holds a password and is
+    // open to others: the rewrite makes it private.
+    if (file->Get(section, name) == text && !(secret && OpenToOthers(path))) return true;
+    if (!file->Set(section, name, text)) return false;
+    return file->Save(path, secret);
   } catch (...) {
     return false;
   }

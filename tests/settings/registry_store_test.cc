@@ -211,6 +211,17 @@ TEST_F(RegistryStoreTest, APasswordFileOthersCanReadIsReportedAndWrittenBackPriv
   EXPECT_EQ(log, std::vector<std::string>{"settings file " + machine +
                                           " holds a password and is readable by other users "
                                           "(mode 0644)"});
+  // The same value again: the private file is left as it is, not rewritten.
+  ::stat(machine.c_str(), &st);
+  const ino_t written = st.st_ino;
+  store.SetRegValue("appFolder", "/var/lib/pvremote/Portavento/");
+  ::stat(machine.c_str(), &st);
+  EXPECT_EQ(st.st_ino, written);
+  // Open to others again: the same value is written back private.
+  ::chmod(machine.c_str(), 0644);
+  store.SetRegValue("appFolder", "/var/lib/pvremote/Portavento/");
+  ::stat(machine.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 #endif
 
