@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "common/text.h"
 #include "db/embedded/statement_ptr.h"
 #include "db/error.h"
 
@@ -137,6 +138,11 @@ void Session::DropDatabase(const std::string& name) {
 }
 
 void Session::SwitchDatabase(const std::string& name) {
+  // A switch to the current database (every job makes one) lists no folder.
+  if (main_ && common::EqualsNoCase(Instance::DatabaseName(main_->file()), name) &&
+      !main_->FileGone()) {
+    return;
+  }
   auto file = instance_->FindDatabase(name);
   if (!file) {
     throw DbError(kErrNoSuchDatabase, "Database '" + name +
