@@ -118,6 +118,8 @@ std::unique_ptr<Rowset> EmbeddedConnection::Query(const std::string& sql, Cursor
   return std::make_unique<EmbeddedRowset>();
 }
 
+void EmbeddedConnection::KeepBatchVariables(bool on) { session_->KeepBatchVariables(on); }
+
 std::string EmbeddedConnection::CurrentDatabase() { return session_->CurrentDatabase(); }
 
 void EmbeddedConnection::SetCurrentDatabase(const std::string& name) {

@@ -34,6 +34,8 @@ class EmbeddedConnection : public Connection {
                          const std::filesystem::path& file) override;
   bool ReadColumn(const std::string& table, const std::string& column, std::int64_t id,
                   const ColumnSink& sink) override;
+  // See KeepBatchVariables (embedded_engine.h).
+  void KeepBatchVariables(bool on);
 
  private:
   // Statement i of `statements` as a result set from a cached prepared

@@ -9,6 +9,12 @@ std::unique_ptr<Connection> MakeEmbeddedConnection(const std::filesystem::path& 
   return std::make_unique<EmbeddedConnection>(root);
 }
 
+void KeepBatchVariables(Connection& connection, bool on) {
+  if (auto* embedded = dynamic_cast<EmbeddedConnection*>(&connection)) {
+    embedded->KeepBatchVariables(on);
+  }
+}
+
 std::filesystem::path InstanceFolder(const std::filesystem::path& root, const std::string& server,
                                      const std::string& port) {
   return Instance(root, server, port).folder();

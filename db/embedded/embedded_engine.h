@@ -27,6 +27,12 @@ namespace pv::db::embedded {
 // A connection of the embedded engine; instances live under `root`.
 std::unique_ptr<Connection> MakeEmbeddedConnection(const std::filesystem::path& root);
 
+// For a client that runs one batch statement by statement on `connection`
+// (pvsql, to print every result set): while on, the variables declared by
+// one statement stay for the next, as they do within a batch; off at the
+// batch's end. Nothing for a connection of another engine.
+void KeepBatchVariables(Connection& connection, bool on);
+
 // The instance folder for server and port (whether or not it exists); throws
 // DbError 17 when the port is not a number from 1 to 65535.
 std::filesystem::path InstanceFolder(const std::filesystem::path& root, const std::string& server,

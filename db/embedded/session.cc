@@ -83,7 +83,7 @@ void Session::RequireUsable() {
 
 std::vector<tsql::Statement> Session::Translate(const std::string& batch) {
   if (main_->TakeSchemaChanged()) schema_->Invalidate();
-  return tsql::Translate(batch, *schema_);
+  return tsql::Translate(batch, *schema_, carried_ ? &*carried_ : nullptr);
 }
 
 std::int64_t Session::RunBatch(const std::vector<tsql::Statement>& statements, std::size_t from,

@@ -17,6 +17,7 @@
 #include "db/embedded/schema_cache.h"
 #include "db/embedded/sqlite_handle.h"
 #include "db/tsql/translator.h"
+#include "db/tsql/variables.h"
 
 namespace pv::db::embedded {
 
@@ -40,6 +41,15 @@ class Session {
 
   // Translates a T-SQL batch against the current database's schema.
   std::vector<tsql::Statement> Translate(const std::string& batch);
+  // While on, the variables declared by one Translate stay for the next ones
+  // (the pieces of one batch); off forgets them.
+  void KeepBatchVariables(bool on) {
+    if (on) {
+      carried_.emplace();
+    } else {
+      carried_.reset();
+    }
+  }
 
   // Runs translated statements from `from` on: SQLite texts on the current
   // database's handle, database creation and switches on the instance.
@@ -69,6 +79,7 @@ class Session {
   const Instance& instance() const { return *instance_; }
 
  private:
+  std::optional<tsql::BatchVariables> carried_;
   std::filesystem::path root_;
   std::optional<Instance> instance_;
   bool open_ = false;

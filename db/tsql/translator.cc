@@ -193,13 +193,16 @@ void TranslateOne(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) 
 
 }  // namespace
 
-std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& schema) {
+std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& schema,
+                                 BatchVariables* carry) {
   schema.BeginTranslate();
   const std::vector<Token> tokens = Tokenize(batch);
   const std::vector<size_t> match = MatchParens(tokens);
   Emitter em(tokens, match, schema);
+  if (carry != nullptr) em.variables() = *carry;
   std::vector<Statement> out;
   TranslateBlocks(em, Split(tokens, match), TranslateOne, out);
+  if (carry != nullptr) *carry = em.variables();
   return out;
 }
 

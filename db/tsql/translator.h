@@ -103,7 +103,12 @@ struct Statement {
 // yield nothing. Throws DbError with SQL Server's number (102 syntax, 105
 // unclosed quote, 241/245 conversion, 544 explicit identity value, ...) for
 // what it can tell SQL Server would reject.
-std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& schema);
+// With `carry`, the variables declared so far come in from it and go back to
+// it: a client that runs a batch statement by statement (pvsql, to print each
+// result set) keeps one batch's variables across the pieces.
+struct BatchVariables;
+std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& schema,
+                                 BatchVariables* carry = nullptr);
 
 // The statements of a batch as Translate cuts them, each as written in
 // `batch` (its first to its last token; the ';' left out). Throws DbError as

@@ -231,6 +231,26 @@ TEST_F(PvsqlTest, FailuresGiveTheMessageOnStderrAndANonZeroStatus) {
     EXPECT_TRUE(FailsWith({"-Q", sql}, start)) << sql;
     EXPECT_EQ(Run({"-Q", sql}).out, "");
   }
+  // SQL Server's numbers for what SQL Server refuses, through pvsql.
+  ASSERT_EQ(Run({"-d", "Portavento", "-Q",
+                 "create table k (id int primary key, d datetime); insert into k values (1, Null)"})
+                .exitCode,
+            0);
+  for (const auto& [sql, start] : std::vector<std::pair<std::string, std::string>>{
+           {"select id from k where id = N'x1'", "Msg 245,"},
+           {"select 1 / 0", "Msg 8134,"},
+           {"insert into k values (2, '2026-02-30')", "Msg 242,"},
+           {"insert into k values (2, '2026-01-01 10:00:00.1234')", "Msg 241,"},
+           {"insert into k values (1, Null)", "Msg 2627,"},
+           {"declare @t table (x int)", "Msg 50000,"},
+       }) {
+    EXPECT_TRUE(FailsWith({"-d", "Portavento", "-Q", sql}, start)) << sql;
+  }
+  EXPECT_EQ(Bare("declare @n int = 2; set @n += 1; "
+                 "select @n, datalength(N'ab'), upper(N'élodie'), charindex(N'B', N'abc'), "
+                 "isnull(Null, 5), convert(varchar(10), cast('2026-12-04' as datetime), 103) "
+                 "where N'Élodie' like N'él%' and N'Elodie' <> N'Élodie'"),
+            "3 4 ÉLODIE 2 5 04/12/2026\n");
   EXPECT_EQ(Run({"-i", dir_ / "missing.sql"}).exitCode, 2);
   EXPECT_EQ(Run({"-i", dir_.path()}).exitCode, 2);  // a folder
   r = Run({"-S", "localhost,notaport"});

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/text.h"
+#include "db/embedded/embedded_engine.h"
 #include "db/tsql/translator.h"
 
 namespace pv::pvsql {
@@ -167,6 +168,15 @@ bool BatchRunner::Run(std::string_view batch) {
     err_ << FormatError(e, serverName_, UncutLine(batch, e.number()));
     return false;
   }
+  // The statements run one by one, each result set printed; the variables
+  // one declares stay for the rest of the batch.
+  struct BatchScope {
+    db::Connection& c;
+    explicit BatchScope(db::Connection& connection) : c(connection) {
+      db::embedded::KeepBatchVariables(c, true);
+    }
+    ~BatchScope() { db::embedded::KeepBatchVariables(c, false); }
+  } scope(connection_);
   for (const StatementText& statement : statements) {
     const int line = statement.line;
     try {
