@@ -33,6 +33,11 @@ ServiceSettings ServiceSettings::Read(const RegistryStore& store) {
   s.centralHost = orDefault(TrimBlanks(store.GetRegValue("centralHost")), s.centralHost);
   s.centralPort = orDefault(TrimBlanks(store.GetRegValue("centralPort")), s.centralPort);
   s.sqlDriver = orDefault(TrimBlanks(store.GetRegValue("sqlDriver")), s.sqlDriver);
+  const std::string keep = TrimBlanks(store.GetRegValue("logKeepDays"));
+  if (!keep.empty() && keep.size() <= 6 &&
+      keep.find_first_not_of("0123456789") == std::string::npos) {
+    s.logKeepDays = std::stoi(keep);
+  }
   return s;
 }
 

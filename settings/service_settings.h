@@ -21,6 +21,9 @@ struct ServiceSettings {
   std::string centralPort = "8080";
   // ODBC driver name, or "embedded".
   std::string sqlDriver = platform::kDefaultOdbcDriver;
+  // Days the daily log files are kept; 0 (also for a value that is not a
+  // whole number of days) keeps them all.
+  int logKeepDays = 0;
 
   // True when "sqlDriver" selects the embedded engine.
   bool embedded() const;
