@@ -5,6 +5,7 @@
 #   scripts/deps.sh            # the Linux build, the tests and the demo
 #   scripts/deps.sh windows    # the Windows cross build (scripts/build-windows.sh)
 #   scripts/deps.sh wine       # the Windows tests: GoogleTest's source and Wine
+#   scripts/deps.sh package    # the Debian package (scripts/package.sh) and the Windows installer
 #
 # Several names may be given (scripts/deps.sh linux windows wine).
 set -euo pipefail
@@ -24,8 +25,13 @@ for part in "$@"; do
     # The ODBC drivers are the host's: Wine's odbc32 passes calls on to unixODBC.
     wine)
       PKGS+=(googletest wine64 unixodbc odbcinst libsqliteodbc) ;;
+    # debhelper, the man pages' source format, the package checker; msitools
+    # makes the Windows installer.
+    package)
+      PKGS+=(debhelper dpkg-dev fakeroot scdoc lintian msitools cmake ninja-build g++ pkgconf
+             libasio-dev libsqlite3-dev unixodbc-dev ccache) ;;
     *)
-      echo "deps.sh: unknown part '$part' (linux, windows, wine)" >&2
+      echo "deps.sh: unknown part '$part' (linux, windows, wine, package)" >&2
       exit 2 ;;
   esac
 done
