@@ -19,9 +19,9 @@ inline constexpr std::string_view kLocalDropMailRoomScript = "local_drop_mailroo
 inline constexpr std::string_view kHomeScript = "central_home.sql";
 
 // The folder holding the scripts: $PVREMOTE_SQL_DIR when set, else the
-// installed copy <program folder>/../share/pvremote/sql when there is one,
-// else the copy the build places in <build folder>/sql, else the source
-// tree's sql/.
+// installed copy (<program folder>/../share/pvremote/sql, or <program
+// folder>/sql on Windows) when there is one, else the copy the build places
+// in <build folder>/sql, else the source tree's sql/.
 std::filesystem::path SqlScriptFolder();
 std::filesystem::path SqlScriptPath(std::string_view fileName);
 

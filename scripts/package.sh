@@ -9,8 +9,8 @@
 #
 #   PV_PACKAGE_OUT   folder of the packages (build/package)
 #   PV_LINTIAN=0     without lintian
-# ccache is used through CCACHE_DIR when set (the package's build folder
-# differs from run to run; CCACHE_BASEDIR makes the cache hit anyway).
+# ccache is used when installed, with the user's cache (debhelper gives the
+# build a HOME of its own, so the cache folder is passed on in CCACHE_DIR).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=$(realpath -m "${PV_PACKAGE_OUT:-$ROOT/build/package}")
@@ -24,6 +24,10 @@ mkdir -p "$work/pvremote-$version"
    tar --null -T - -cf - 2>/dev/null) | tar -xf - -C "$work/pvremote-$version"
 
 export CCACHE_BASEDIR=$work/pvremote-$version CCACHE_NOHASHDIR=true
+if command -v ccache >/dev/null; then
+  CCACHE_DIR=${CCACHE_DIR:-$(ccache -k cache_dir)}
+  export CCACHE_DIR
+fi
 SECONDS=0
 (cd "$work/pvremote-$version" &&
    DEB_BUILD_OPTIONS="nocheck parallel=${PV_PACKAGE_JOBS:-2}" \
