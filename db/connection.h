@@ -111,6 +111,12 @@ class Connection {
 struct EngineOptions {
   std::string driver = "FreeTDS";
   std::filesystem::path embeddedRoot;  // <local application-data folder>/sql
+  // ODBC only, in seconds, 0 = none: the wait for the login
+  // (SQL_ATTR_LOGIN_TIMEOUT) and each statement's time (SQL_ATTR_QUERY_TIMEOUT,
+  // until SetCommandTimeout says otherwise). The embedded engine keeps its own
+  // 60-second command time-out.
+  int loginTimeoutSeconds = 15;
+  int commandTimeoutSeconds = 30;
 };
 
 std::unique_ptr<Connection> CreateConnection(const EngineOptions& options);

@@ -27,8 +27,9 @@ std::unique_ptr<Connection> CreateConnection(const EngineOptions& options) {
   if (common::EqualsNoCase(driver, "embedded"))
     return embedded::MakeEmbeddedConnection(options.embeddedRoot);
   // An empty setting means the default driver.
-  return MakeOdbcConnection(driver.empty() ? std::string(platform::kDefaultOdbcDriver)
-                                           : std::string(driver));
+  return MakeOdbcConnection(
+      driver.empty() ? std::string(platform::kDefaultOdbcDriver) : std::string(driver),
+      options.loginTimeoutSeconds, options.commandTimeoutSeconds);
 }
 
 }  // namespace pv::db

@@ -52,8 +52,11 @@ std::string DateTime::ToText() const {
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", year, month, day, hour, minute,
                 second);
   std::string out = buf;
-  if (nanosecond > 0) {
-    std::snprintf(buf, sizeof buf, ".%09d", nanosecond);
+  // At most three digits, the fraction truncated to the millisecond: SQL
+  // Server's datetime refuses a literal with more.
+  const int millisecond = nanosecond / 1000000;
+  if (millisecond > 0) {
+    std::snprintf(buf, sizeof buf, ".%03d", millisecond);
     std::string frac = buf;
     while (frac.back() == '0') frac.pop_back();
     out += frac;

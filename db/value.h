@@ -22,9 +22,11 @@ struct DateTime {
   int nanosecond = 0;  // fraction of the second, 0 when there is none
 
   bool operator==(const DateTime&) const = default;
-  // ISO 8601 with a 'T' ("2026-12-04T13:05:09", fraction digits only where
-  // present, trailing zeros dropped): a form SQL Server reads the same way
-  // whatever its language and date-format settings.
+  // ISO 8601 with a 'T' ("2026-12-04T13:05:09", "2026-12-04T13:05:09.12"):
+  // a form SQL Server reads the same way whatever its language and
+  // date-format settings. The fraction is truncated to whole milliseconds
+  // (at most three digits, as datetime accepts) with trailing zeros dropped,
+  // and left out when it is under a millisecond.
   std::string ToText() const;
   // Accepts "YYYY-MM-DD", "YYYY-MM-DD hh:mm[:ss[.fff]]" and the 'T' form.
   static std::optional<DateTime> Parse(std::string_view text);

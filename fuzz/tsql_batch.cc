@@ -20,8 +20,8 @@ using pv::db::embedded::SqliteHandle;
 
 constexpr char kSchema[] = R"(
 CREATE TABLE [dbo].[Names] ([id] [int] IDENTITY(1,1) NOT NULL, [resType] [nvarchar](1) NULL,
-  [lastName] [nvarchar](50) NULL, [hide] [bit] NULL, [modified] [datetime] NULL,
-  [photo] [varbinary](max) NULL, CONSTRAINT [PK_Names] PRIMARY KEY CLUSTERED ([id] ASC))
+  [lastName] [nvarchar](50) NULL, [hide] [bit] NULL, [photo] [varbinary](max) NULL,
+  [modified] [datetime] NULL, CONSTRAINT [PK_Names] PRIMARY KEY CLUSTERED ([id] ASC))
 CREATE NONCLUSTERED INDEX [IX_Names_lastName] ON [dbo].[Names] ([lastName] ASC)
 CREATE TABLE UpdateQueue ([id] [int] IDENTITY(1,1) NOT NULL, [tableName] [nvarchar](50) NULL,
   [resId] [int] NULL, [recordId] [int] NULL)

@@ -102,6 +102,7 @@ void LinkSession::OnResolved(std::uint64_t generation, const std::error_code& ec
   if (ec) {
     // Unknown host or no network: down until the next supervision tick.
     CloseSocket();
+    ReportState(false, "cannot resolve " + host_ + ": " + ec.message());
     return;
   }
   std::weak_ptr<int> alive = alive_;
@@ -117,6 +118,7 @@ void LinkSession::OnConnected(std::uint64_t generation, const std::error_code& e
   if (generation != generation_) return;
   if (ec) {
     CloseSocket();
+    ReportState(false, "cannot connect to " + host_ + ":" + port_ + ": " + ec.message());
     return;
   }
   std::error_code ignored;
@@ -127,6 +129,7 @@ void LinkSession::OnConnected(std::uint64_t generation, const std::error_code& e
   }
   socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
   state_ = State::Connected;
+  ReportState(true, {});
   WaitReadable();
   // Anything queued while the connect was under way goes out now.
   if (send_.Length() > 0) FlushSend();
@@ -244,6 +247,7 @@ void LinkSession::OnLinkReadable() {
       if (ec == asio::error::eof) {
         // Closed by the peer: tear down, supervision stays on.
         DisconnectLink(false);
+        ReportState(false, "closed by the central server");
         return;
       }
       if (ec) {
@@ -295,6 +299,7 @@ bool LinkSession::ReceiveBytes(std::string_view wireBytes) {
       }
     }
     DisconnectLink(false);
+    ReportState(false, "more than 1 MiB arrived without a message delimiter");
     return false;
   }
   return true;
@@ -311,8 +316,19 @@ void LinkSession::Dispatch(const std::string& wireMessage, std::string& text) {
   }
 }
 
-void LinkSession::OnLinkError(int code, const std::string& /*description*/) {
-  if (code == platform::kSockAborted || code == platform::kSockReset) DisconnectLink(false);
+void LinkSession::OnLinkError(int code, const std::string& description) {
+  if (code == platform::kSockAborted || code == platform::kSockReset) {
+    DisconnectLink(false);
+    ReportState(false, "connection lost: " + description);
+  }
+}
+
+void LinkSession::ReportState(bool up, const std::string& reason) {
+  if (!hooks_.onLinkState) return;
+  try {
+    hooks_.onLinkState(up, reason);
+  } catch (...) {
+  }
 }
 
 void LinkSession::SuperviseLink() {

@@ -64,6 +64,10 @@ struct LinkHooks {
   std::function<void()> onStopUpdateQueue;
   // One log line (WriteLog's arguments); used for the oversize guard.
   common::LogFn log;
+  // The link came up (`up`, reason empty), or a connect failed or a link
+  // that was up dropped (the reason in words). A disconnect the host asks
+  // for is not reported: the host knows why.
+  std::function<void(bool up, const std::string& reason)> onLinkState;
 };
 
 class LinkSession {
@@ -116,6 +120,7 @@ class LinkSession {
   enum class State { Down, Connecting, Connected };
 
   void CloseSocket();
+  void ReportState(bool up, const std::string& reason);
   void OnResolved(std::uint64_t generation, const std::error_code& ec,
                   const asio::ip::tcp::resolver::results_type& results);
   void OnConnected(std::uint64_t generation, const std::error_code& ec);

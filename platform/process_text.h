@@ -3,7 +3,9 @@
 // the console shows output in the OEM code page, so both are set right here.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pv::platform {
@@ -14,6 +16,12 @@ std::vector<std::string> Utf8Arguments(int argc, const char* const* argv);
 
 // Makes the console show UTF-8 output (Windows); nothing elsewhere.
 void UseUtf8Console();
+
+// Text in the machine's ANSI code page (GetACP) from UTF-8 and back, on
+// Windows, with '?' for characters the code page lacks. Other systems have
+// no such code page: nothing, and the caller keeps its own choice.
+std::optional<std::string> AnsiFromUtf8(std::string_view utf8);
+std::optional<std::string> Utf8FromAnsi(std::string_view ansi);
 
 // Keeps the strings of Utf8Arguments alive with a char* array, for entry
 // points that take argc/argv.

@@ -12,12 +12,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 REPO=$PWD
+DEMO_START=$(date +%s)
+VERDICT=""
 
 scripts/deps.sh
 BUILD=${PV_DEMO_BUILD:-build/demo}
+echo "== building pvremote, pvcentral and pvsql in $BUILD (a few minutes the first time)"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPV_BUILD_TESTS=OFF \
   -DPV_BUILD_BENCH=OFF >/dev/null
-cmake --build "$BUILD" --target pvremote pvcentral pvsql | grep -v '^\[' || true
+# One progress line per tenth of the build, not one per file.
+cmake --build "$BUILD" --target pvremote pvcentral pvsql |
+  awk '/^\[[0-9]+\/[0-9]+\]/ { split(substr($1, 2), n, "/"); p = int(10 * n[1] / n[2]);
+         if (p > shown) { shown = p; printf "  built %d of %d\n", n[1], n[2] } next } { print }' || true
 PVSQL=$REPO/$BUILD/tools/pvsql/pvsql
 PVCENTRAL=$REPO/$BUILD/tools/pvcentral/pvcentral
 PVREMOTE=$REPO/$BUILD/service/pvremote
@@ -37,6 +43,7 @@ mkdir -p "$STATE" "$ROOT/demo"
 CENTRAL_PID=""
 REMOTE_PID=""
 cleanup() {
+  local status=$?
   if [ -n "$REMOTE_PID" ] && kill -0 "$REMOTE_PID" 2>/dev/null; then
     kill -INT "$REMOTE_PID" 2>/dev/null || true
     for _ in $(seq 1 50); do kill -0 "$REMOTE_PID" 2>/dev/null || break; sleep 0.1; done
@@ -48,6 +55,12 @@ cleanup() {
     kill -KILL "$CENTRAL_PID" 2>/dev/null || true
   fi
   wait 2>/dev/null || true
+  local took=$(($(date +%s) - DEMO_START))
+  if [ "$status" = 0 ] && [ -n "$VERDICT" ]; then
+    echo "demo: PASSED in ${took} s ($VERDICT)"
+  else
+    echo "demo: FAILED after ${took} s (see above${ROOT:+; everything of the run is under $ROOT})"
+  fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -57,7 +70,11 @@ csql() { "$PVSQL" -S localhost,1434 -U sa -P "$CENTRAL_PW" -b "$@"; }
 # One value per line, nothing else.
 lval() { lsql -d Portavento -h -1 -W -Q "SET NOCOUNT ON; $1"; }
 cval() { csql -d "$2" -h -1 -W -Q "SET NOCOUNT ON; $1"; }
-hexbytes() { head -c "$1" /dev/urandom | od -An -v -tx1 | tr -d ' \n' | tr 'a-f' 'A-F'; }
+# A real JPEG picture (a coloured face on a background, one per seed) as
+# "0x..." text for an Insert.
+jpeg() { python3 "$REPO/scripts/make_jpeg.py" --hex "$1" "$2"; }
+# A value that pvsql prints as "0x..." written back as the file it was.
+unhex() { python3 -c 'import sys; t = sys.stdin.read().strip(); sys.stdout.buffer.write(bytes.fromhex(t[2:] if t.startswith("0x") else t))'; }
 
 echo "== demo site under $ROOT"
 "$PVSQL" -S localhost,1433 --create-instance
@@ -65,8 +82,8 @@ echo "== demo site under $ROOT"
 lsql -Q "Create Database Portavento" >/dev/null
 lsql -d Portavento -i "$REPO/sql/local_portavento.sql" >/dev/null
 
-# The demo site's rows. Photos are random bytes, so the comparison below
-# proves they travelled byte for byte.
+# The demo site's rows. Photos are real JPEG pictures, each a different one,
+# so the comparison below proves they travelled byte for byte.
 SITE=$ROOT/demo/site.sql
 {
   echo "Insert Into Settings (name, zip) Values (N'Résidence du Parc', N'H2X 1Y4')"
@@ -87,7 +104,7 @@ SITE=$ROOT/demo/site.sql
     echo "GO"
   done
   for id in 1 2 3; do
-    echo "Update Names Set photo = 0x$(hexbytes $((20000 + id * 1000))), photoDescr = N'Resident $id' Where id = $id"
+    echo "Update Names Set photo = $(jpeg "$id" $((96 + id * 32))), photoDescr = N'Resident $id' Where id = $id"
     echo "GO"
   done
   for id in 1 2 3 4 5; do
@@ -116,17 +133,17 @@ SITE=$ROOT/demo/site.sql
   for n in $(seq 1 12); do
     photo=Null
     photo2=Null
-    if [ $((n % 3)) -eq 0 ]; then photo=0x$(hexbytes $((8000 + n * 100))); fi
-    if [ $((n % 6)) -eq 0 ]; then photo2=0x$(hexbytes $((9000 + n * 100))); fi
+    if [ $((n % 3)) -eq 0 ]; then photo=$(jpeg $((100 + n)) 128); fi
+    if [ $((n % 6)) -eq 0 ]; then photo2=$(jpeg $((200 + n)) 96); fi
     when=$(printf '2026-04-%02dT08:%02d:00' "$n" $((n * 4)))
     echo "Insert Into Logs (entryId, residentId, aDateTime, action, data, computerName, photo, photo2)" \
       "Values ($((n % 2 + 1)), $((n % 5 + 1)), '$when', N'STR Panel Call', N'Visitor $n'," \
       "N'PANEL-1', $photo, $photo2)"
     echo "GO"
   done
-  echo "Insert Into AdditionalPhotos (label, resId, photo) Values (N'Car', 1, 0x$(hexbytes 12000))"
+  echo "Insert Into AdditionalPhotos (label, resId, photo) Values (N'Car', 1, $(jpeg 301 160))"
   echo "GO"
-  echo "Insert Into AdditionalPhotos (label, resId, photo) Values (N'Dog', 2, 0x$(hexbytes 15000))"
+  echo "Insert Into AdditionalPhotos (label, resId, photo) Values (N'Dog', 2, $(jpeg 302 192))"
   echo "GO"
   echo "Insert Into AdditionalPhotos (label, resId, photo) Values (N'No photo yet', 3, Null)"
   echo "GO"
@@ -163,11 +180,17 @@ echo "== pvcentral orders the full upload (DATR)"
 control mark >/dev/null
 control datr >/dev/null
 start=$(date +%s%N)
-if ! control --timeout "$TIMEOUT" wait DASN "$TIMEOUT" >/dev/null; then
-  echo "demo: no DASN arrived; the service's log:" >&2
-  cat "$LOG_FOLDER"/Log*.txt >&2 2>/dev/null || true
-  exit 1
-fi
+# Waits in steps of 5 s, saying how long it has been.
+until control --timeout 10 wait DASN 5 >/dev/null 2>&1; do
+  waited=$((($(date +%s%N) - start) / 1000000000))
+  if [ "$waited" -ge "$TIMEOUT" ] || ! kill -0 "$REMOTE_PID" 2>/dev/null; then
+    echo "demo: no DASN arrived; the service's log and journal:" >&2
+    cat "$LOG_FOLDER"/Log*.txt >&2 2>/dev/null || true
+    cat "$ROOT/demo/pvremote-output.txt" >&2 || true
+    exit 1
+  fi
+  echo "  the full upload runs: ${waited} s so far (up to ${TIMEOUT} s)"
+done
 ms=$((($(date +%s%N) - start) / 1000000))
 echo "DASN received after $((ms / 1000)).$(printf %03d $((ms % 1000))) s"
 
@@ -219,6 +242,10 @@ compare_photos Logs photo
 compare_photos Logs photo2
 compare_photos AdditionalPhotos photo
 echo "$same of $total photos identical"
+# One picture as each side holds it, for a look with any image viewer.
+lval "Select photo From Names Where id = 1" | unhex >"$ROOT/demo/resident1-local.jpg"
+cval "Select photo From Names Where id = 1" "$INST_DB" | unhex >"$ROOT/demo/resident1-central.jpg"
+echo "resident 1's photo at both ends: $ROOT/demo/resident1-local.jpg, $ROOT/demo/resident1-central.jpg"
 changes_ok=1
 echo
 echo "names as stored centrally:"
@@ -262,7 +289,15 @@ else
 fi
 
 echo
+echo "== pvremote --status"
+"$PVREMOTE" --status || true
+echo
 echo "The service's log: $(ls "$LOG_FOLDER"/Log*.txt 2>/dev/null | head -1)"
+echo "The service's journal (its standard error): $ROOT/demo/pvremote-output.txt"
 echo "The simulator's log: $STATE/pvcentral.log"
 echo "Everything of this run is under $ROOT (remove it when done)."
-[ "$same" -eq "$total" ] && [ -n "$changes_ok" ]
+if [ "$same" -eq "$total" ] && [ -n "$changes_ok" ]; then
+  VERDICT="$same of $total photos identical, a local and a central change travelled"
+else
+  exit 1
+fi

@@ -17,6 +17,12 @@ OUT=$(realpath -m "${PV_PACKAGE_OUT:-$ROOT/build/package}")
 "$ROOT/scripts/deps.sh" package
 
 version=$(dpkg-parsechangelog -l "$ROOT/debian/changelog" -S Version)
+# The package's version is the programs' own (--version).
+project=$(sed -n 's/^project(pvremote VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
+if [ "${version%%-*}" != "$project" ]; then
+  echo "package.sh: debian/changelog says $version, CMakeLists.txt $project" >&2
+  exit 1
+fi
 work=$OUT/src
 rm -rf "$work"
 mkdir -p "$work/pvremote-$version"

@@ -12,6 +12,11 @@ enum class Switch {
   Uninstall,     // "/u", exactly
   StartService,  // "/ss", exactly
   Run,           // empty command line
+  Status,        // "--status"
+  StatusJson,    // "--status --json" (either order)
+  Check,         // "--check"
+  Version,       // "--version"
+  Help,          // "--help", "-h", "/?"
   Unknown,       // anything else: exit at once
 };
 
@@ -21,5 +26,8 @@ enum class Switch {
 std::string CommandLineText(int argc, const char* const* argv);
 
 Switch ParseCommandLine(const std::string& line);
+
+// What `pvremote --help` prints.
+std::string HelpText();
 
 }  // namespace pv::service

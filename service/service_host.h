@@ -26,6 +26,7 @@
 #include "link/link_session.h"
 #include "platform/paths.h"
 #include "platform/timer.h"
+#include "service/site_monitor.h"
 #include "settings/registry_store.h"
 #include "sync/job_host.h"
 #include "sync/update_queue.h"
@@ -69,13 +70,14 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   // The application folder (ending in '/'), set by StartRemote.
   const std::string& appFolder() const { return log_.appFolder(); }
   const common::DailyLog& log() const { return log_; }
-  // One line of the daily log (also the jobs' log).
   // A job's message to the central server, queued on the link.
   void SendToCentral(const std::string& text) override { SendMessage(text); }
+  // One line of the daily log (also the jobs' log); it is also kept for the
+  // journal line that reports the failure it describes.
   void WriteLog(const std::string& message, long number = 0,
-                const std::string& detail = {}) override {
-    log_.WriteLog(message, number, detail);
-  }
+                const std::string& detail = {}) override;
+  // What the operator sees: the journal and the status file.
+  SiteMonitor& monitor() { return monitor_; }
 
   link::LinkSession& link() { return link_; }
   // Queues one message on the link.
@@ -97,6 +99,8 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   std::string LocalPassword() const override { return ReadLocalLogin().password; }
   bool UpdateQueueActive() const override { return tmrUpdateQueue_.enabled(); }
   bool StopRequested() const override { return stopRequested_; }
+  int UploadBatchRows() const override;
+  void DrainEnded(long sent, long failed) override;
   // Marks the service as stopping; safe from any thread (a signal listener,
   // the service manager's thread) while a job runs on the loop.
   void RequestStop() { stopRequested_ = true; }
@@ -109,7 +113,8 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   bool runningAsNTService = false;
 
   // The engine every connection of the service uses: the "sqlDriver" setting,
-  // embedded instances under the local application-data folder + "sql".
+  // embedded instances under the local application-data folder + "sql", the
+  // ODBC time-outs of "sqlLoginTimeout" and "sqlCommandTimeout".
   db::EngineOptions Engine() const;
 
   // Hands one inbound message to the dispatcher (what the link does for each
@@ -126,10 +131,18 @@ class ServiceHost : private link::ReplyTarget, public sync::JobHost {
   void CentralChange(const std::string& argument) override;
 
  private:
+  // Reads the local queue's depth and first row for the status.
+  void RefreshQueue();
+  // The last daily-log line written since the previous call ("" when none),
+  // as one text: the reason a job or the database gave for a failure.
+  std::string TakeLastLog();
+
   asio::io_context& io_;
   platform::Paths paths_;
   settings::RegistryStore store_;
   common::DailyLog log_;
+  std::string lastLog_;
+  SiteMonitor monitor_;
   platform::Timer startLoadTimer_;
   platform::Timer tmrSQLConnection_;
   platform::Timer tmrUpdateQueue_;

@@ -2,22 +2,32 @@
 
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
+#include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "common/error.h"
+#include "common/version.h"
 #include "db/error.h"
+#include "platform/instance_lock.h"
 #include "platform/paths.h"
 #include "platform/service/control_signals.h"
 #include "platform/service/event_log.h"
 #include "platform/service/notify.h"
 #include "platform/service/service_control.h"
+#ifndef _WIN32
+#include "platform/service/unit_file.h"
+#endif
+#include "platform/utf8_paths.h"
 #ifdef _WIN32
 #include "platform/service/service_dispatcher.h"
 #endif
 #include "service/command_line.h"
 #include "service/service_host.h"
+#include "service/site_check.h"
+#include "service/status.h"
 #include "service/test_intervals.h"
 #include "settings/registry_store.h"
 
@@ -80,8 +90,29 @@ void ReportStopping([[maybe_unused]] ManagerSession* session) {
 // The running service: `session` is the service manager's side, nullptr in
 // a debug run.
 int RunHost(bool debugRun, ManagerSession* session) {
+  const platform::Paths paths = platform::Paths::FromEnvironment();
+  // One service per application-data folder: a second one leaves the first
+  // one's files alone and ends at once.
+  std::unique_ptr<platform::InstanceLock> lock;
+  if (!paths.LocalAppDataFolder().empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(platform::PathFromUtf8(paths.LocalAppDataFolder()), ec);
+    lock = std::make_unique<platform::InstanceLock>(paths.LocalAppDataFolder() + kLockFileName);
+    if (!lock->held()) {
+      if (lock->error().empty()) {
+        std::cerr << "pvremote: another pvremote"
+                  << (lock->holderPid() > 0 ? " (pid " + std::to_string(lock->holderPid()) + ")"
+                                            : std::string())
+                  << " is running on " << paths.LocalAppDataFolder()
+                  << "; this one exits (pvremote --status shows the running one)\n";
+      } else {
+        std::cerr << "pvremote: " << lock->error() << "\n";
+      }
+      return 1;
+    }
+  }
   asio::io_context io;
-  ServiceHost host(io, platform::Paths::FromEnvironment(), IntervalsForRun(debugRun));
+  ServiceHost host(io, paths, IntervalsForRun(debugRun));
   bool stopped = false;
   auto stop = [&] {
     if (stopped) return;
@@ -175,9 +206,38 @@ int ServiceMain(int argc, const char* const* argv) {
   } catch (...) {
     // Without a readable command line the service runs as if it were empty.
   }
+#ifdef _WIN32
+  const char* unit = "the service PVRemote";
+#else
+  const char* unit = "PVRemote.service";
+#endif
   switch (ParseCommandLine(line)) {
     case Switch::StopService:
       platform::StopService();
+      std::cout << "pvremote: asked to stop " << unit << " (not waiting)\n";
+      return 0;
+    case Switch::Status:
+    case Switch::StatusJson:
+      return ShowStatus(platform::Paths::FromEnvironment(),
+                        ParseCommandLine(line) == Switch::StatusJson, std::cout, std::cerr);
+    case Switch::Check: {
+#ifndef _WIN32
+      // Beside the installed service the check looks at what the service
+      // uses: its state directory, when there is one.
+      const char* root = std::getenv("PVREMOTE_ROOT");
+      std::error_code ec;
+      if ((root == nullptr || *root == '\0') &&
+          std::filesystem::is_directory(platform::kStateFolder, ec)) {
+        setenv("STATE_DIRECTORY", platform::kStateFolder, 0);
+      }
+#endif
+      return RunCheck(platform::Paths::FromEnvironment(), std::cout);
+    }
+    case Switch::Version:
+      std::cout << common::VersionLine("pvremote") << "\n";
+      return 0;
+    case Switch::Help:
+      std::cout << HelpText();
       return 0;
     case Switch::Install: {
       settings::RegistryStore(platform::Paths::FromEnvironment()).MigratePassword();
@@ -190,14 +250,25 @@ int ServiceMain(int argc, const char* const* argv) {
 #endif
         return 1;
       }
-      platform::StartService();
+      // Installing over a running service is the upgrade path: it restarts
+      // on the program just installed.
+      if (platform::ServiceRunning()) {
+        platform::RestartService();
+        std::cout << "pvremote: installed " << unit
+                  << " (automatic start); it was running and is being restarted\n";
+      } else {
+        platform::StartService();
+        std::cout << "pvremote: installed " << unit << " (automatic start) and asked to start it\n";
+      }
       return 0;
     }
     case Switch::Uninstall:
       platform::UninstallService();
+      std::cout << "pvremote: stopped and removed " << unit << "\n";
       return 0;
     case Switch::StartService:
       platform::StartService();
+      std::cout << "pvremote: asked to start " << unit << " (not waiting)\n";
       return 0;
     case Switch::Run:
       return RunService();
@@ -205,7 +276,8 @@ int ServiceMain(int argc, const char* const* argv) {
       break;
   }
   std::cerr << "pvremote: unknown command line \"" << line
-            << "\" (use /i, /u, /ss, /c, or nothing to run the service)\n";
+            << "\" (use /i, /u, /ss, /c, --status, --check, --version, --help, or nothing to run "
+               "the service)\n";
   return 2;
 }
 

@@ -1,11 +1,13 @@
 #include "settings/password.h"
 
 #include "common/cp1252.h"
+#include "platform/process_text.h"
 
 namespace pv::settings {
 
 std::string EncodePassword(const std::string& plain) {
-  std::string bytes = common::Utf8ToCp1252(plain);
+  // The machine's ANSI code page on Windows, Windows-1252 elsewhere.
+  std::string bytes = platform::AnsiFromUtf8(plain).value_or(common::Utf8ToCp1252(plain));
   std::string encoded;
   encoded.reserve(bytes.size() * 3);
   for (char c : bytes) {
@@ -29,6 +31,7 @@ std::optional<std::string> DecodePassword(const std::string& encoded) {
     if (code > 255) return std::nullopt;
     bytes += static_cast<char>(code);
   }
+  if (auto text = platform::Utf8FromAnsi(bytes)) return *text;
   return common::Cp1252ToUtf8(bytes);
 }
 

@@ -1,5 +1,6 @@
 // The reversible password encoding of the "sqlPWDq" setting: each character
-// as its Windows-1252 code in three decimal digits ("abc" -> "097098099").
+// as its code in the machine's ANSI code page (Windows; Windows-1252 on other
+// systems) in three decimal digits ("abc" -> "097098099").
 #pragma once
 
 #include <optional>
@@ -7,7 +8,7 @@
 
 namespace pv::settings {
 
-// `plain` is UTF-8; characters outside Windows-1252 become '?'.
+// `plain` is UTF-8; characters outside the code page become '?'.
 std::string EncodePassword(const std::string& plain);
 
 // The UTF-8 password, or nothing when a group is not a number from 0 to 255.

@@ -241,6 +241,14 @@ std::optional<std::string> RegFile::Get(const std::string& key, const std::strin
   return std::nullopt;
 }
 
+std::optional<std::vector<std::string>> RegFile::ValueNames(const std::string& key) const {
+  auto section = FindSection(key);
+  if (!section) return std::nullopt;
+  std::vector<std::string> names;
+  for (const Entry& e : section->entries) names.push_back(e.name);
+  return names;
+}
+
 bool RegFile::Set(const std::string& key, const std::string& name, const std::string& value) {
   if (value.find_first_of("\r\n") != std::string::npos ||
       name.find_first_of("\r\n") != std::string::npos ||

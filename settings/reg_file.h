@@ -52,6 +52,10 @@ class RegFile {
   // and nothing written, when the document is larger than kMaxFileBytes.
   bool Save(const std::string& path, bool secret = false) const;
 
+  // The names of the values (of every type) in section `key`, in file
+  // order; nothing when the section is missing.
+  std::optional<std::vector<std::string>> ValueNames(const std::string& key) const;
+
   // True when some section has a non-empty string value `name`.
   bool HasValueAnywhere(const std::string& name) const;
   // The permission bits of the file it was loaded from (0 for a new

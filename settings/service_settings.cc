@@ -12,6 +12,13 @@ namespace {
 // Spaces removed from both ends.
 std::string TrimBlanks(const std::string& text) { return std::string(common::TrimSpaces(text)); }
 
+// A whole number from 0 to 65535, blanks around it allowed; `fallback` for
+// anything else (missing and empty included).
+int Count(const std::string& text, int fallback) {
+  const auto n = common::ParseInteger(text);
+  return n && *n >= 0 && *n <= 65535 ? static_cast<int>(*n) : fallback;
+}
+
 }  // namespace
 
 bool ServiceSettings::embedded() const { return strcasecmp(sqlDriver.c_str(), "embedded") == 0; }
@@ -33,11 +40,10 @@ ServiceSettings ServiceSettings::Read(const RegistryStore& store) {
   s.centralHost = orDefault(TrimBlanks(store.GetRegValue("centralHost")), s.centralHost);
   s.centralPort = orDefault(TrimBlanks(store.GetRegValue("centralPort")), s.centralPort);
   s.sqlDriver = orDefault(TrimBlanks(store.GetRegValue("sqlDriver")), s.sqlDriver);
-  const std::string keep = TrimBlanks(store.GetRegValue("logKeepDays"));
-  if (!keep.empty() && keep.size() <= 6 &&
-      keep.find_first_not_of("0123456789") == std::string::npos) {
-    s.logKeepDays = std::stoi(keep);
-  }
+  s.sqlLoginTimeout = Count(store.GetRegValue("sqlLoginTimeout"), s.sqlLoginTimeout);
+  s.sqlCommandTimeout = Count(store.GetRegValue("sqlCommandTimeout"), s.sqlCommandTimeout);
+  s.uploadBatchRows = Count(store.GetRegValue("uploadBatchRows"), s.uploadBatchRows);
+  s.logKeepDays = Count(store.GetRegValue("logKeepDays"), s.logKeepDays);
   return s;
 }
 

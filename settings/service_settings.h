@@ -21,8 +21,17 @@ struct ServiceSettings {
   std::string centralPort = "8080";
   // ODBC driver name, or "embedded".
   std::string sqlDriver = platform::kDefaultOdbcDriver;
-  // Days the daily log files are kept; 0 (also for a value that is not a
-  // whole number of days) keeps them all.
+  // ODBC time-outs in seconds, 0 = none: the login ("sqlLoginTimeout") and
+  // each statement ("sqlCommandTimeout"). A value that is not a whole number
+  // from 0 to 65535 keeps the default.
+  int sqlLoginTimeout = 15;
+  int sqlCommandTimeout = 30;
+  // Rows of a table the full upload sends in one central transaction
+  // ("uploadBatchRows"); 0 or 1 commits every statement alone. A value that
+  // is not a whole number from 0 to 65535 keeps the default.
+  int uploadBatchRows = 500;
+  // Days the daily log files are kept ("logKeepDays"); 0 keeps them all. A
+  // value that is not a whole number from 0 to 65535 keeps the default.
   int logKeepDays = 0;
 
   // True when "sqlDriver" selects the embedded engine.

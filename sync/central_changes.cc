@@ -201,12 +201,21 @@ class Change {
     const std::string descr = DefaultQuoted(row->Get("photoDescr"));
     row.reset();
     const std::int64_t id = std::stoll(r);
-    if (photos::TransferPhoto(s_.central, id, s_.local, id, "Names", "photo",
-                              Temp(photos::kPhotoSuffix))) {
+    const auto temp = Temp(photos::kPhotoSuffix);
+    if (!photos::SaveImageToFile(s_.central, "Names", "photo", id, temp)) {
+      s_.local.Execute("Update Names Set photoDescr = " + descr + " Where id = " + r + ";");
+      return;
+    }
+    // The description goes with the old photo's removal, before the new one
+    // is stored: an update of other columns of a row that holds a large
+    // photo rebuilds the whole row in memory on the embedded engine. A change
+    // that fails after this is done again whole, to the same end.
+    s_.local.Execute("Update Names Set photoDescr = " + descr + ", photo = Null Where id = " + r +
+                     ";");
+    if (photos::UpdateImageInDB(id, "photo", "Names", temp, s_.local)) {
       // The photo now lives in the local database only.
       s_.central.Execute("Update Names Set photo = Null Where id = " + r + ";");
     }
-    s_.local.Execute("Update Names Set photoDescr = " + descr + " Where id = " + r + ";");
   }
 
   void CopyEmail(const std::string& r) {
@@ -254,8 +263,9 @@ class Change {
                                                   "resId = " + resId + " And label = " + label,
                                                   "AdditionalPhotos", "recordId");
     if (newId == 0) {
-      newId = InsertReturningId(s_.local, "Insert Into AdditionalPhotos (label, resId) Values (" +
-                                              label + ", " + resId + ");");
+      newId = InsertReturningId(
+          s_.local, "AdditionalPhotos",
+          "Insert Into AdditionalPhotos (label, resId) Values (" + label + ", " + resId + ");");
     }
     if (photos::UpdateImageInDB(newId, "photo", "AdditionalPhotos", path, s_.local)) {
       s_.central.Execute("Update AdditionalPhotos Set id = " + std::to_string(newId) +

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -213,14 +214,69 @@ std::vector<TableCopy> InstallationTables() {
 // Thrown at a statement boundary when the service is stopping.
 struct Stopped {};
 
+// Groups the rows of one table into central transactions ("Begin Tran" ...
+// "Commit Tran") of at most `rows` rows or about kBatchBytes of statements
+// and photos, so that a row costs no commit of its own and each transaction
+// stays short on a real central server. With `rows` of 1 or less every
+// statement commits alone. A failure or a stop leaves the open transaction
+// to the connection's close, which rolls it back: the next "DATR" redoes the
+// whole upload.
+class Batch {
+ public:
+  static constexpr std::uintmax_t kBatchBytes = 4u << 20;
+
+  Batch(db::Connection& central, int rows) : central_(central), limit_(rows > 1 ? rows : 0) {}
+
+  // Before a row's first statement.
+  void Row() {
+    if (limit_ == 0 || open_) return;
+    central_.Execute("Begin Tran");
+    open_ = true;
+  }
+
+  // After a row's statements and photos, with their size in bytes.
+  void Done(std::uintmax_t bytes) {
+    if (!open_) return;
+    ++rows_;
+    bytes_ += bytes;
+    if (rows_ >= limit_ || bytes_ >= kBatchBytes) Commit();
+  }
+
+  // At the end of a table.
+  void Commit() {
+    if (!open_) return;
+    open_ = false;
+    rows_ = 0;
+    bytes_ = 0;
+    central_.Execute("Commit Tran");
+  }
+
+ private:
+  db::Connection& central_;
+  int limit_;
+  bool open_ = false;
+  int rows_ = 0;
+  std::uintmax_t bytes_ = 0;
+};
+
+// The size of a photo's temp file after its transfer; 0 when there is none.
+std::uintmax_t FileBytes(const std::filesystem::path& path) {
+  std::error_code ec;
+  const std::uintmax_t n = std::filesystem::file_size(path, ec);
+  return ec ? 0 : n;
+}
+
 class Upload {
  public:
-  Upload(const CentralJob& job, std::int64_t installationId, std::string installationNumber)
-      : job_(job),
+  Upload(const CentralJob& job, std::int64_t installationId, std::string installationNumber,
+         FullUploadCounts* counts)
+      : counts_(counts),
+        job_(job),
         host_(job.host()),
         central_(job.Central()),
         instId_(std::to_string(installationId)),
-        number_(std::move(installationNumber)) {}
+        number_(std::move(installationNumber)),
+        batchRows_(job.host().UploadBatchRows()) {}
 
   // Steps after the installation database has been made current.
   void Run() {
@@ -265,13 +321,18 @@ class Upload {
     const int resId = ColumnIndex(*q, "Emails", "resId");
     const int email = ColumnIndex(*q, "Emails", "email");
     db::Rowset& rows = *q;
+    Batch batch(central_, batchRows_);
+    std::string sql;
     while (rows.Next()) {
       StopPoint();
-      central_.Execute("Insert Into Emails (instId, emailId, resId, email) Values (" + instId_ +
-                       ", " + Number(rows.Get(id), "Emails.id") + ", " +
-                       Number(rows.Get(resId), "Emails.resId") + ", " +
-                       Quoted(rows.Get(email), "Emails.email") + ");");
+      sql = "Insert Into Emails (instId, emailId, resId, email) Values (" + instId_ + ", " +
+            Number(rows.Get(id), "Emails.id") + ", " + Number(rows.Get(resId), "Emails.resId") +
+            ", " + Quoted(rows.Get(email), "Emails.email") + ");";
+      batch.Row();
+      central_.Execute(sql);
+      batch.Done(sql.size());
     }
+    batch.Commit();
   }
 
   void CopyTable(const TableCopy& copy, bool mailRoom) {
@@ -287,7 +348,13 @@ class Upload {
     const int idIndex = copy.photos.empty() ? -1 : ColumnIndex(*q, table, "id");
 
     db::Rowset& rows = *q;
+    Batch batch(central_, batchRows_);
     std::string sql;
+    long* copied = nullptr;
+    if (counts_ != nullptr) {
+      counts_->rows.emplace_back(table, 0);
+      copied = &counts_->rows.back().second;
+    }
     while (rows.Next()) {
       StopPoint();
       const std::int64_t id = idIndex < 0 ? 0 : IntegerOf(rows.Get(idIndex), table + ".id");
@@ -303,18 +370,26 @@ class Upload {
         sql += Written(copy.values[k].form, index[k] < 0 ? kNull : rows.Get(index[k]), what[k]);
       }
       sql += copy.insertTail;
+      batch.Row();
       central_.Execute(sql);
+      if (copied != nullptr) ++*copied;
 
+      std::uintmax_t bytes = sql.size();
       for (std::size_t k = 0; k < copy.photos.size(); ++k) {
         const PhotoCopy& photo = copy.photos[k];
+        bool carried = false;
         if (k == 0 && copy.onlyRowsWithPhoto) {
-          photos::UpdateImageInDB(id, photo.column, table, TempPath(photo), central_);
+          carried = photos::UpdateImageInDB(id, photo.column, table, TempPath(photo), central_);
         } else {
-          photos::TransferPhoto(job_.Local(), id, central_, id, table, photo.column,
-                                TempPath(photo));
+          carried = photos::TransferPhoto(job_.Local(), id, central_, id, table, photo.column,
+                                          TempPath(photo));
         }
+        if (carried) bytes += FileBytes(TempPath(photo));
+        if (carried && counts_ != nullptr) ++counts_->photos;
       }
+      batch.Done(bytes);
     }
+    batch.Commit();
   }
 
   static std::string Written(Form form, const db::Value& v, const std::string& what) {
@@ -348,18 +423,20 @@ class Upload {
 
   static const db::Value kNull;
 
+  FullUploadCounts* counts_;
   const CentralJob& job_;
   JobHost& host_;
   db::Connection& central_;
   std::string instId_;
   std::string number_;
+  int batchRows_;
 };
 
 const db::Value Upload::kNull;
 
 }  // namespace
 
-FullUploadResult TransferDataToCX(JobHost& host) {
+FullUploadResult TransferDataToCX(JobHost& host, FullUploadCounts* counts) {
   CentralJob job(host, kRoutine);
   if (!job.Open()) return FullUploadResult::NotConnected;
 
@@ -375,7 +452,7 @@ FullUploadResult TransferDataToCX(JobHost& host) {
       job.Close();
       return FullUploadResult::WrongDatabase;
     }
-    Upload(job, id, db::InstallationNumber(installationId)).Run();
+    Upload(job, id, db::InstallationNumber(installationId), counts).Run();
   } catch (const Stopped&) {
     job.Close();
     job.Log(JobFailure{0, kStoppedText});

@@ -8,6 +8,10 @@
 // "TransferDataToCX()" and sends nothing.
 #pragma once
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "sync/job_host.h"
 
 namespace pv::sync {
@@ -25,7 +29,14 @@ enum class FullUploadResult {
 inline constexpr const char* kStoppedText =
     "the service is stopping; the full upload ended unfinished";
 
-// Runs the whole upload to completion on the calling thread.
-FullUploadResult TransferDataToCX(JobHost& host);
+// What one run copied: rows per table in the order copied, and photos.
+struct FullUploadCounts {
+  std::vector<std::pair<std::string, long>> rows;
+  long photos = 0;
+};
+
+// Runs the whole upload to completion on the calling thread; `counts`, when
+// given, receives what was copied (also by a run that ended early).
+FullUploadResult TransferDataToCX(JobHost& host, FullUploadCounts* counts = nullptr);
 
 }  // namespace pv::sync

@@ -34,19 +34,27 @@ class JobHost {
   // The password of the local connection, recorded centrally by the full
   // upload.
   virtual std::string LocalPassword() const = 0;
-  // True while queued changes may be worked (the link is up and the
-  // installation confirmed).
+  // True while a new drain of the update queue may start (the link is up and
+  // the installation confirmed); a drain already running completes its pass.
   virtual bool UpdateQueueActive() const = 0;
   // True once the service has been asked to stop: long work (the full
   // upload, the update-queue drain) ends at the next statement boundary,
   // leaving what is unfinished to be done again after the restart. It may
   // turn true while a job runs (set from the thread that took the request).
   virtual bool StopRequested() const { return false; }
+  // How many rows of a table the full upload sends in one central
+  // transaction; 1 or less commits every statement alone.
+  virtual int UploadBatchRows() const { return kDefaultUploadBatchRows; }
+  static constexpr int kDefaultUploadBatchRows = 500;
 
   // One line of the daily log.
   virtual void WriteLog(const std::string& message, long number, const std::string& detail) = 0;
   // Sends one message on the server link ("DASN", "SDWE 42§15", ...).
   virtual void SendToCentral(const std::string& text) = 0;
+  // A drain of the update queue ended having worked `sent` changes through
+  // and dropped `failed` ones (recorded in FailedChanges.txt); called only
+  // when it did something.
+  virtual void DrainEnded(long /*sent*/, long /*failed*/) {}
 };
 
 }  // namespace pv::sync

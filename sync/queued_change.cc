@@ -32,7 +32,7 @@ const char kNamesColumns[] =
 class Change {
  public:
   Change(const CentralJob& job, const QueuedChange& change, std::int64_t installationId,
-         std::string number)
+         std::string number, std::optional<bool>* mailRoom)
       : host_(job.host()),
         local_(job.Local()),
         central_(job.Central()),
@@ -40,10 +40,16 @@ class Change {
         instId_(std::to_string(installationId)),
         number_(std::move(number)),
         R_(std::to_string(change.resId)),
-        K_(std::to_string(change.recordId)) {}
+        K_(std::to_string(change.recordId)),
+        mailRoomCache_(mailRoom) {}
 
   void Run() {
-    mailRoom_ = HasMailRoom(local_);
+    if (mailRoomCache_ != nullptr && mailRoomCache_->has_value()) {
+      mailRoom_ = **mailRoomCache_;
+    } else {
+      mailRoom_ = HasMailRoom(local_);
+      if (mailRoomCache_ != nullptr) *mailRoomCache_ = mailRoom_;
+    }
     const std::string& kind = c_.tableName;
     if (kind == "NamesU") return NamesU();
     if (kind == "NamesA") return NamesA();
@@ -377,13 +383,14 @@ class Change {
   const std::string R_;
   const std::string K_;
   bool mailRoom_ = false;
+  std::optional<bool>* mailRoomCache_ = nullptr;
   bool unknown_ = false;
 };
 
 }  // namespace
 
 ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change, bool reuseCentral,
-                                 JobFailure* deferred) {
+                                 JobFailure* deferred, std::optional<bool>* mailRoom) {
   CentralJob job(host, kRoutine);
   if (!job.Open(reuseCentral)) return ChangeResult::NotConnected;
 
@@ -423,7 +430,7 @@ ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change, bool
     // first statement goes out.
     const std::string installationId = host.InstallationId();
     const std::int64_t id = db::CheckedInstallationId(installationId);
-    Change work(job, change, id, db::InstallationNumber(installationId));
+    Change work(job, change, id, db::InstallationNumber(installationId), mailRoom);
     work.Run();
     unknown = work.unknown();
   } catch (const std::exception& e) {

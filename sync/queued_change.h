@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "sync/central_job.h"
@@ -42,8 +43,10 @@ enum class ChangeResult {
 // A failure that says a server, a connection or its storage is away for now
 // (db::IsTransient) keeps the row and gives Deferred; it is logged here unless
 // `deferred` is given, which then receives it (the drain logs an outage
-// once).
+// once). `mailRoom`, when given, keeps whether the local Names table has its
+// mail-room column from one change of a drain to the next.
 ChangeResult TransferResDataToCX(JobHost& host, const QueuedChange& change,
-                                 bool reuseCentral = false, JobFailure* deferred = nullptr);
+                                 bool reuseCentral = false, JobFailure* deferred = nullptr,
+                                 std::optional<bool>* mailRoom = nullptr);
 
 }  // namespace pv::sync

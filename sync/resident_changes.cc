@@ -4,6 +4,8 @@
 
 #include "common/text.h"
 #include "db/connections/installation.h"
+#include "db/error.h"
+#include "sync/queue_rows.h"
 #include "sync/value_forms.h"
 
 namespace pv::sync {
@@ -12,11 +14,23 @@ std::string ChangeScope::InstallationId() const {
   return std::to_string(db::CheckedInstallationId(host.InstallationId()));
 }
 
-std::int64_t InsertReturningId(db::Connection& connection, const std::string& insert) {
-  auto row = connection.Query(insert + " Select SCOPE_IDENTITY()");
-  if (!row->Next()) return 0;
-  const db::Value id = row->Get(0);
-  return id.IsNull() ? 0 : IntegerOf(id, "SCOPE_IDENTITY()");
+std::int64_t InsertReturningId(db::Connection& connection, const std::string& table,
+                               const std::string& insert) {
+  db::Value id;
+  {
+    auto row = connection.Query(insert + " Select SCOPE_IDENTITY()");
+    if (row->Next()) id = row->Get(0);
+  }
+  if (!id.IsNull()) return IntegerOf(id, "SCOPE_IDENTITY()");
+  // No identity column (the table's id is a plain key the insert or the
+  // table itself filled): the new row is taken to be the one with the
+  // largest id, as it is by sites whose tables were made that way.
+  const std::int64_t top = GetTopID(connection, table);
+  if (top == 0) {
+    throw db::DbError(db::kErrTypeMismatch,
+                      "Invalid use of Null: the new row of " + table + " has no id");
+  }
+  return top;
 }
 
 std::int64_t RowLeftByEarlierDelivery(ChangeScope& s, const std::string& table,
@@ -123,7 +137,7 @@ void ApplyNamesA(ChangeScope& s) {
   row.reset();
 
   std::int64_t newId = RowLeftByEarlierDelivery(s, "Names", match, "NamesA", "resId");
-  if (newId == 0) newId = InsertReturningId(s.local, sql);
+  if (newId == 0) newId = InsertReturningId(s.local, "Names", sql);
   if (newId < 1) return;
   const std::string id = std::to_string(newId);
   const std::string n = std::to_string(centralId);

@@ -32,10 +32,13 @@ struct ChangeScope {
   void Send(const std::string& message) const { host.SendToCentral(message); }
 };
 
-// Runs `insert` and reads the identity it gave its row in the same command
-// (SCOPE_IDENTITY()), so a concurrent writer cannot make it another row's id;
-// 0 when the command reports none.
-std::int64_t InsertReturningId(db::Connection& connection, const std::string& insert);
+// Runs `insert` (a row of `table`) and reads the identity it gave its row in
+// the same command (SCOPE_IDENTITY()), so a concurrent writer cannot make it
+// another row's id. A table without an identity column reports Null: then
+// the largest id of `table` (GetTopID) is the new row's. DbError when there
+// is none either, never a silent 0.
+std::int64_t InsertReturningId(db::Connection& connection, const std::string& table,
+                               const std::string& insert);
 
 // The local row that an earlier delivery of a central insert left behind: it
 // inserted the row and stopped before the central row took the new id. Among

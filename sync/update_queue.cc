@@ -42,14 +42,17 @@ std::optional<std::int32_t> Int32Of(const db::Value& v) {
 UpdateQueueDrain::UpdateQueueDrain(asio::io_context& io, JobHost& host) : io_(io), host_(host) {}
 
 void UpdateQueueDrain::Tick() {
-  if (draining_) return;
+  if (draining_ || !host_.UpdateQueueActive()) return;
   rows_.clear();
   more_ = false;
+  mailRoom_.reset();
   if (!ReadRows("Select * From UpdateQueue Order By id Asc", true) || rows_.empty()) {
     rows_.clear();
     return;
   }
   draining_ = true;
+  sent_ = 0;
+  failed_ = 0;
   Post();
 }
 
@@ -124,7 +127,12 @@ bool UpdateQueueDrain::ReadRows(const std::string& sql, bool wholeQueue) {
 }
 
 void UpdateQueueDrain::Step() {
-  if (!host_.UpdateQueueActive() || host_.StopRequested()) return End();
+  // A drain that has started completes its pass even when the link drops
+  // meanwhile: each change goes to the central databases over the central
+  // connection, not over the link, and the timer is simply not re-armed
+  // until the next identification. A stop request ends it here, between two
+  // rows.
+  if (host_.StopRequested()) return End();
   if (host_.LocalConnection() == nullptr) return End();
   if (rows_.empty() && more_) {
     // The next rows of those the tick found: after the last one read, up to
@@ -140,9 +148,10 @@ void UpdateQueueDrain::Step() {
   rows_.pop_front();
   if (!row.problem.empty()) {
     if (!WorkBadRow(row)) return End();
+    ++failed_;
   } else {
     JobFailure deferred;
-    const ChangeResult result = TransferResDataToCX(host_, row.change, true, &deferred);
+    const ChangeResult result = TransferResDataToCX(host_, row.change, true, &deferred, &mailRoom_);
     if (result == ChangeResult::NotConnected || result == ChangeResult::Deferred) {
       // The central side (or the local one) is away: this row and every row
       // after it wait, in order, for the next tick. An outage is logged once,
@@ -157,6 +166,7 @@ void UpdateQueueDrain::Step() {
       return End();
     }
     outage_.clear();
+    ++(result == ChangeResult::Failed ? failed_ : sent_);
   }
 
   if (rows_.empty() && !more_) return End();
@@ -183,6 +193,12 @@ void UpdateQueueDrain::End() {
   more_ = false;
   draining_ = false;
   CentralJob(host_, "tmrUpdateQueue()").Close();
+  if (sent_ + failed_ > 0) {
+    const long sent = sent_;
+    const long failed = failed_;
+    sent_ = failed_ = 0;
+    host_.DrainEnded(sent, failed);
+  }
 }
 
 }  // namespace pv::sync

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "sync/queued_change.h"
@@ -23,9 +24,11 @@ namespace pv::sync {
 
 class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
  public:
-  // The drain works for `host`, which outlives it; rows are worked while
-  // host.UpdateQueueActive() holds (checked before every row), and the
-  // central connection the rows shared is closed when a drain ends.
+  // The drain works for `host`, which outlives it. A tick starts a drain only
+  // while host.UpdateQueueActive() holds; once started, the drain works every
+  // row its tick found even if the link drops meanwhile, and ends early only
+  // when host.StopRequested() (checked before every row) or the central side
+  // is away. The central connection the rows shared is closed when it ends.
   UpdateQueueDrain(asio::io_context& io, JobHost& host);
 
   // One tick: reads the queue and starts working it, unless a drain runs.
@@ -64,8 +67,14 @@ class UpdateQueueDrain : public std::enable_shared_from_this<UpdateQueueDrain> {
   bool more_ = false;
   std::int64_t lastRead_ = 0;
   std::int64_t ceiling_ = 0;
+  // Changes worked through and dropped by the running drain.
+  long sent_ = 0;
+  long failed_ = 0;
   // The last outage logged (number and text), until a change goes through.
   std::string outage_;
+  // Whether the local Names table has its mail-room column, asked once per
+  // drain rather than for every change.
+  std::optional<bool> mailRoom_;
 };
 
 }  // namespace pv::sync

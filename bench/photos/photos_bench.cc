@@ -3,8 +3,9 @@
 //   pv_bench_photos [megabytes] [folder]
 //
 // A site is uploaded, then a photo of `megabytes` (default 100) is stored
-// into a local additional photo and into a central resident and a central
-// additional photo. Each path is run alone with the peak resident set reset
+// into a local additional photo, a local resident (Names.photo, declared in
+// the middle of its row) and a central resident and a central additional
+// photo. Each path is run alone with the peak resident set reset
 // before it (/proc/self/clear_refs): the store of a file into a row and the
 // read of a row into a file alone, the queued "AdditionalPhotos" change
 // (local row -> temp file -> central row), the central "PhotoU" and the
@@ -82,6 +83,11 @@ int main(int argc, char** argv) {
   ok &= Measure("store alone (StoreFileInColumn)", mb, [&] {
     return site.local().StoreFileInColumn("AdditionalPhotos", "photo", localId, photo);
   });
+  // Columns declared after the photo hold data, as on a site.
+  site.local().Execute(
+      "Update Names Set photoDescr = N'bench', dmCode = N'1', mailRoomID = 7 Where id = 1");
+  ok &= Measure("store alone into Names.photo", mb,
+                [&] { return site.local().StoreFileInColumn("Names", "photo", 1, photo); });
   ok &= Measure("read alone (SaveImageToFile)", mb, [&] {
     return pv::photos::SaveImageToFile(site.local(), "AdditionalPhotos", "photo", localId,
                                        site.root() / "read.bin");

@@ -36,7 +36,8 @@ class CentralConnection {
   explicit CentralConnection(ConnectionFactory factory);
 
   // Replaces the connection with a new one and opens it with the settings
-  // (command time-out 60 s). False on any failure; nothing is logged.
+  // (the time-outs are the factory's). False on any failure; nothing is
+  // logged.
   bool OpenCentralConnection(const CentralConnectionSettings& settings);
 
   // Closes and releases the connection when it is open; a connection that is

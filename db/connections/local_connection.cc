@@ -25,7 +25,6 @@ bool LocalConnection::Open_cn() {
     connection_ = factory_();
     if (!login.passwordError.empty()) throw DbError(kErrTypeMismatch, login.passwordError);
     connection_->Open(LocalConnectionParams(login));
-    connection_->SetCommandTimeout(kCommandTimeoutSeconds);
     return true;
   } catch (const DbError& e) {
     if (log_) log_("Open_cn", e.number(), e.description());
@@ -41,7 +40,6 @@ std::unique_ptr<Connection> OpenConnection(const ConnectionFactory& factory,
                                            const ConnectionParams& params) {
   std::unique_ptr<Connection> connection = factory();
   connection->Open(params);
-  connection->SetCommandTimeout(kCommandTimeoutSeconds);
   return connection;
 }
 

@@ -15,8 +15,8 @@ namespace pv::db {
 // Makes a new, unopened connection of the configured engine.
 using ConnectionFactory = std::function<std::unique_ptr<Connection>()>;
 
-// Makes a new connection with `factory`, opens it with `params` and sets the
-// command time-out of 60 s; throws what the engine throws.
+// Makes a new connection with `factory` and opens it with `params`; the
+// factory's engine options carry the time-outs. Throws what the engine throws.
 std::unique_ptr<Connection> OpenConnection(const ConnectionFactory& factory,
                                            const ConnectionParams& params);
 
@@ -26,7 +26,6 @@ void CloseConnection(std::unique_ptr<Connection>& connection) noexcept;
 
 inline constexpr const char* kLocalServer = "localhost";
 inline constexpr const char* kLocalDatabase = "Portavento";
-inline constexpr int kCommandTimeoutSeconds = 60;
 
 // The login as read from the settings at each open. Empty user and port take
 // the defaults "sa" and "1433". A password that could not be decoded is given
@@ -47,7 +46,7 @@ class LocalConnection {
                   common::LogFn log);
 
   // Reads the settings, replaces the connection with a new one and opens it
-  // (command time-out 60 s). On failure logs "Open_cn" with the number and
+  // (the time-outs are the factory's). On failure logs "Open_cn" with the number and
   // description and returns false.
   bool Open_cn();
 

@@ -16,11 +16,13 @@ class Session;
 
 // Locates the row with "Select id, <column> From <table> Where id = <id>"
 // (through the T-SQL front); false when there is none. Throws DbError when a
-// statement fails or the file cannot be read. Memory: a chunk when the column
-// is the last of its row with data; otherwise SQLite builds the whole row
-// record in memory once (the sized value and the record: twice the file's
-// size for the moment of that statement), its record format having no way to
-// leave room in the middle of a row and fill it later.
+// statement fails or the file cannot be read. Memory: a chunk when no column
+// stored after this one holds data in the row (tables this engine creates
+// store varbinary(max) and image columns after the others, see
+// db/tsql/column_order.h); otherwise SQLite builds the whole row record in
+// memory once (the sized value and the record: twice the file's size for the
+// moment of that statement), its record format having no way to leave room
+// in the middle of a row and fill it later.
 bool StoreFile(Session& session, const std::string& table, const std::string& column,
                std::int64_t id, const std::filesystem::path& file);
 

@@ -43,6 +43,10 @@ std::unique_ptr<Rowset> EmbeddedConnection::Query(const std::string& sql, Cursor
   session_->RequireUsable();
   std::vector<tsql::Statement> statements = session_->Translate(sql);
   for (std::size_t i = 0; i < statements.size(); ++i) {
+    if (statements[i].kind == tsql::Statement::Kind::Condition) {
+      if (!session_->Holds(statements[i])) i += statements[i].skip;
+      continue;
+    }
     if (statements[i].kind != tsql::Statement::Kind::Sql) {
       session_->RunBatch({statements[i]});  // a database created or switched to
       continue;

@@ -61,6 +61,7 @@ bool EmbeddedRowset::Next() {
       row_[i] = ReadColumn(statement_.get(), static_cast<int>(i), kinds_[i]);
     }
     onRow_ = true;
+    ++rows_;
     return true;
   }
   row_.clear();
@@ -121,6 +122,7 @@ void EmbeddedRowset::Finish(bool runTrailing) {
     const sqlite3_int64 last = sqlite3_last_insert_rowid(handle->get());
     if (last != identityBefore_) sqlite3_set_last_insert_rowid(session->main().get(), last);
   }
+  tsql::SetRowCount(session->main().get(), rows_);  // @@ROWCOUNT: the rows returned
   session->ReleaseReader(std::move(handle), generation_);
   if (runTrailing && !trailing.empty()) {
     session->RequireUsable();

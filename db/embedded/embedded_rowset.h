@@ -46,6 +46,7 @@ class EmbeddedRowset : public Rowset {
   std::vector<tsql::Statement> trailing_;
   std::uint64_t generation_ = 0;
   sqlite3_int64 identityBefore_ = 0;  // the reader's last identity when the query began
+  std::int64_t rows_ = 0;             // rows returned so far, for @@ROWCOUNT
   std::vector<std::string> names_;
   std::vector<ColumnKind> kinds_;
   std::vector<Value> row_;

@@ -1,6 +1,7 @@
 #include "db/embedded/schema_cache.h"
 
 #include "common/text.h"
+#include "db/tsql/column_order.h"
 
 namespace pv::db::embedded {
 
@@ -87,6 +88,7 @@ void SchemaCache::CheckVersion() const {
 const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
   auto it = tables_.find(table);
   if (it != tables_.end()) return it->second;
+  static const Table kNone;
   Table t;
   int pkColumns = 0;
   std::string pkName;
@@ -115,24 +117,31 @@ const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
     if (rc != SQLITE_DONE) t.names.clear();
   }
   // An unknown table is not remembered: the batch may be about to create it.
-  if (t.names.empty()) {
-    static const Table kNone;
-    return kNone;
-  }
-  if (pkColumns == 1 && pkType == "integer" &&
-      (tableSql_ || PrepareStatement(db_,
-                                     "SELECT sql FROM sqlite_master WHERE type = 'table' AND "
-                                     "name = ?1 COLLATE NOCASE",
-                                     -1, tableSql_) == SQLITE_OK)) {
+  if (t.names.empty()) return kNone;
+  // The CREATE text: the identity column, and the declared order where it
+  // differs from the stored one. Unread, the table stays unknown as above.
+  int rc = SQLITE_ERROR;
+  if (tableSql_ || PrepareStatement(db_,
+                                    "SELECT sql FROM sqlite_master WHERE type = 'table' AND "
+                                    "name = ?1 COLLATE NOCASE",
+                                    -1, tableSql_) == SQLITE_OK) {
     sqlite3_stmt* sql = tableSql_.get();
     sqlite3_bind_text(sql, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(sql) == SQLITE_ROW &&
-        common::AsciiLower(ColumnText(sql, 0)).find("autoincrement") != std::string::npos) {
-      t.identity = pkName;
+    rc = sqlite3_step(sql);
+    if (rc == SQLITE_ROW) {
+      const std::string text = ColumnText(sql, 0);
+      if (pkColumns == 1 && pkType == "integer" &&
+          common::AsciiLower(text).find("autoincrement") != std::string::npos) {
+        t.identity = pkName;
+      }
+      std::vector<std::string> declared = tsql::DeclaredOrder(text, t.names);
+      t.reordered = declared != t.names;
+      t.names = std::move(declared);
     }
     sqlite3_reset(sql);
     sqlite3_clear_bindings(sql);
   }
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return kNone;
   return tables_.emplace(std::string(table), std::move(t)).first->second;
 }
 
@@ -163,6 +172,11 @@ std::string SchemaCache::IdentityColumn(const std::string& table) const {
 
 std::vector<std::string> SchemaCache::Columns(const std::string& table) const {
   return Load(PlainName(table)).names;
+}
+
+std::vector<std::string> SchemaCache::StarColumns(const std::string& table) const {
+  const Table& t = Load(PlainName(table));
+  return t.reordered ? t.names : std::vector<std::string>();
 }
 
 }  // namespace pv::db::embedded

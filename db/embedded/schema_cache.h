@@ -35,7 +35,10 @@ class SchemaCache : public tsql::SchemaLookup {
   // The column that numbers new rows itself: an INTEGER PRIMARY KEY of a
   // table created with AUTOINCREMENT (the form an identity column takes here).
   std::string IdentityColumn(const std::string& table) const override;
+  // In declared order, also where SQLite stores them in another
+  // (db/tsql/column_order.h).
   std::vector<std::string> Columns(const std::string& table) const override;
+  std::vector<std::string> StarColumns(const std::string& table) const override;
 
  private:
   // Names compare without regard to case, looked up without copies.
@@ -54,6 +57,7 @@ class SchemaCache : public tsql::SchemaLookup {
     std::vector<std::string> names;  // declared order and spelling
     NameMap<std::string> types;      // base type by column name
     std::string identity;
+    bool reordered = false;  // stored in another order than `names`
   };
   const Table& Load(std::string_view table) const;
   void CheckVersion() const;

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "db/embedded/statement_ptr.h"
 #include "db/error.h"
 
 namespace pv::db::embedded {
@@ -101,9 +102,27 @@ std::int64_t Session::RunBatch(const std::vector<tsql::Statement>& statements, s
       case tsql::Statement::Kind::Sql:
         affected = main_->Run(st.sql, affected);
         break;
+      case tsql::Statement::Kind::Condition:
+        if (!Holds(st)) i += st.skip;
+        break;
     }
   }
   return affected;
+}
+
+bool Session::Holds(const tsql::Statement& condition) {
+  if (condition.sql.empty()) return false;
+  StatementPtr st;
+  main_->StartStatement();
+  int rc = PrepareStatement(main_->get(), condition.sql.c_str(),
+                            static_cast<int>(condition.sql.size()), st);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st.get());
+  if (rc != SQLITE_ROW) {
+    std::string msg = sqlite3_errmsg(main_->get());
+    st.reset();
+    main_->ThrowError(rc, std::move(msg), condition.sql);
+  }
+  return sqlite3_column_int(st.get(), 0) != 0;
 }
 
 void Session::CreateDatabase(const std::string& name) { instance_->CreateDatabase(name); }
@@ -130,6 +149,7 @@ void Session::SwitchDatabase(const std::string& name) {
   // The last identity stays with the connection, as SQL Server keeps it
   // across a change of database.
   sqlite3_set_last_insert_rowid(next->get(), sqlite3_last_insert_rowid(main_->get()));
+  tsql::SetRowCount(next->get(), tsql::RowCount(main_->get()));
   idleReaders_.clear();
   schema_ = std::make_unique<SchemaCache>(next->get());
   main_ = std::move(next);
@@ -153,6 +173,7 @@ std::shared_ptr<SqliteHandle> Session::AcquireReader() {
   }
   // SCOPE_IDENTITY() in the query sees the connection's last insert.
   sqlite3_set_last_insert_rowid(reader->get(), sqlite3_last_insert_rowid(main_->get()));
+  tsql::SetRowCount(reader->get(), tsql::RowCount(main_->get()));
   return reader;
 }
 

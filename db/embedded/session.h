@@ -47,6 +47,10 @@ class Session {
   std::int64_t RunBatch(const std::vector<tsql::Statement>& statements, std::size_t from = 0,
                         std::int64_t affected = -1);
 
+  // Whether a Condition statement holds (an IF's test), read on the
+  // connection's own handle.
+  bool Holds(const tsql::Statement& condition);
+
   void CreateDatabase(const std::string& name);
   // Refused (3702) for the connection's current database.
   void DropDatabase(const std::string& name);

@@ -147,7 +147,7 @@ void SqliteHandle::ThrowError(int rc, std::string msg, std::string_view sql) {
   // The operating system's code first: the rollback below may replace it.
   const int systemError = LastSystemError(db_);
   if (msg.empty() || msg == "not an error") msg = sqlite3_errstr(rc);
-  DbError error = tsql::MapError(rc, msg, sql, Instance::DatabaseName(file_), systemError);
+  DbError error = tsql::MapError(rc, msg, sql, Instance::DatabaseName(file_), systemError, db_);
   if (!sqlite3_get_autocommit(db_)) {
     deadlineActive_ = false;  // a deadline already passed must not interrupt the rollback
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -164,8 +164,8 @@ std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
     int rc = PrepareStatement(db_, tail, static_cast<int>(end - tail), st, &tail);
     if (rc != SQLITE_OK) ThrowError(rc, sqlite3_errmsg(db_), sql);
     if (!st) continue;  // blanks or a comment
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-    }
+    std::int64_t rows = 0;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) ++rows;
     if (rc != SQLITE_DONE) {
       std::string msg = sqlite3_errmsg(db_);
       const char* failed = sqlite3_sql(st.get());
@@ -174,10 +174,11 @@ std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
       ThrowError(rc, std::move(msg), text);
     }
     if (ReportsRowCount(st.get())) {
-      affected = sqlite3_changes64(db_);
+      affected = rows = sqlite3_changes64(db_);
     } else if (ChangesSchema(st.get())) {
       schemaChanged_ = true;
     }
+    tsql::AfterStatement(db_, st.get(), rows);
   }
   if (FileGone()) {
     throw DbError(kErrLinkFailure, "Communication link failure: the database '" +

@@ -55,12 +55,15 @@ SQLSMALLINT ResultColumns(OdbcSession& session, const Statement& stmt) {
 
 class OdbcConnection final : public Connection {
  public:
-  explicit OdbcConnection(std::string driver) : driver_(std::move(driver)) {}
+  OdbcConnection(std::string driver, int loginTimeout, int commandTimeout)
+      : driver_(std::move(driver)),
+        loginTimeout_(std::max(loginTimeout, 0)),
+        timeout_(std::max(commandTimeout, 0)) {}
   ~OdbcConnection() override { Close(); }
 
   void Open(const ConnectionParams& params) override {
     Close();
-    session_ = OdbcSession::Connect(OdbcConnectionString(driver_, params), kLoginTimeoutSeconds);
+    session_ = OdbcSession::Connect(OdbcConnectionString(driver_, params), loginTimeout_);
   }
 
   bool IsOpen() const override { return session_ && session_->IsUsable(); }
@@ -278,7 +281,8 @@ class OdbcConnection final : public Connection {
 
   std::string driver_;
   std::shared_ptr<OdbcSession> session_;
-  int timeout_ = kDefaultCommandTimeoutSeconds;
+  int loginTimeout_;
+  int timeout_;
 };
 
 }  // namespace
@@ -287,8 +291,9 @@ class OdbcConnection final : public Connection {
 
 namespace pv::db {
 
-std::unique_ptr<Connection> MakeOdbcConnection(const std::string& driver) {
-  return std::make_unique<odbc::OdbcConnection>(driver);
+std::unique_ptr<Connection> MakeOdbcConnection(const std::string& driver, int loginTimeoutSeconds,
+                                               int commandTimeoutSeconds) {
+  return std::make_unique<odbc::OdbcConnection>(driver, loginTimeoutSeconds, commandTimeoutSeconds);
 }
 
 }  // namespace pv::db

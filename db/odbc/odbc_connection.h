@@ -3,9 +3,10 @@
 // wide (UTF-16) functions, which both unixODBC and Windows provide.
 //
 // Behaviour worth knowing:
-// - Open maps the fields with OdbcConnectionString and connects with a
-//   60-second login timeout; every statement runs under the command timeout
-//   (60 s unless SetCommandTimeout says otherwise).
+// - Open maps the fields with OdbcConnectionString and connects under the
+//   login timeout (15 s unless given otherwise); every statement runs under
+//   the command timeout (30 s unless given otherwise or SetCommandTimeout
+//   says otherwise). 0 means no limit.
 // - Execute consumes every result of the text (SQLMoreResults); a failure
 //   anywhere in it is thrown.
 // - Query reads rows forward whatever the cursor asked for. Before another
@@ -23,15 +24,18 @@
 
 namespace pv::db::odbc {
 
-inline constexpr int kLoginTimeoutSeconds = 60;
-inline constexpr int kDefaultCommandTimeoutSeconds = 60;
+inline constexpr int kLoginTimeoutSeconds = 15;
+inline constexpr int kDefaultCommandTimeoutSeconds = 30;
 
 }  // namespace pv::db::odbc
 
 namespace pv::db {
 
 // A closed connection that opens through the ODBC driver named `driver`
-// (as in odbcinst.ini, e.g. "FreeTDS").
-std::unique_ptr<Connection> MakeOdbcConnection(const std::string& driver);
+// (as in odbcinst.ini, e.g. "FreeTDS"), with the two time-outs in seconds
+// (0 = none).
+std::unique_ptr<Connection> MakeOdbcConnection(
+    const std::string& driver, int loginTimeoutSeconds = odbc::kLoginTimeoutSeconds,
+    int commandTimeoutSeconds = odbc::kDefaultCommandTimeoutSeconds);
 
 }  // namespace pv::db

@@ -34,8 +34,11 @@ BraceRule BraceRuleFor(std::string_view driver) {
 }
 
 std::string QuoteOdbcValue(std::string_view value, BraceRule rule) {
-  value = TrimBlanks(value);
-  if (value.find_first_of(";{}") == std::string_view::npos) return std::string(value);
+  // Blanks at either end are part of the value (a password may have them);
+  // in braces every driver keeps them.
+  const bool blankEnd =
+      !value.empty() && (common::IsBlank(value.front()) || common::IsBlank(value.back()));
+  if (!blankEnd && value.find_first_of(";{}") == std::string_view::npos) return std::string(value);
   if (rule == BraceRule::FreeTds) {
     if (value.find("};") != std::string_view::npos) {
       throw DbError(kErrOdbcGeneric,
@@ -48,6 +51,7 @@ std::string QuoteOdbcValue(std::string_view value, BraceRule rule) {
 
 std::string OdbcConnectionString(const std::string& driver, const ConnectionParams& params) {
   const BraceRule rule = BraceRuleFor(driver);
+  // A host name or port cannot hold a blank: those two alone are trimmed.
   std::string server(TrimBlanks(params.server));
   const std::string_view port = TrimBlanks(params.port);
   if (!port.empty()) server += "," + std::string(port);

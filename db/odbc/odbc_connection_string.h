@@ -20,17 +20,17 @@ enum class BraceRule { Doubled, FreeTds };
 // libtdsodbc), Doubled for any other.
 BraceRule BraceRuleFor(std::string_view driver);
 
-// A value as it may stand in an ODBC connection string: trimmed; wrapped in
-// braces when it holds ';', '{' or '}' ('}' doubled under the standard rule);
-// unchanged otherwise. Throws DbError when the driver cannot take the value
-// (FreeTDS and "};").
+// A value as it may stand in an ODBC connection string, blanks included:
+// wrapped in braces when it holds ';', '{' or '}' or begins or ends with a
+// blank ('}' doubled under the standard rule); unchanged otherwise. Throws DbError when the driver
+// cannot take the value (FreeTDS and "};").
 std::string QuoteOdbcValue(std::string_view value, BraceRule rule = BraceRule::Doubled);
 
 // "DRIVER={driver};SERVER=server,port;UID=user;PWD=password;DATABASE=database;"
-// with every value trimmed and quoted for the driver (SERVER without the
-// comma when the port is empty). FreeTDS ignores "user id"/"password" and
-// keeps a blank after '=' as part of the value, hence the keywords and the
-// trimming.
+// with every value quoted for the driver (SERVER without the comma when the
+// port is empty). User, password and database keep their blanks, as the
+// central server's "DBIN" gives them; server and port are trimmed. FreeTDS
+// ignores "user id"/"password", hence the keywords.
 std::string OdbcConnectionString(const std::string& driver, const ConnectionParams& params);
 
 }  // namespace pv::db::odbc

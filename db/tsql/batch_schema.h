@@ -22,20 +22,27 @@ class BatchSchema : public SchemaLookup {
     std::vector<std::string> columns;
     std::vector<std::string> types;  // lower-case, as SchemaLookup gives them
     std::string identity;
+    bool reordered = false;  // stored in another order than declared
   };
   // Replaces what is known of `table` (CREATE TABLE; DROP with exists false).
   void DefineTable(const std::string& table, TableShape shape);
   // Adds a column (ALTER TABLE ADD) to the table as known so far.
   void AddColumn(const std::string& table, const std::string& column, const std::string& type);
+  // Removes a column (ALTER TABLE DROP COLUMN) from the table as known so far.
+  void DropColumn(const std::string& table, const std::string& column);
 
   std::string ColumnType(const std::string& table, const std::string& column) const override;
   std::vector<std::string> ColumnTypes(const std::string& table,
                                        const std::vector<std::string>& columns) const override;
   std::string IdentityColumn(const std::string& table) const override;
   std::vector<std::string> Columns(const std::string& table) const override;
+  std::vector<std::string> StarColumns(const std::string& table) const override;
 
  private:
   const TableShape* Defined(const std::string& table) const;
+  // The table's entry, copied from the database's schema when the batch has
+  // not defined it yet.
+  TableShape& Shape(const std::string& table);
 
   const SchemaLookup& schema_;
   // Tables defined by earlier statements of the batch (lower-case name).

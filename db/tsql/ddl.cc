@@ -5,11 +5,14 @@
 // an identity column becomes SQLite's auto-incrementing rowid, and named
 // CHECK constraints ("pv_len|table|column", "pv_type|...", "pv_range|...")
 // reject what SQL Server's typed columns would reject; MapError turns their
-// failures into SQL Server's numbers.
+// failures into SQL Server's numbers. Large binary columns are stored after
+// the others, their declared order kept in comments (column_order.h).
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/text.h"
 #include "db/error.h"
+#include "db/tsql/column_order.h"
 #include "db/tsql/statements.h"
 
 namespace pv::db::tsql {
@@ -331,8 +334,11 @@ std::string TypeChecks(const std::string& table, const ColumnDef& c) {
   return s;
 }
 
-std::string RenderColumn(const std::string& table, const ColumnDef& c, bool rowidKey) {
+// `note`: a comment written after the column's name.
+std::string RenderColumn(const std::string& table, const ColumnDef& c, bool rowidKey,
+                         const std::string& note = {}) {
   std::string s = QuoteName(c.name);
+  if (!note.empty()) s += " " + note;
   if (!c.computed.empty()) return s + " AS (" + c.computed + ")";
   if (rowidKey) {
     s += " INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL";
@@ -484,20 +490,41 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
     }
   }
 
+  // Large binary columns are stored after the others, so that a value
+  // streamed into one is not followed by stored data (column_order.h).
+  std::vector<size_t> stored;
+  for (int last = 0; last < 2; ++last) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (StoredLast(columns[i].type, columns[i].length) == (last == 1)) stored.push_back(i);
+    }
+  }
+  std::vector<std::string> notes(columns.size());
+  if (!std::is_sorted(stored.begin(), stored.end())) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      notes[i] = DeclaredPositionComment(i + 1, columns[i].name);
+      if (notes[i].empty()) {
+        // A name no comment can hold: stored as declared.
+        std::sort(stored.begin(), stored.end());
+        notes.assign(columns.size(), {});
+        break;
+      }
+    }
+  }
+
   BatchSchema::TableShape shape;
   for (const ColumnDef& c : columns) {
     shape.columns.push_back(c.name);
     shape.types.push_back(c.type);
   }
   if (identity) shape.identity = identity->name;
+  shape.reordered = !std::is_sorted(stored.begin(), stored.end());
   em.schema().DefineTable(table, std::move(shape));
 
   std::string sql = "CREATE TABLE " + QuoteName(table) + " (";
-  bool first = true;
-  for (const ColumnDef& c : columns) {
-    if (!first) sql += ", ";
-    first = false;
-    sql += RenderColumn(table, c, &c == identity);
+  for (size_t i : stored) {
+    if (i != stored.front()) sql += ", ";
+    const ColumnDef& c = columns[i];
+    sql += RenderColumn(table, c, &c == identity, notes[i]);
   }
   if (hasPrimaryKey)
     sql += ", " + Constraint(primaryKey.name) + "PRIMARY KEY " + JoinKey(primaryKey);
@@ -607,6 +634,7 @@ void TranslateAlterTable(Emitter& em, size_t b, size_t e, std::vector<Statement>
       if (r.second != r.first + 1) SyntaxError(t[r.first < e ? r.first : e - 1]);
       out.push_back(
           {Statement::Kind::Sql, head + "DROP COLUMN " + QuoteName(NameOf(t[r.first])), {}});
+      em.schema().DropColumn(table, NameOf(t[r.first]));
     }
     return;
   }

@@ -5,6 +5,7 @@
 // functions.cc).
 #include "db/tsql/emitter.h"
 
+#include "common/cp1252.h"
 #include "common/text.h"
 #include "db/error.h"
 #include "db/tsql/reserved_words.h"
@@ -52,6 +53,17 @@ void Emitter::EmitToken(size_t i, std::string& out) const {
     case TokKind::NString:
       Append(out, k.text.substr(1));
       return;
+    case TokKind::String:
+      // Text without N holds what Windows-1252 holds; other characters
+      // become '?', as in SQL Server's varchar.
+      for (char c : k.text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+          Append(out, QuoteText(common::Cp1252ToUtf8(common::Utf8ToCp1252(StringValue(k)))));
+          return;
+        }
+      }
+      Append(out, k.text);
+      return;
     case TokKind::Hex: {
       std::string h = "X'";
       std::string_view digits = k.text.substr(2);
@@ -73,13 +85,13 @@ void Emitter::EmitToken(size_t i, std::string& out) const {
     case TokKind::Word:
       if (k.text[0] == '@' && k.text.size() > 1) {
         if (IsWord(k, "@@IDENTITY")) {
-          Append(out, "last_insert_rowid()");
+          Append(out, "nullif(last_insert_rowid(), 0)");
         } else if (IsWord(k, "@@ROWCOUNT")) {
-          Append(out, "changes()");
+          Append(out, "pv_rowcount()");
         } else if (k.text[1] == '@') {
           Unsupported("The system function " + std::string(k.text));
         } else {
-          throw DbError(137, "Must declare the scalar variable \"" + std::string(k.text) + "\".");
+          Append(out, variables_.Read(k.text));
         }
         return;
       }
@@ -281,7 +293,7 @@ size_t Emitter::EmitChain(size_t i, size_t e, std::string& out) {
       if (n > 0) acc += " || ";
       acc += "(" + parts[n] + ")";
     }
-    acc += ")";
+    acc += ") COLLATE NOCASE";
   } else {
     // Decided per row: pv_add concatenates text and adds numbers.
     acc = parts[0];
@@ -298,6 +310,7 @@ size_t Emitter::EmitChain(size_t i, size_t e, std::string& out) {
 }
 
 void Emitter::EmitTerm(size_t b, size_t e, std::string& out) {
+  if (EmitDivision(b, e, out)) return;
   size_t j = b;
   while (j < e) {
     const size_t p = ParsePrimary(j, e);
@@ -338,6 +351,11 @@ void Emitter::EmitPrimary(size_t b, size_t e, std::string& out) {
     }
   } else {
     for (size_t i = b; i < end; ++i) EmitToken(i, out);
+    // A text literal compares as SQL Server's default collation does, also
+    // against other literals and expressions that have no collation.
+    if (!collate && end == b + 1 && (k.kind == TokKind::String || k.kind == TokKind::NString)) {
+      Append(out, "COLLATE NOCASE");
+    }
   }
   if (collate) {
     Append(out, "COLLATE");
@@ -386,8 +404,67 @@ void Emitter::EmitNameChain(size_t b, size_t e, std::string& out) const {
       text.append(k.text);
     }
   }
+  if (star && kept.size() == 1) {
+    // t.* over a table stored in another order than declared.
+    const std::vector<std::string> columns = StarColumnsOf(NameOf(t_[kept[0]]));
+    if (!columns.empty()) {
+      const std::string qualifier = std::move(text);
+      text.clear();
+      for (const std::string& c : columns) {
+        text += (text.empty() ? "" : ", ") + qualifier + "." + QuoteName(c);
+      }
+      star = false;
+    }
+  }
   if (star) text += text.empty() ? "*" : ".*";
   Append(out, text);
+}
+
+size_t Emitter::EmitSelectList(size_t b, size_t e, std::string& out) {
+  size_t end = b;
+  while (end < e &&
+         !(IsWord(t_[end], "FROM") || IsWord(t_[end], "INTO") || IsWord(t_[end], "WHERE") ||
+           IsWord(t_[end], "GROUP") || IsWord(t_[end], "ORDER") || IsWord(t_[end], "HAVING") ||
+           IsWord(t_[end], "UNION") || IsWord(t_[end], "EXCEPT") || IsWord(t_[end], "INTERSECT") ||
+           IsWord(t_[end], "OPTION") || IsWord(t_[end], "FOR") || t_[end].kind == TokKind::Semi)) {
+    end = IsOp(t_[end], "(") ? match_[end] + 1 : end + 1;
+  }
+  const std::vector<Range> items = SplitCommas(b, end);
+  for (size_t n = 0; n < items.size(); ++n) {
+    const auto [ib, ie] = items[n];
+    if (n > 0) Append(out, ",");
+    if (ib == ie) continue;
+    // A bare '*' lists the FROM clause's columns in their declared order.
+    if (ie - ib == 1 && IsOp(t_[ib], "*") && end < e && IsWord(t_[end], "FROM") &&
+        ExpandStar(end, e, out)) {
+      continue;
+    }
+    // The alias: "AS name", or a name (or text) right after the expression.
+    const Token& last = t_[ie - 1];
+    const bool nameLike =
+        last.kind == TokKind::Quoted || last.kind == TokKind::String ||
+        last.kind == TokKind::NString ||
+        (last.kind == TokKind::Word && !IsReservedWord(last) && last.text[0] != '@');
+    size_t exprEnd = ie;
+    if (nameLike && ie - ib >= 3 && IsWord(t_[ie - 2], "AS")) {
+      exprEnd = ie - 2;
+    } else if (nameLike && ie - ib >= 2 && !IsWord(t_[ie - 2], "COLLATE") &&
+               (t_[ie - 2].kind != TokKind::Op || IsOp(t_[ie - 2], ")"))) {
+      exprEnd = ie - 1;
+    }
+    Emit(ib, exprEnd, out);
+    if (exprEnd < ie) {
+      Append(out, "AS");
+      const bool text = last.kind == TokKind::String || last.kind == TokKind::NString;
+      Append(out, QuoteName(text ? StringValue(last) : NameOf(last)));
+    } else if (!(IsOp(last, "*") && (ie - ib == 1 || IsOp(t_[ie - 2], "."))) &&
+               !IsColumnRef(ib, ie)) {
+      // An expression without a name has an empty column name, as in SQL
+      // Server (SQLite would name it after its own text).
+      Append(out, "AS \"\"");
+    }
+  }
+  return end;
 }
 
 void Emitter::Emit(size_t b, size_t e, std::string& out) {
@@ -401,16 +478,7 @@ void Emitter::Emit(size_t b, size_t e, std::string& out) {
       }
     }
     if (k.kind == TokKind::Word) {
-      if (IsWord(k, "FROM")) {
-        size_t end = i + 1;
-        while (end < e && !(IsWord(t_[end], "WHERE") || IsWord(t_[end], "GROUP") ||
-                            IsWord(t_[end], "ORDER") || IsWord(t_[end], "HAVING") ||
-                            IsWord(t_[end], "UNION") || IsWord(t_[end], "EXCEPT") ||
-                            IsWord(t_[end], "INTERSECT") || IsWord(t_[end], "OPTION"))) {
-          end = IsOp(t_[end], "(") ? match_[end] + 1 : end + 1;
-        }
-        PlanJoinParens(i + 1, end);
-      }
+      if (IsWord(k, "FROM")) PlanJoinParens(i + 1, FromEnd(i, e));
       if (IsWord(k, "SELECT")) {
         Append(out, "SELECT");
         ++i;
@@ -419,6 +487,7 @@ void Emitter::Emit(size_t b, size_t e, std::string& out) {
           ++i;
         }
         if (i < e && IsWord(t_[i], "TOP")) i = ParseTop(i, e, &limit);
+        i = EmitSelectList(i, e, out);
         continue;
       }
       if (IsWord(k, "UNION") || IsWord(k, "EXCEPT") || IsWord(k, "INTERSECT")) {

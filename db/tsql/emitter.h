@@ -16,6 +16,7 @@
 #include "db/tsql/lexer.h"
 #include "db/tsql/literals.h"
 #include "db/tsql/translator.h"
+#include "db/tsql/variables.h"
 
 namespace pv::db::tsql {
 
@@ -26,9 +27,16 @@ inline constexpr long kErrUnsupported = 50000;
 [[noreturn]] void Unsupported(const std::string& what);
 
 // GETDATE() and CURRENT_TIMESTAMP (local time), GETUTCDATE(): the stored
-// date-time form.
-inline constexpr std::string_view kLocalNow = "strftime('%Y-%m-%d %H:%M:%f','now','localtime')";
-inline constexpr std::string_view kUtcNow = "strftime('%Y-%m-%d %H:%M:%f','now')";
+// date-time form, rounded to datetime's steps of 1/300 s (25,920,000 a day),
+// so the milliseconds end in 0, 3 or 7 as SQL Server's do.
+inline constexpr std::string_view kLocalNow =
+    "strftime('%Y-%m-%d %H:%M:%f',round(julianday('now','localtime')*25920000)/25920000.0)";
+inline constexpr std::string_view kUtcNow =
+    "strftime('%Y-%m-%d %H:%M:%f',round(julianday('now')*25920000)/25920000.0)";
+
+// Ends the text of an INSERT into a table without an identity column: once it
+// ran, AfterStatement makes SCOPE_IDENTITY() Null.
+inline constexpr std::string_view kNoIdentityMark = " /* no identity */";
 
 using Range = std::pair<size_t, size_t>;
 
@@ -44,6 +52,8 @@ class Emitter {
   // altered or dropped earlier in the batch are known before they run.
   BatchSchema& schema() { return schema_; }
   size_t Match(size_t paren) const { return match_[paren]; }
+  // The variables the batch has declared so far.
+  BatchVariables& variables() { return variables_; }
 
   // Forgets the tables of the previous statement and collects those that
   // [b, e) names after FROM, JOIN, UPDATE and INTO, with their aliases.
@@ -60,13 +70,19 @@ class Emitter {
   // Writes a single literal [b, e) (a literal, or '-' and a number) converted
   // the way SQL Server converts it for a column of class `cls`. False when
   // nothing needed converting (the caller then writes it as it stands).
-  // Throws DbError when SQL Server would reject the conversion.
-  bool EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out);
+  // Throws DbError when SQL Server would reject the conversion; `type` (the
+  // column's declared type) names the type in that error.
+  bool EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out,
+                        std::string_view type = {});
   bool IsLiteral(size_t b, size_t e) const;
 
   // The declared type of a column reference [b, e), resolved through the
   // collected tables and aliases; empty when unknown.
   std::string ColumnTypeOf(size_t b, size_t e) const;
+
+  // Reads TOP n / TOP (n) [PERCENT] at i into `limit` (empty for TOP (100)
+  // PERCENT); returns the index after it.
+  size_t ParseTop(size_t i, size_t e, std::string* limit);
 
   // Top-level comma-separated parts of [b, e).
   std::vector<Range> SplitCommas(size_t b, size_t e) const;
@@ -86,10 +102,19 @@ class Emitter {
   size_t EmitChain(size_t i, size_t e, std::string& out);
   bool TryTypedPredicate(size_t tb, size_t te, size_t e, std::string& out, size_t* after);
   void EmitTerm(size_t b, size_t e, std::string& out);
+  // A term with '/' or '%' written through pv_div / pv_mod (conversions.cc),
+  // so that a zero divisor fails as in SQL Server; false when it has none.
+  bool EmitDivision(size_t b, size_t e, std::string& out);
   void EmitPrimary(size_t b, size_t e, std::string& out);
   void EmitFunction(size_t b, size_t open, std::string& out);
-  void EmitCast(Range type, Range expr, std::string& out);
-  size_t ParseTop(size_t i, size_t e, std::string* limit);
+  // `style` is CONVERT's third argument, empty when none is given.
+  void EmitCast(Range type, Range expr, std::string& out, Range style = {0, 0});
+  // ISNULL(a, b): b takes the type of a (cut to a text column's length).
+  std::string IsNull(Range a, const std::string& first, Range b, const std::string& second) const;
+  // The argument of DATALENGTH [b, e) as pv_datalength(value, kind).
+  std::string DataLength(size_t b, size_t e, const std::string& value) const;
+  // Writes the select list that begins at b; returns where it ends.
+  size_t EmitSelectList(size_t b, size_t e, std::string& out);
   // Nested joins ("A JOIN B JOIN C ON x ON y") need parentheses in SQLite:
   // records where they go for the FROM clause [b, e).
   void PlanJoinParens(size_t b, size_t e);
@@ -97,6 +122,16 @@ class Emitter {
   size_t SourceEnd(size_t i, size_t e) const;
   size_t JoinedEnd(size_t i, size_t e);
   size_t ConditionEnd(size_t i, size_t e) const;
+  // The end of the FROM clause whose keyword is at `from`.
+  size_t FromEnd(size_t from, size_t e) const;
+  // A '*' in a select list with its FROM keyword at `from`, written out as
+  // the columns of a table stored in another order than declared
+  // (column_order.h) and q.* for the other sources. False, nothing written,
+  // when no source is such a table or the FROM clause is not read here.
+  bool ExpandStar(size_t from, size_t e, std::string& out) const;
+  // The declared columns of the table `qualifier` names, when that table is
+  // stored in another order; empty otherwise.
+  std::vector<std::string> StarColumnsOf(const std::string& qualifier) const;
   bool IsColumnRef(size_t b, size_t e) const;
   enum class Kind { Unknown, Null, Number, Text, Date };
   Kind OperandKind(size_t b, size_t e) const;
@@ -107,6 +142,9 @@ class Emitter {
   BatchSchema schema_;
   // (lower-case alias or table name, table name)
   std::vector<std::pair<std::string, std::string>> tables_;
+  BatchVariables variables_;
+  // Set by TRY_CONVERT for the EmitCast it calls: failures give Null.
+  bool tryConvert_ = false;
   // Parentheses to write before given token positions: '(' or ')'.
   std::vector<std::pair<size_t, char>> parens_;
 };

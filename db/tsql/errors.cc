@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "common/text.h"
+#include "db/tsql/duplicates.h"
+#include "db/tsql/emitter.h"
 #include "db/tsql/lexer.h"
 #include "db/tsql/literals.h"
 #include "db/tsql/translator.h"
@@ -165,10 +167,74 @@ DbError CheckFailed(const std::string& name, std::string_view sql) {
                           name + "\".");
 }
 
+// What is left of SQLite's refusals, in SQL Server's words: a user never
+// sees SQLite's own text. A form SQLite cannot run at all is reported as
+// not supported by the embedded engine.
+DbError OtherFailure(int code, std::string_view msg) {
+  auto has = [&](std::string_view part) { return msg.find(part) != std::string_view::npos; };
+  if ((code & 0xFF) == SQLITE_MISMATCH || has("datatype mismatch")) {
+    return DbError(245, "Conversion failed when converting a value to data type int.");
+  }
+  if (StartsWith(msg, "table ") && has(" has no column named ")) {
+    const size_t at = msg.find(" has no column named ") + 21;
+    return DbError(207, "Invalid column name '" + std::string(msg.substr(at)) + "'.");
+  }
+  if (StartsWith(msg, "misuse of aggregate")) {
+    return DbError(147,
+                   "An aggregate may not appear in the WHERE clause unless it is in a subquery "
+                   "contained in a HAVING clause or a select list, and the column being "
+                   "aggregated is an outer reference.");
+  }
+  if (StartsWith(msg, "sub-select returns")) {
+    return DbError(116,
+                   "Only one expression can be specified in the select list when the subquery "
+                   "is not introduced with EXISTS.");
+  }
+  if (has("do not have the same number of result columns")) {
+    return DbError(205,
+                   "All queries combined using a UNION, INTERSECT or EXCEPT operator must have "
+                   "an equal number of expressions in their target lists.");
+  }
+  if (has("ORDER BY term out of range")) {
+    return DbError(108,
+                   "The ORDER BY position number is out of range of the number of items in the "
+                   "select list.");
+  }
+  if (has("ORDER BY term does not match any column")) {
+    return DbError(104,
+                   "ORDER BY items must appear in the select list if the statement contains a "
+                   "UNION, INTERSECT or EXCEPT operator.");
+  }
+  if (msg == "no tables specified") return DbError(263, "Must specify table to select from.");
+  if (msg == "integer overflow") {
+    return DbError(8115, "Arithmetic overflow error converting expression to data type bigint.");
+  }
+  if (StartsWith(msg, "no such collation sequence: ")) {
+    return DbError(448, "Invalid collation '" + After(msg, "no such collation sequence: ") + "'.");
+  }
+  if (StartsWith(msg, "unknown database ")) {
+    return DbError(208, "Invalid object name '" + After(msg, "unknown database ") + "'.");
+  }
+  if (has("parser stack overflow") || has("Expression tree is too large") ||
+      has("too many terms in compound SELECT")) {
+    return DbError(191,
+                   "Some part of your SQL statement is nested too deeply. Rewrite the query or "
+                   "break it up into smaller queries.");
+  }
+  if (has("cannot start a transaction within a transaction")) {
+    return DbError(kErrUnsupported,
+                   "A nested BEGIN TRANSACTION is not supported by the embedded engine.");
+  }
+  if (has("syntax error") || has("row value misused")) {
+    return DbError(102, "Incorrect syntax near the end of the statement.");
+  }
+  return DbError(kErrUnsupported, "This statement is not supported by the embedded engine.");
+}
+
 }  // namespace
 
 DbError MapError(int code, const std::string& message, std::string_view sql,
-                 std::string_view database, int systemError) {
+                 std::string_view database, int systemError, sqlite3* db) {
   const std::string_view msg = message;
   const int primary = code & 0xFF;
 
@@ -186,11 +252,7 @@ DbError MapError(int code, const std::string& message, std::string_view sql,
     case SQLITE_CONSTRAINT: {
       std::string table, column;
       if (StartsWith(msg, "UNIQUE constraint failed: ")) {
-        TableColumn(msg.substr(26), &table, &column);
-        const bool key = code == SQLITE_CONSTRAINT_PRIMARYKEY || code == SQLITE_CONSTRAINT_ROWID;
-        return DbError(2627, std::string("Violation of ") + (key ? "PRIMARY KEY" : "UNIQUE KEY") +
-                                 " constraint. Cannot insert duplicate key in object 'dbo." +
-                                 table + "'.");
+        return DuplicateKeyError(db, code, msg, sql);
       }
       if (StartsWith(msg, "NOT NULL constraint failed: ")) {
         TableColumn(msg.substr(28), &table, &column);
@@ -320,9 +382,11 @@ DbError MapError(int code, const std::string& message, std::string_view sql,
                    "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   }
   if (StartsWith(msg, "cannot modify ") && msg.find("because it is a view") != std::string::npos) {
-    return DbError(4406, "Update or insert of view or function failed: " + message);
+    const std::string view(msg.substr(14, msg.find(" because") - 14));
+    return DbError(4406, "Update or insert of view or function '" + StripSchema(view) +
+                             "' failed because it contains a derived or constant field.");
   }
-  return DbError(50000, message);
+  return OtherFailure(code, msg);
 }
 
 }  // namespace pv::db::tsql

@@ -1,6 +1,7 @@
 // The FROM clause and TOP: the tables a statement names (with their
-// aliases, for typing its columns), TOP n as LIMIT, and parentheses around
-// nested joins ("A JOIN B JOIN C ON x ON y"), which SQLite needs.
+// aliases, for typing its columns), TOP n as LIMIT, parentheses around
+// nested joins ("A JOIN B JOIN C ON x ON y"), which SQLite needs, and '*'
+// written out where a table is stored in another order than declared.
 #include "common/text.h"
 #include "db/tsql/emitter.h"
 #include "db/tsql/reserved_words.h"
@@ -158,6 +159,76 @@ void Emitter::PlanJoinParens(size_t b, size_t e) {
     if (next == j || next >= e || !IsOp(t_[next], ",")) return;
     j = next + 1;
   }
+}
+
+size_t Emitter::FromEnd(size_t from, size_t e) const {
+  size_t end = from + 1;
+  while (end < e &&
+         !(IsWord(t_[end], "WHERE") || IsWord(t_[end], "GROUP") || IsWord(t_[end], "ORDER") ||
+           IsWord(t_[end], "HAVING") || IsWord(t_[end], "UNION") || IsWord(t_[end], "EXCEPT") ||
+           IsWord(t_[end], "INTERSECT") || IsWord(t_[end], "OPTION"))) {
+    end = IsOp(t_[end], "(") ? match_[end] + 1 : end + 1;
+  }
+  return end;
+}
+
+std::vector<std::string> Emitter::StarColumnsOf(const std::string& qualifier) const {
+  const std::string q = common::AsciiLower(qualifier);
+  for (const auto& [alias, table] : tables_) {
+    if (alias == q) return schema_.StarColumns(table);
+  }
+  return {};
+}
+
+bool Emitter::ExpandStar(size_t from, size_t e, std::string& out) const {
+  const size_t end = FromEnd(from, e);
+  std::string list;
+  bool expanded = false;
+  size_t j = from + 1;
+  while (j < end) {
+    std::string qualifier;  // as SQLite reads it
+    std::vector<std::string> columns;
+    size_t k = j;
+    if (IsOp(t_[j], "(")) {
+      if (!(j + 1 < end && IsWord(t_[j + 1], "SELECT"))) return false;  // a parenthesised join
+      k = match_[j] + 1;  // a derived table, named by its alias
+    } else {
+      std::string table;
+      k = ObjectName(j, end, &table);
+      if (k == j || (k < end && IsOp(t_[k], "("))) return false;
+      // A one-part qualifier only: [dbo.]table.
+      if (k - j > 3 || (k - j == 3 && !common::EqualsNoCase(NameOf(t_[j]), "dbo"))) return false;
+      EmitNameChain(j, k, qualifier);
+      columns = schema_.StarColumns(table);
+    }
+    if (k < end && IsWord(t_[k], "AS")) ++k;
+    if (k < end && (t_[k].kind == TokKind::Quoted ||
+                    (t_[k].kind == TokKind::Word && !IsReservedWord(t_[k])))) {
+      qualifier.clear();
+      EmitToken(k, qualifier);
+      ++k;
+    }
+    if (qualifier.empty()) return false;
+    if (k + 1 < end && IsWord(t_[k], "WITH") && IsOp(t_[k + 1], "(")) k = match_[k + 1] + 1;
+    if (columns.empty()) {
+      list += (list.empty() ? "" : ", ") + qualifier + ".*";
+    }
+    for (const std::string& c : columns) {
+      list += (list.empty() ? "" : ", ") + qualifier + "." + QuoteName(c);
+      expanded = true;
+    }
+    while (k < end && IsWord(t_[k], "ON")) k = ConditionEnd(k + 1, end);
+    if (k < end && IsOp(t_[k], ",")) {
+      j = k + 1;
+      continue;
+    }
+    const size_t op = JoinOperatorEnd(k, end);
+    if (op == k && k < end) return false;
+    j = op;
+  }
+  if (!expanded) return false;
+  Append(out, list);
+  return true;
 }
 
 }  // namespace pv::db::tsql

@@ -117,7 +117,9 @@ bool ParseTime(std::string_view s, size_t p, DateTimeParts* d) {
       if (!Num(s, &p, 1, 2, &d->second)) return false;
       if (p < s.size() && (s[p] == '.' || s[p] == ':')) {
         ++p;
+        const size_t digits = p;
         d->millisecond = FractionMs(s, &p);
+        if (p - digits > 3) return false;  // datetime keeps milliseconds, as SQL Server reads it
       }
     }
   }

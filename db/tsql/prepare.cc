@@ -1,111 +1,25 @@
 // Prepare(): what every SQLite connection of the embedded engine needs before
 // it runs translated statements.
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <string>
+#include <unordered_map>
 
 #include "db/error.h"
+#include "db/tsql/collation.h"
+#include "db/tsql/column_order.h"
+#include "db/tsql/conversions.h"
+#include "db/tsql/emitter.h"
 #include "db/tsql/literals.h"
+#include "db/tsql/sql_functions.h"
 #include "db/tsql/translator.h"
+#include "db/tsql/variables.h"
 
 namespace pv::db::tsql {
 namespace {
 
-// --- Case-insensitive collation ---------------------------------------------
-// Replaces SQLite's NOCASE on our connections with SQL Server's default
-// behaviour: case folded beyond ASCII (Latin-1, Latin Extended-A, Greek,
-// Cyrillic) and trailing blanks ignored ('abc' = 'ABC  '). Files stay
-// readable by other SQLite tools, which fall back to the built-in NOCASE.
-
-unsigned Fold(unsigned c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
-  if (c == 0x178) return 0xFF;
-  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  return c;
-}
-
-// Decodes one UTF-8 character at s[*i]; bytes that are no valid UTF-8 map to
-// distinct values above the Unicode range so that comparison stays total.
-unsigned Next(const unsigned char* s, int n, int* i) {
-  const unsigned c = s[*i];
-  int len = 0;
-  unsigned cp = 0;
-  if (c < 0x80) {
-    ++*i;
-    return c;
-  }
-  if ((c & 0xE0) == 0xC0) {
-    len = 2;
-    cp = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3;
-    cp = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4;
-    cp = c & 0x07;
-  } else {
-    ++*i;
-    return 0x110000 + c;
-  }
-  if (*i + len > n) {
-    ++*i;
-    return 0x110000 + c;
-  }
-  for (int k = 1; k < len; ++k) {
-    const unsigned d = s[*i + k];
-    if ((d & 0xC0) != 0x80) {
-      ++*i;
-      return 0x110000 + c;
-    }
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  *i += len;
-  return cp;
-}
-
-int CompareNoCase(void*, int na, const void* pa, int nb, const void* pb) {
-  const auto* a = static_cast<const unsigned char*>(pa);
-  const auto* b = static_cast<const unsigned char*>(pb);
-  while (na > 0 && a[na - 1] == ' ') --na;
-  while (nb > 0 && b[nb - 1] == ' ') --nb;
-  int i = 0, j = 0;
-  while (i < na && j < nb) {
-    if (a[i] < 0x80 && b[j] < 0x80) {
-      unsigned x = a[i], y = b[j];
-      if (x >= 'A' && x <= 'Z') x += 32;
-      if (y >= 'A' && y <= 'Z') y += 32;
-      if (x != y) return x < y ? -1 : 1;
-      ++i;
-      ++j;
-      continue;
-    }
-    const unsigned x = Fold(Next(a, na, &i));
-    const unsigned y = Fold(Next(b, nb, &j));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (i < na) return 1;
-  if (j < nb) return -1;
-  return 0;
-}
-
 // --- SQL functions --------------------------------------------------------------
-
-void Fail(sqlite3_context* ctx, long number, const std::string& text) {
-  const std::string msg = "[" + std::to_string(number) + "] " + text;
-  sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
-}
-
-std::string TextOf(sqlite3_value* v) {
-  const unsigned char* p = sqlite3_value_text(v);
-  return p ? std::string(reinterpret_cast<const char*>(p),
-                         static_cast<size_t>(sqlite3_value_bytes(v)))
-           : std::string();
-}
 
 // Reads a value as a number the way SQL Server converts text for arithmetic.
 bool AsNumber(sqlite3_context* ctx, sqlite3_value* v, const char* otherType, double* d,
@@ -249,7 +163,8 @@ void DateTimeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case SQLITE_TEXT:
       stored = StoredDateTimeFromText(TextOf(v));
       if (!stored) {
-        Fail(ctx, 241, "Conversion failed when converting date and/or time from character string.");
+        const DbError e = DateTimeTextError(TextOf(v));
+        Fail(ctx, e.number(), e.what());
         return;
       }
       break;
@@ -284,10 +199,33 @@ void NewIdFunction(sqlite3_context* ctx, int, sqlite3_value**) {
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
+// --- @@ROWCOUNT and SCOPE_IDENTITY ------------------------------------------------
+
+std::mutex rowCountsMutex;
+std::unordered_map<sqlite3*, std::int64_t>& RowCounts() {
+  static std::unordered_map<sqlite3*, std::int64_t> counts;
+  return counts;
+}
+
+void RowCountFunction(sqlite3_context* ctx, int, sqlite3_value**) {
+  sqlite3_result_int64(ctx, RowCount(sqlite3_context_db_handle(ctx)));
+}
+
+// Called when the handle closes (the function's user data is the handle).
+void ForgetRowCount(void* db) {
+  std::lock_guard lock(rowCountsMutex);
+  RowCounts().erase(static_cast<sqlite3*>(db));
+}
+
 // --- Catalog views ----------------------------------------------------------------
 
 constexpr const char* kCatalog = R"sql(
 CREATE TEMP TABLE IF NOT EXISTS pv_identity_insert (name TEXT PRIMARY KEY COLLATE NOCASE);
+
+-- One row: the statements that assign variables evaluate their value once
+-- in a condition on it (variables.cc).
+CREATE TEMP TABLE IF NOT EXISTS pv_one (x);
+INSERT INTO pv_one SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM pv_one);
 
 CREATE TEMP VIEW IF NOT EXISTS sysobjects AS
 SELECT name COLLATE NOCASE AS name, rowid AS id,
@@ -324,7 +262,11 @@ SELECT NULL AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, OR
              THEN CAST(substr(decl, instr(decl, '(') + 1) AS INTEGER) END)
            AS CHARACTER_MAXIMUM_LENGTH
 FROM (SELECT m.name COLLATE NOCASE AS TABLE_NAME, p.name COLLATE NOCASE AS COLUMN_NAME,
-             p.cid + 1 AS ORDINAL_POSITION, p.dflt_value AS COLUMN_DEFAULT,
+             (CASE WHEN instr(m.sql, '/*pv_declared ') = 0 THEN p.cid + 1
+                   ELSE (SELECT count(*) FROM pragma_table_info(m.name, 'main') AS q
+                         WHERE pv_declared_rank(m.sql, q.name, q.cid)
+                               <= pv_declared_rank(m.sql, p.name, p.cid)) END)
+                 AS ORDINAL_POSITION, p.dflt_value AS COLUMN_DEFAULT,
              (CASE WHEN p."notnull" THEN 'NO' ELSE 'YES' END) AS IS_NULLABLE,
              p.type AS decl,
              (CASE lower(trim(CASE WHEN instr(p.type, '(') > 0
@@ -338,18 +280,78 @@ FROM (SELECT m.name COLLATE NOCASE AS TABLE_NAME, p.name COLLATE NOCASE AS COLUM
       WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\_%' ESCAPE '\');
 )sql";
 
+// Indexes on text are ordered by the collation NOCASE, which this engine
+// defines itself. A file whose indexes an earlier definition ordered (its
+// user_version below kCollationVersion) has them rebuilt once, in a
+// transaction, so lookups find every row; a file that cannot be written now
+// (read-only, locked past the timeout) keeps its order until a later open.
+constexpr int kCollationVersion = 1;
+
+int UserVersion(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  int version = -1;
+  if (sqlite3_prepare_v2(db, "PRAGMA main.user_version", -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW) {
+    version = sqlite3_column_int(st, 0);
+  }
+  sqlite3_finalize(st);
+  return version;
+}
+
+void ReorderTextIndexes(sqlite3* db) {
+  const int version = UserVersion(db);
+  if (version < 0 || version >= kCollationVersion) return;
+  if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return;
+  // Another program may have done it meanwhile. Values that the collation
+  // now finds equal in a unique index leave that index as it was (the
+  // rebuild would fail every time): it is marked done all the same.
+  int rc = SQLITE_OK;
+  if (UserVersion(db) < kCollationVersion) {
+    rc = sqlite3_exec(db, "REINDEX NOCASE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK || (rc & 0xFF) == SQLITE_CONSTRAINT) {
+      const std::string mark = "PRAGMA main.user_version = " + std::to_string(kCollationVersion);
+      rc = sqlite3_exec(db, mark.c_str(), nullptr, nullptr, nullptr);
+    }
+  }
+  if (rc == SQLITE_OK && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK) throw MapError(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
 }
 
 }  // namespace
 
+void SetRowCount(sqlite3* db, std::int64_t rows) {
+  std::lock_guard lock(rowCountsMutex);
+  RowCounts()[db] = rows;
+}
+
+std::int64_t RowCount(sqlite3* db) {
+  std::lock_guard lock(rowCountsMutex);
+  auto it = RowCounts().find(db);
+  return it == RowCounts().end() ? 0 : it->second;
+}
+
+void AfterStatement(sqlite3* db, sqlite3_stmt* st, std::int64_t rows) {
+  SetRowCount(db, rows);
+  const char* sql = sqlite3_sql(st);
+  if (!sql) return;
+  const std::string_view text(sql);
+  if (text.size() >= kNoIdentityMark.size() &&
+      text.substr(text.size() - kNoIdentityMark.size()) == kNoIdentityMark) {
+    sqlite3_set_last_insert_rowid(db, 0);
+  }
+}
+
 void Prepare(sqlite3* db) {
   // Double-quoted text is a name, never a string (SQL Server's
   // QUOTED_IDENTIFIER ON): an unknown "name" must fail, not become text.
   Check(db, sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr));
   Check(db, sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr));
-  Check(db, sqlite3_create_collation(db, "NOCASE", SQLITE_UTF8, nullptr, CompareNoCase));
+  // NOCASE, like(), upper(), lower() as SQL Server compares and cases text.
+  Check(db, RegisterTextFunctions(db));
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   Check(db, sqlite3_create_function(db, "pv_add", 2, det, nullptr, AddFunction, nullptr, nullptr));
   Check(db, sqlite3_create_function(db, "pv_bit", 1, det, nullptr, BitFunction, nullptr, nullptr));
@@ -359,8 +361,15 @@ void Prepare(sqlite3* db) {
                                     nullptr));
   Check(db, sqlite3_create_function(db, "pv_newid", 0, SQLITE_UTF8, nullptr, NewIdFunction, nullptr,
                                     nullptr));
+  Check(db, sqlite3_create_function(db, "pv_declared_rank", 3, det, nullptr, DeclaredRankFunction,
+                                    nullptr, nullptr));
+  Check(db, RegisterConversionFunctions(db));
+  Check(db, RegisterVariableFunctions(db));
+  Check(db, sqlite3_create_function_v2(db, "pv_rowcount", 0, SQLITE_UTF8, db, RowCountFunction,
+                                       nullptr, nullptr, ForgetRowCount));
   Check(db, sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr));
   Check(db, sqlite3_exec(db, kCatalog, nullptr, nullptr, nullptr));
+  ReorderTextIndexes(db);
 }
 
 }  // namespace pv::db::tsql

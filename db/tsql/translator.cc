@@ -1,5 +1,6 @@
 #include "db/tsql/translator.h"
 
+#include "db/tsql/control_flow.h"
 #include "db/tsql/emitter.h"
 #include "db/tsql/lexer.h"
 #include "db/tsql/statements.h"
@@ -53,6 +54,12 @@ bool StartsStatement(const std::vector<Token>& t, const std::vector<size_t>& mat
     return true;
   }
   if (IsWord(w, "BEGIN")) return !IsWord(first, "CREATE");
+  if (IsWord(w, "IF") || IsWord(w, "WHILE")) {
+    // Not the IF of DROP TABLE IF EXISTS, CREATE INDEX IF NOT EXISTS, ...
+    return !(Prev(t, i, "TABLE") || Prev(t, i, "VIEW") || Prev(t, i, "INDEX") ||
+             Prev(t, i, "DATABASE") || Prev(t, i, "PROCEDURE") || Prev(t, i, "PROC") ||
+             Prev(t, i, "FUNCTION") || Prev(t, i, "TRIGGER") || Prev(t, i, "SCHEMA"));
+  }
   if (IsWord(w, "ALTER") || IsWord(w, "DROP")) return !IsWord(first, "ALTER");
   if (IsWord(w, "INSERT") || IsWord(w, "UPDATE") || IsWord(w, "DELETE")) {
     return !(Prev(t, i, "ON") || Prev(t, i, "FOR") || Prev(t, i, "AFTER") || Prev(t, i, "OF") ||
@@ -108,7 +115,9 @@ std::vector<Range> Split(const std::vector<Token>& t, const std::vector<size_t>&
 void TranslateSet(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
   const auto& t = em.tokens();
   if (b + 1 >= e) SyntaxError(t[b]);
-  if (t[b + 1].text[0] == '@') Unsupported("SET of a variable");
+  if (t[b + 1].text[0] == '@' && t[b + 1].text.size() > 1 && t[b + 1].text[1] != '@') {
+    return TranslateSetVariable(em, b, e, out);
+  }
   if (!IsWord(t[b + 1], "IDENTITY_INSERT")) return;  // session options have no effect here
   std::string table;
   const size_t nameEnd = em.ObjectName(b + 2, e, &table);
@@ -170,6 +179,8 @@ void TranslateOne(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) 
     if (IsWord(w, "DELETE")) return TranslateDelete(em, b, e, out);
     if (IsWord(w, "TRUNCATE")) return TranslateTruncate(em, b, e, out);
     if (IsWord(w, "SET")) return TranslateSet(em, b, e, out);
+    if (IsWord(w, "DECLARE")) return TranslateDeclare(em, b, e, out);
+    if (IsWord(w, "SELECT") && TranslateSelectAssign(em, b, e, out)) return;
     if (IsWord(w, "BEGIN") || IsWord(w, "COMMIT") || IsWord(w, "ROLLBACK")) {
       return TranslateTransaction(t, b, e, out);
     }
@@ -188,7 +199,7 @@ std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& sch
   const std::vector<size_t> match = MatchParens(tokens);
   Emitter em(tokens, match, schema);
   std::vector<Statement> out;
-  for (const Range& r : Split(tokens, match)) TranslateOne(em, r.first, r.second, out);
+  TranslateBlocks(em, Split(tokens, match), TranslateOne, out);
   return out;
 }
 

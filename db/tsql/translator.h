@@ -11,25 +11,36 @@
 //   CLUSTERED/NONCLUSTERED, WITH (...), ON [fg], TEXTIMAGE_ON dropped, an
 //   IDENTITY column as an AUTOINCREMENT rowid, text columns COLLATE NOCASE,
 //   named CHECK constraints for lengths, integer ranges, bits, date-times and
-//   binary; CREATE INDEX, CREATE VIEW, ALTER TABLE ADD / DROP COLUMN, DROP;
+//   binary, varbinary(max) and image columns stored after the others with
+//   the declared order kept in comments (column_order.h; '*', INSERT without
+//   a column list and the catalog follow the declared order); CREATE INDEX,
+//   CREATE VIEW, ALTER TABLE ADD / DROP COLUMN, DROP;
 // - values: 'True'/'False' as 1/0 for bit columns, date-time text as
 //   "YYYY-MM-DD hh:mm:ss.fff" for datetime columns ('' as 1900-01-01), '' as 0
 //   for numbers, N'..' as '..', 0x.. as X'..' (in INSERT ... VALUES, SET and
 //   comparisons with a typed column);
 // - expressions: TOP n / TOP (n) as LIMIT, TOP (100) PERCENT dropped, '+' on
 //   text as concatenation (pv_add where the kinds are known only per row),
-//   GETDATE(), SCOPE_IDENTITY(), @@IDENTITY, ISNULL, LEN, SUBSTRING,
-//   CHARINDEX, LEFT, RIGHT, DATALENGTH, CONVERT and CAST, nested joins
-//   ("A JOIN B JOIN C ON x ON y") parenthesised;
+//   GETDATE(), SCOPE_IDENTITY(), @@IDENTITY, @@ROWCOUNT, ISNULL, LEN,
+//   SUBSTRING, CHARINDEX, LEFT, RIGHT, DATALENGTH, CONVERT (with date-time
+//   styles) and CAST, nested joins ("A JOIN B JOIN C ON x ON y")
+//   parenthesised; text literals and text results COLLATE NOCASE (see
+//   collation.h), text without N limited to Windows-1252; unnamed select
+//   items named "" as SQL Server leaves them;
 // - statements: batches split at ';', GO lines and where a new statement
 //   begins; CREATE / USE / DROP DATABASE handed to the engine; SET
-//   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE.
+//   IDENTITY_INSERT; BEGIN / COMMIT / ROLLBACK TRAN; TRUNCATE TABLE;
+//   UPDATE ... FROM, UPDATE / DELETE TOP (n); DECLARE, SET and SELECT of
+//   variables (variables.h); IF ... ELSE and BEGIN ... END (control_flow.h);
+// - conversions that fail as in SQL Server: text to numbers and date-times,
+//   division by zero (conversions.h).
 // Anything else passes through to SQLite; its refusal comes back through
-// MapError.
+// MapError in SQL Server's words.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +71,11 @@ class SchemaLookup {
   // The table's columns in declared order (for INSERTs without a column
   // list); empty when unknown.
   virtual std::vector<std::string> Columns(const std::string& /*table*/) const { return {}; }
+  // The table's columns in declared order when SQLite stores them in
+  // another order (see column_order.h): a '*' over the table must then be
+  // written out as this list. Empty when the orders are the same or the
+  // table is unknown.
+  virtual std::vector<std::string> StarColumns(const std::string& /*table*/) const { return {}; }
   // Called once at the start of every Translate; a cache may check here
   // whether the schema changed.
   virtual void BeginTranslate() const {}
@@ -72,10 +88,13 @@ class NoSchema : public SchemaLookup {
 };
 
 struct Statement {
-  enum class Kind { Sql, CreateDatabase, UseDatabase, DropDatabase };
+  // Condition (IF ... ELSE): `sql` yields one value; unless it is true (or
+  // when `sql` is empty) the next `skip` statements are passed over.
+  enum class Kind { Sql, CreateDatabase, UseDatabase, DropDatabase, Condition };
   Kind kind = Kind::Sql;
-  std::string sql;   // SQLite text, for Kind::Sql
-  std::string name;  // database name, for CreateDatabase / UseDatabase / DropDatabase
+  std::string sql;       // SQLite text, for Kind::Sql and Kind::Condition
+  std::string name;      // database name, for CreateDatabase / UseDatabase / DropDatabase
+  std::size_t skip = 0;  // for Kind::Condition
 };
 
 // Splits a T-SQL batch (statements separated by ';' or simply following each
@@ -97,6 +116,18 @@ std::vector<std::string_view> SplitBatch(std::string_view batch);
 // the translated statements rely on. Throws DbError on failure.
 void Prepare(sqlite3* db);
 
+// @@ROWCOUNT of the connection a handle serves. The engine records after
+// every statement what it affected or returned (AfterStatement), and hands
+// the value on to the handle that runs the next one.
+void SetRowCount(sqlite3* db, std::int64_t rows);
+std::int64_t RowCount(sqlite3* db);
+
+// Called by the engine once a statement ran to its end on `db`: `rows` is
+// what it affected (INSERT, UPDATE, DELETE), returned (a query) or 0. After
+// an insert into a table without an identity column SCOPE_IDENTITY() and
+// @@IDENTITY are Null, as in SQL Server.
+void AfterStatement(sqlite3* db, sqlite3_stmt* st, std::int64_t rows);
+
 // Maps a SQLite failure to SQL Server's number (208 invalid object name, 207
 // invalid column name, 102 syntax, 2627 duplicate key, 515 Null into NOT
 // NULL, 8152 truncation, 245/241 conversion, ...) with a description in SQL
@@ -105,8 +136,11 @@ void Prepare(sqlite3* db);
 // disk refused. `database` names the database in storage failures;
 // `systemError` is the operating system's code of the failed call
 // (sqlite3_system_errno): a write refused for want of space reads as a full
-// disk (1105) whatever SQLite's code, other I/O failures as 823.
+// disk (1105) whatever SQLite's code, other I/O failures as 823. `db`, the
+// connection the statement failed on, lets a duplicate key name its
+// constraint or index and the key value (see duplicates.h).
 DbError MapError(int sqliteExtendedCode, const std::string& sqliteMessage,
-                 std::string_view sql = {}, std::string_view database = {}, int systemError = 0);
+                 std::string_view sql = {}, std::string_view database = {}, int systemError = 0,
+                 sqlite3* db = nullptr);
 
 }  // namespace pv::db::tsql

@@ -7,6 +7,7 @@
 
 #include "common/text.h"
 #include "db/error.h"
+#include "db/tsql/conversions.h"
 #include "db/tsql/emitter.h"
 #include "db/tsql/reserved_words.h"
 
@@ -78,7 +79,8 @@ bool Emitter::IsLiteral(size_t b, size_t e) const {
   return e - b == 2 && IsOp(t_[b], "-") && t_[b + 1].kind == TokKind::Number;
 }
 
-bool Emitter::EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out) {
+bool Emitter::EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& out,
+                               std::string_view type) {
   if (!IsLiteral(b, e) || IsWord(t_[b], "NULL")) return false;
   const bool negative = e - b == 2;
   const Token& lit = t_[e - 1];
@@ -105,11 +107,7 @@ bool Emitter::EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& o
     case TypeClass::DateTime: {
       if (isText) {
         auto stored = StoredDateTimeFromText(StringValue(lit));
-        if (!stored) {
-          throw DbError(241,
-                        "Conversion failed when converting date and/or time from character "
-                        "string.");
-        }
+        if (!stored) throw DateTimeTextError(StringValue(lit));
         Append(out, QuoteText(*stored));
         return true;
       }
@@ -135,7 +133,11 @@ bool Emitter::EmitTypedLiteral(size_t b, size_t e, TypeClass cls, std::string& o
           Append(out, "0");
           return true;
         }
-        return false;
+        CheckNumberText(v, lit.kind == TokKind::NString, type.empty() ? "int" : type);
+        // The column's affinity reads the text as a number; written without
+        // the collation text literals carry, so the column's index serves.
+        EmitToken(e - 1, out);
+        return true;
       }
       if (cls == TypeClass::Integer && lit.kind == TokKind::Number &&
           lit.text.find_first_of(".eE") != std::string_view::npos) {
@@ -232,10 +234,11 @@ bool Emitter::TryTypedPredicate(size_t tb, size_t te, size_t e, std::string& out
       std::swap(column, literal);
       columnFirst = false;
     }
-    const TypeClass cls = ClassOf(ColumnTypeOf(column.first, column.second));
+    const std::string type = ColumnTypeOf(column.first, column.second);
+    const TypeClass cls = ClassOf(type);
     if (cls == TypeClass::Unknown || cls == TypeClass::Text) return false;
     std::string lit;
-    if (!EmitTypedLiteral(literal.first, literal.second, cls, lit)) return false;
+    if (!EmitTypedLiteral(literal.first, literal.second, cls, lit, type)) return false;
     if (columnFirst) {
       EmitNameChain(tb, te, out);
       EmitToken(te, out);
@@ -256,10 +259,11 @@ bool Emitter::TryTypedPredicate(size_t tb, size_t te, size_t e, std::string& out
   const bool isIn = IsWord(t_[k], "IN") && k + 1 < e && IsOp(t_[k + 1], "(");
   const bool isBetween = IsWord(t_[k], "BETWEEN");
   if (!isIn && !isBetween) return false;
-  const TypeClass cls = ClassOf(ColumnTypeOf(tb, te));
+  const std::string type = ColumnTypeOf(tb, te);
+  const TypeClass cls = ClassOf(type);
   if (cls == TypeClass::Unknown || cls == TypeClass::Text) return false;
   auto emitValue = [&](size_t b, size_t v) {
-    if (!EmitTypedLiteral(b, v, cls, out)) Emit(b, v, out);
+    if (!EmitTypedLiteral(b, v, cls, out, type)) Emit(b, v, out);
   };
   if (isIn) {
     const size_t close = match_[k + 1];

@@ -16,13 +16,15 @@ std::string EventLogText(long number, const std::string& description) {
 
 #ifdef _WIN32
 
-// An entry of error type in the Application log under the service's name.
+// An entry of error type, event id 109, in the Application log under the
+// service's name.
 void WriteEventLogError(long number, const std::string& description) {
   HANDLE source = RegisterEventSourceA(nullptr, kServiceName);
   if (source == nullptr) return;
   const std::string text = EventLogText(number, description);
   const char* strings[] = {text.c_str()};
-  ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+  ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, static_cast<DWORD>(kEventLogErrorId), nullptr, 1, 0,
+               strings, nullptr);
   DeregisterEventSource(source);
 }
 

@@ -97,4 +97,8 @@ void StartService() { RunSystemctl({"start", "--no-block", kUnitName}); }
 
 void StopService() { RunSystemctl({"stop", "--no-block", kUnitName}); }
 
+bool ServiceRunning() { return RunSystemctl({"is-active", "--quiet", kUnitName}) == 0; }
+
+void RestartService() { RunSystemctl({"restart", "--no-block", kUnitName}); }
+
 }  // namespace pv::platform

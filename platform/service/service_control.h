@@ -46,4 +46,11 @@ void UninstallService();
 void StartService();
 void StopService();
 
+// True when the service runs now (systemctl is-active; Windows: the service
+// control manager reports it running or starting).
+bool ServiceRunning();
+// Stops and starts the service again, not waiting for it (systemctl restart
+// --no-block; Windows: "net stop" then "net start" in a minimised window).
+void RestartService();
+
 }  // namespace pv::platform

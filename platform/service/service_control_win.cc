@@ -3,6 +3,7 @@
 
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/service/event_log.h"
@@ -42,7 +43,10 @@ std::wstring QuotedOwnPath() {
 // Starts "net <verb> PVRemote" in a minimised window of its own and does not
 // wait for it.
 void RunNet(const char* verb) {
-  std::wstring command = L"net " + Widen(verb) + L" " + Widen(kServiceName);
+  const std::wstring name = Widen(kServiceName);
+  std::wstring command = std::string_view(verb) == "restart"
+                             ? L"cmd /c net stop " + name + L" & net start " + name
+                             : L"net " + Widen(verb) + L" " + name;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -132,5 +136,21 @@ void UninstallService() {
 void StartService() { RunNet("start"); }
 
 void StopService() { RunNet("stop"); }
+
+bool ServiceRunning() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) return false;
+  const std::wstring name = Widen(kServiceName);
+  SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status{};
+  const bool running =
+      service != nullptr && QueryServiceStatus(service, &status) &&
+      (status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_START_PENDING);
+  if (service != nullptr) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return running;
+}
+
+void RestartService() { RunNet("restart"); }
 
 }  // namespace pv::platform

@@ -68,8 +68,9 @@ TEST(OdbcFreeTds, DriverReceivesTheConnectionValuesExactly) {
     std::u16string wantUser, wantPassword, wantDatabase;
   };
   const std::vector<Case> cases = {
-      // The blank the ADO text puts after "user id=" and stray blanks elsewhere are gone.
-      {" sa", "secret ", " Portavento ", u"sa", u"secret", u"Portavento"},
+      // Blanks at the ends of values are the values' own ("DBIN" sends them so).
+      {" sa", " secret ", " Portavento ", u" sa", u" secret ", u" Portavento "},
+      {"sa", "\tpw  ", "d", u"sa", u"\tpw  ", u"d"},
       // Separators and braces inside values arrive as they are.
       {"sa", "p;w{d}x", "Home;1", u"sa", u"p;w{d}x", u"Home;1"},
       {"sa", "ends}", "{db}", u"sa", u"ends}", u"{db}"},
@@ -236,14 +237,15 @@ TEST(OdbcFreeTds, StoreFileInColumnSendsTheFileAsOneParameter) {
   EXPECT_EQ(peer.cancels(), 0);  // the lookup's result was read to its end
 }
 
-TEST(OdbcFreeTds, TimeoutAndLostServerReadClearly) {
+TEST(OdbcFreeTds, CommandTimeoutOfTheEngineOptionsAndLostServerReadClearly) {
   TdsPeer peer([](const TdsRequest& r) -> TdsReply {
     if (r.sql.starts_with(u"WaitFor")) return TdsBytes{};     // no answer: the statement runs on
     if (r.sql.starts_with(u"Shutdown")) return std::nullopt;  // the server goes away
     return Done(kDoneCount, 1);
   });
-  auto c = OpenPeer(peer);
-  c->SetCommandTimeout(1);
+  // Statements run under the command time-out of the options.
+  auto c = CreateConnection(EngineOptions{kFreeTds, {}, 15, 1});
+  c->Open(PeerParams(peer.port()));
   const auto start = std::chrono::steady_clock::now();
   ExpectFailure([&] { c->Execute("WaitFor Delay '00:10:00'"); }, kErrOdbcTimeout,
                 {"(SQLSTATE HYT00)"});

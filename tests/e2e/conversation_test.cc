@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "db/embedded/embedded_engine.h"
 #include "tests/e2e/central_sim.h"
@@ -130,6 +132,62 @@ TEST(Conversation, CentralDataIsConfirmedWithDbcnExactlyWhenItsLoginWorks) {
   dbin("");
   expectOnlyTheLastAnswered(from, "instance back online");
   EXPECT_TRUE(service.process().Running()) << ConversationLogs(sim, service);
+}
+
+// What an operator reads in the journal (standard error with priorities) of
+// one whole conversation: start, settings (with a misspelt name), link,
+// identification, central data, a full upload, a drain, a central change,
+// the stop. Passwords show only as "set".
+TEST(Conversation, JournalTellsEachStepWithItsPriority) {
+  Site site;
+  CentralSim sim(site.root);
+  ServiceProcess service(
+      site.root, sim.port(),
+      {site.local, {{"sqlPW", "typo"}}, {{"PVREMOTE_TEST_INTERVALS", ",,,200"}}});
+  ASSERT_TRUE(sim.WaitReceived("DBCN", 60s)) << ConversationLogs(sim, service);
+  std::size_t mark = sim.ReceivedCount();
+  ASSERT_TRUE(sim.Command("datr").ok);
+  ASSERT_TRUE(sim.WaitReceived("DASN", 60s, mark)) << ConversationLogs(sim, service);
+  {
+    auto local = Connect(site.root.DataRoot(), site.local, "Portavento");
+    local->Execute("Insert Into UpdateQueue (tableName, resId, recordId) Values (N'NamesU', 1, 0)");
+  }
+  ASSERT_TRUE(WaitUntil([&] { return service.Output().find("drained") != std::string::npos; }, 30s))
+      << ConversationLogs(sim, service);
+  ASSERT_TRUE(sim.Command("upda 999\xC2\xA7"
+                          "1\xC2\xA7TenantAccess\xC2\xA7"
+                          "0")
+                  .ok);
+  ASSERT_TRUE(
+      WaitUntil([&] { return service.Output().find("central change") != std::string::npos; }, 30s))
+      << ConversationLogs(sim, service);
+  ASSERT_EQ(service.Interrupt(), 0) << ConversationLogs(sim, service);
+
+  const std::vector<std::string> expected{
+      R"(<5>pvremote \S+.* started \(pid \d+\), central server 127\.0\.0\.1:\d+)",
+      R"(<6>settings read from \S+machine\.reg: sqlDriver=embedded, sqlUID=sa, password=set \(sqlPWD\), sqlPort=1433, .*)",
+      R"(<4>settings file \S+: unknown value name "sqlPW", ignored \(did you mean "sqlPWD"\?\))",
+      R"(<6>local database open)",
+      R"(<5>link up: connected to 127\.0\.0\.1:\d+)",
+      R"(<6>identification: no key stored yet, a new key offered \(NWID\))",
+      R"(<5>identification: key assigned by the central server \(INID\), stored)",
+      R"(<5>installation id 1 confirmed \(VDID\))",
+      R"(<5>DBIN accepted: server localhost,1434, database PVHome)",
+      R"(<5>full upload started \(DATR\))",
+      R"(<5>full upload completed after \d+\.\d s: Names \d+, TenantAccess \d+, .*; photos \d+)",
+      R"(<6>update queue drained: 1 sent, 0 failed, 0 left)",
+      R"(<[36]>central change (applied|failed): TenantAccess for record 1 \(central queue row 999, item 0\).*)",
+      R"(<5>pvremote stopped)"};
+  std::istringstream output(service.Output());
+  std::size_t next = 0;
+  for (std::string line; std::getline(output, line);) {
+    if (line.starts_with("<") && line.find("link down") != std::string::npos) continue;
+    if (next < expected.size() && std::regex_match(line, std::regex(expected[next]))) ++next;
+  }
+  EXPECT_EQ(next, expected.size()) << "missing: " << expected[std::min(next, expected.size() - 1)]
+                                   << ConversationLogs(sim, service);
+  // The daily log keeps only its own lines.
+  EXPECT_EQ(service.LogText().find("link up"), std::string::npos);
 }
 
 }  // namespace

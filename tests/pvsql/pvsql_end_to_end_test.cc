@@ -185,6 +185,11 @@ TEST_F(PvsqlTest, ScriptsRunBatchByBatchAndResultsPrintLikeSqlcmd) {
             "12345 NULL  NULL                   \n"
             "\n(2 rows affected)\n");
 
+  // Expressions without a name print an empty header, as sqlcmd prints them.
+  r = Run({"-d", "Portavento", "-s", "|", "-Q",
+           "select count(*), max(name) as m, N'Élodie' from t where name like N'SEV%'"});
+  EXPECT_EQ(r.out, " |m    |      \n-|-----|------\n1|seven|Élodie\n\n(1 rows affected)\n");
+
   // Standard input is a script too.
   r = Run({"-d", "Portavento", "-h", "-1", "-W"},
           "set nocount on\nGO\nselect count(*) from Names\nGO\n");

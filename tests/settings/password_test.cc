@@ -104,5 +104,24 @@ TEST(ServiceSettings, PasswordPrefersTheTrimmedEncodedValue) {
   EXPECT_TRUE(s.embedded());
 }
 
+TEST(ServiceSettings, OdbcTimeoutsAreWholeSecondsElseTheDefaults) {
+  pv::testing::TempDir root;
+  RegistryStore store(platform::Paths::UnderRoot(root.path()));
+  const ServiceSettings defaults = ServiceSettings::Read(store);
+  EXPECT_EQ(std::tie(defaults.sqlLoginTimeout, defaults.sqlCommandTimeout),
+            std::make_tuple(15, 30));
+  const std::pair<const char*, int> cases[] = {
+      {"0", 0},   {" 120 ", 120}, {"65535", 65535}, {"", -1},     {"-1", -1},
+      {"5s", -1}, {"1.5", -1},    {"65536", -1},    {"0x10", -1},
+  };
+  for (const auto& [text, want] : cases) {
+    store.SetRegValue("sqlLoginTimeout", text);
+    store.SetRegValue("sqlCommandTimeout", text);
+    const auto s = ServiceSettings::Read(store);
+    EXPECT_EQ(s.sqlLoginTimeout, want < 0 ? 15 : want) << text;
+    EXPECT_EQ(s.sqlCommandTimeout, want < 0 ? 30 : want) << text;
+  }
+}
+
 }  // namespace
 }  // namespace pv::settings

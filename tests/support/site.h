@@ -62,7 +62,8 @@ class UploadSite : public sync::JobHost {
   std::string InstallationId() const override { return installationId; }
   std::filesystem::path AppFolder() const override { return appFolder(); }
   std::string LocalPassword() const override { return kLocalPassword; }
-  bool UpdateQueueActive() const override { return true; }
+  bool UpdateQueueActive() const override { return queueActive; }
+  int UploadBatchRows() const override { return batchRows; }
   bool StopRequested() const override {
     return stopAfterStatements > 0 && centralStatements_ >= stopAfterStatements;
   }
@@ -75,6 +76,9 @@ class UploadSite : public sync::JobHost {
   std::string Log() const;
 
   std::string installationId = "1";
+  // What UpdateQueueActive answers (false: the link is down).
+  bool queueActive = true;
+  int batchRows = kDefaultUploadBatchRows;
   // The central server refuses "Create Database" (a fault the embedded
   // engine has no setting for).
   bool refuseDatabaseCreation = false;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sync/resident_changes.h"
 #include "tests/support/sample_site.h"
 #include "tests/support/site.h"
 #include "tests/support/temp_dir.h"
@@ -374,6 +375,69 @@ TEST(NamesA, WithoutCompanyOrEmailSortsByNameAndSendsNothing) {
   EXPECT_EQ(site.logged.size(), 1u);
   EXPECT_FALSE(site.Queued(9));
   EXPECT_EQ(site.Count("Names"), 5);
+}
+
+// The local connection as SQL Server answers it for tables whose id is not
+// an identity column: SCOPE_IDENTITY() is Null after their inserts (the
+// embedded engine would give SQLite's row number).
+class NoIdentityConnection : public db::Connection {
+ public:
+  explicit NoIdentityConnection(db::Connection& inner) : inner_(inner) {}
+  void Open(const db::ConnectionParams& params) override { inner_.Open(params); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  void Close() override { inner_.Close(); }
+  void SetCommandTimeout(int seconds) override { inner_.SetCommandTimeout(seconds); }
+  std::int64_t Execute(const std::string& sql) override { return inner_.Execute(sql); }
+  std::unique_ptr<db::Rowset> Query(const std::string& sql, db::Cursor cursor) override {
+    std::string text = sql;
+    const std::string call = "SCOPE_IDENTITY()";
+    if (const auto at = text.find(call); at != std::string::npos)
+      text.replace(at, call.size(), "Null");
+    return inner_.Query(text, cursor);
+  }
+  std::string CurrentDatabase() override { return inner_.CurrentDatabase(); }
+  void SetCurrentDatabase(const std::string& name) override { inner_.SetCurrentDatabase(name); }
+  bool StoreFileInColumn(const std::string& table, const std::string& column, std::int64_t id,
+                         const std::filesystem::path& file) override {
+    return inner_.StoreFileInColumn(table, column, id, file);
+  }
+  bool ReadColumn(const std::string& table, const std::string& column, std::int64_t id,
+                  const db::ColumnSink& sink) override {
+    return inner_.ReadColumn(table, column, id, sink);
+  }
+
+ private:
+  db::Connection& inner_;
+};
+
+TEST(NamesA, WithoutAnIdentityTheNewLocalRowIsTheOneWithTheLargestIdNeverZero) {
+  struct Site : ChangeSite {
+    db::Connection* LocalConnection() override { return &noIdentity; }
+    NoIdentityConnection noIdentity{local()};
+  } site;
+  // A table whose id is a plain int key.
+  site.local().Execute(
+      "Create Table Plain (id int NOT NULL PRIMARY KEY, label nvarchar(9));"
+      "Insert Into Plain (id, label) Values (3, N'a'), (9, N'b');");
+  EXPECT_EQ(
+      sync::InsertReturningId(site.noIdentity, "Plain", "Insert Into Plain Values (12, N'c');"),
+      12);
+  EXPECT_THROW(
+      sync::InsertReturningId(site.noIdentity, "Gone", "Insert Into Plain Values (13, N'd');"),
+      db::DbError);
+
+  // "NamesA" and "AdditionalPhotos" on such a site take the new rows' ids.
+  AddCentralResident(site, -2, "N'Li'", "N'Wei'", "N''");
+  site.installation->Execute("Insert Into AdditionalPhotos (id, photo, label, resId) Values (-3, " +
+                             BinaryLiteral(kAdditionalPhoto) + ", N'Gate', 2)");
+  EXPECT_EQ(site.Apply("8|99|NamesA|0"), CentralChangeResult::Applied) << site.Log();
+  EXPECT_EQ(site.Apply("9|2|AdditionalPhotos|0"), CentralChangeResult::Applied) << site.Log();
+  EXPECT_EQ(site.Inst("Select ID From Names Where LastName = N'Li'"), (Rows{{V::Integer(5)}}));
+  EXPECT_EQ(site.Inst("Select id From AdditionalPhotos Where label = N'Gate'"),
+            (Rows{{V::Integer(4)}}));
+  EXPECT_EQ(site.Local("Select label, photo From AdditionalPhotos Where id = 4"),
+            (Rows{{V::Text("Gate"), V::Binary(kAdditionalPhoto)}}));
+  EXPECT_TRUE(site.logged.empty()) << site.Log();
 }
 
 TEST(NamesU, CopiesNameFieldsAndReconcilesTheEmailRow) {

@@ -300,6 +300,56 @@ TEST(QueuedChange, APassingFaultKeepsTheChangeQueuedAndTheDrainStopsThereLogging
   EXPECT_EQ(site.FailedChangesText(), "");
 }
 
+TEST(UpdateQueueDrain, ALinkLostMidDrainLetsThePassFinishAStopEndsItBetweenTwoRows) {
+  QueueSite site;
+  asio::io_context io;
+  auto drain = std::make_shared<UpdateQueueDrain>(io, site);
+  // Residents 1, 2 and 4 (3 is staff, never uploaded).
+  const auto queueThree = [&](const std::string& name) {
+    for (int r : {1, 2, 4}) {
+      site.local().Execute("Update Names Set lastName = N'" + name +
+                           "' Where id = " + std::to_string(r) +
+                           "; Insert Into UpdateQueue (tableName, resId, recordId) Values "
+                           "(N'NamesU', " +
+                           std::to_string(r) + ", 0)");
+    }
+  };
+  const auto centralNames = [&] {
+    return Dump(*site.CentralDb(kInstallation),
+                "Select lastName From Names Where id In (1, 2, 4) Order By id");
+  };
+
+  // No drain starts while the link is down.
+  queueThree("Link");
+  site.queueActive = false;
+  drain->Tick();
+  io.run();
+  EXPECT_EQ(site.QueueLength(), 3);
+  // The link drops after the first row: the drain still works the other two.
+  site.queueActive = true;
+  drain->Tick();
+  io.restart();
+  ASSERT_EQ(io.run_one(), 1u);
+  EXPECT_EQ(site.QueueLength(), 2);
+  site.queueActive = false;
+  io.run();
+  EXPECT_EQ(site.QueueLength(), 0);
+  EXPECT_EQ(centralNames(), (Rows{{V::Text("Link")}, {V::Text("Link")}, {V::Text("Link")}}));
+  EXPECT_FALSE(drain->draining());
+
+  // A stop request during the first row ends the drain before the second.
+  site.queueActive = true;
+  queueThree("Stop");
+  site.stopAfterStatements = site.centralStatements() + 1;
+  drain->Tick();
+  io.restart();
+  io.run();
+  EXPECT_EQ(site.QueueLength(), 2);
+  EXPECT_EQ(centralNames(), (Rows{{V::Text("Stop")}, {V::Text("Link")}, {V::Text("Link")}}));
+  EXPECT_FALSE(drain->draining());
+  EXPECT_EQ(site.FailedChangesText(), "");
+}
+
 TEST(QueuedChange, ADeliveryRepeatedAfterAStopOrAPassingPhotoFaultCompletesItsEffect) {
   QueueSite site;
   // An earlier delivery wrote the rows, then the service stopped before the

@@ -75,22 +75,30 @@ TEST(FullUpload, NullsTakeTheirFormsDefaults) {
             (Rows{{V::Text(""), V::Text("")}}));
 }
 
-TEST(FullUpload, NullLastNameStopsTheRunAndKeepsEarlierRows) {
-  UploadSite site;
-  FillSampleSite(site.local());
-  site.local().Execute("Update Names Set lastName = Null Where id = 4");
-  EXPECT_EQ(site.Upload("42"), FullUploadResult::Failed);
-  EXPECT_TRUE(site.sent.empty());
-  ASSERT_EQ(site.logged.size(), 1u);
-  EXPECT_EQ(site.logged[0].message, "TransferDataToCX()");
-  EXPECT_EQ(site.logged[0].number, 94);
-  EXPECT_NE(site.logged[0].detail.find("lastName"), std::string::npos) << site.Log();
-  EXPECT_EQ(site.Central().get(), nullptr);
+// The rows of a table travel in transactions: a failing row rolls back the
+// rows of its own transaction only; with batches turned off every row before
+// it stays.
+TEST(FullUpload, NullLastNameStopsTheRunAndRollsBackOnlyItsOpenBatch) {
+  for (const int batch : {500, 2, 0}) {
+    UploadSite site;
+    site.batchRows = batch;
+    FillSampleSite(site.local());
+    site.local().Execute("Update Names Set lastName = Null Where id = 4");
+    EXPECT_EQ(site.Upload("42"), FullUploadResult::Failed);
+    EXPECT_TRUE(site.sent.empty());
+    ASSERT_EQ(site.logged.size(), 1u);
+    EXPECT_EQ(site.logged[0].message, "TransferDataToCX()");
+    EXPECT_EQ(site.logged[0].number, 94);
+    EXPECT_NE(site.logged[0].detail.find("lastName"), std::string::npos) << site.Log();
+    EXPECT_EQ(site.Central().get(), nullptr);
 
-  auto central = site.CentralDb("Installation00042");
-  EXPECT_EQ(Dump(*central, "Select id From Names Order By id"),
-            (Rows{{V::Integer(1)}, {V::Integer(2)}}));
-  EXPECT_EQ(Dump(*central, "Select Count(*) From TenantAccess"), (Rows{{V::Integer(0)}}));
+    auto central = site.CentralDb("Installation00042");
+    const Rows kept = batch == 500 ? Rows{} : Rows{{V::Integer(1)}, {V::Integer(2)}};
+    EXPECT_EQ(Dump(*central, "Select id From Names Order By id"), kept) << batch;
+    EXPECT_EQ(Dump(*central, "Select Count(*) From TenantAccess"), (Rows{{V::Integer(0)}}));
+    // The home database's e-mail rows, sent before, were committed.
+    EXPECT_NE(Dump(*site.CentralDb(), "Select Count(*) From Emails"), (Rows{{V::Integer(0)}}));
+  }
 }
 
 // Every other table empty, and no Settings row.
@@ -208,7 +216,8 @@ TEST(FullUpload, APhotoThatCannotBeWrittenOrStoredEndsTheRunWithoutDasn) {
   EXPECT_EQ(site.logged[0].message, "TransferDataToCX()");
   EXPECT_EQ(site.logged[0].number, 3004);
   auto central = site.CentralDb("Installation00042");
-  EXPECT_EQ(Dump(*central, "Select id, photo From Names"), (Rows{{V::Integer(1), V()}}));
+  // The first resident's row went in the transaction the failure rolled back.
+  EXPECT_EQ(Dump(*central, "Select id, photo From Names"), Rows{});
 
   // The central side refuses the store of the additional photos, the last
   // statements of the run.

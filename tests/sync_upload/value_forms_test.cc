@@ -31,6 +31,17 @@ TEST(ValueForms, QuotesDoubleInEveryFormAndNullsFailWhereNotAdmitted) {
   EXPECT_EQ(NullableDate(Value::Text("2026-12-04 13:05:09")), "N'2026-12-04T13:05:09'");
 }
 
+TEST(ValueForms, DateTimesCarryAtMostThreeFractionDigitsTruncated) {
+  const Value late = Value::Date({2026, 12, 31, 23, 59, 59, 999999999});
+  EXPECT_EQ(NullableDate(late), "N'2026-12-31T23:59:59.999'");
+  EXPECT_EQ(RawQuoted(late), "N'2026-12-31T23:59:59.999'");
+  EXPECT_EQ(NullableQuoted(Value::Date({2026, 1, 2, 3, 4, 5, 120500000})),
+            "N'2026-01-02T03:04:05.12'");
+  EXPECT_EQ(DefaultQuoted(Value::Date({2026, 1, 2, 3, 4, 5, 999999})), "N'2026-01-02T03:04:05'");
+  // Date text from a datetime2 column, seven digits.
+  EXPECT_EQ(NullableDate(Value::Text("2026-12-04 13:05:09.1234567")), "N'2026-12-04T13:05:09.123'");
+}
+
 TEST(ValueForms, BareNumbersAreWrittenOnlyFromWholeNumbers) {
   EXPECT_EQ(Number(Value::Integer(-12), "x"), "-12");
   EXPECT_EQ(Number(Value::Text(" 0042 "), "x"), "42");

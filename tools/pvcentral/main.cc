@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include "common/version.h"
 #include "db/error.h"
 #include "platform/process_text.h"
 #include "platform/utf8_paths.h"
@@ -124,6 +125,9 @@ int main(int argc, char** argv) {
   switch (cl.mode) {
     case CommandLine::Mode::Help:
       std::cout << HelpText();
+      return 0;
+    case CommandLine::Mode::Version:
+      std::cout << pv::common::VersionLine("pvcentral") << "\n";
       return 0;
     case CommandLine::Mode::Error:
       std::cerr << "pvcentral: " << cl.error << "\n";

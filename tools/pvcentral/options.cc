@@ -49,6 +49,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     if (arg == "-h" || arg == "--help") {
       cl.mode = CommandLine::Mode::Help;
       return cl;
+    } else if (arg == "--version") {
+      cl.mode = CommandLine::Mode::Version;
+      return cl;
     } else if (arg == "--control") {
       if (!value(v)) return fail("--control needs the state folder of the running simulator");
       cl.controlDir = platform::PathFromUtf8(v);
@@ -169,6 +172,7 @@ Options:
   --quiet                log to the log file only, not to stdout
   --max-pending BYTES    bound for received text without delimiter (default 1 MiB)
   -h, --help             this text
+  --version              the version and the commit it was built from
 
 The local application-data folder is <PVREMOTE_ROOT>/var/lib/pvremote when
 PVREMOTE_ROOT is set, else $STATE_DIRECTORY, $XDG_DATA_HOME/pvremote or

@@ -35,7 +35,7 @@ struct Options {
 };
 
 struct CommandLine {
-  enum class Mode { Run, Control, Help, Error };
+  enum class Mode { Run, Control, Help, Version, Error };
   Mode mode = Mode::Run;
   Options options;
   std::filesystem::path controlDir;  // Mode::Control: state folder of the running simulator

@@ -15,6 +15,7 @@
 #include <io.h>
 #endif
 
+#include "common/version.h"
 #include "db/connection.h"
 #include "db/embedded/embedded_engine.h"
 #include "db/error.h"
@@ -129,6 +130,10 @@ int Main(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const Options& o = *options;
+  if (o.command == Command::Version) {
+    std::cout << pv::common::VersionLine("pvsql") << "\n";
+    return 0;
+  }
   if (o.command == Command::Help) {
     std::cout << pv::pvsql::UsageText();
     return kExitOk;

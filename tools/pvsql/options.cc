@@ -62,6 +62,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
       setCommand(Command::Help);
       continue;
     }
+    if (arg == "--version") {
+      setCommand(Command::Version);
+      continue;
+    }
     if (arg == "--create-instance") {
       setCommand(Command::CreateInstance);
       continue;
@@ -211,7 +215,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
     }
   }
   if (commands > 1) {
-    error = "give only one of --create-instance, --set-login, --offline, --online, --help";
+    error =
+        "give only one of --create-instance, --set-login, --offline, --online, --help, --version";
     return std::nullopt;
   }
   if (o.query && !o.inputFiles.empty()) {
@@ -231,7 +236,7 @@ Usage:
   pvsql [-S server[,port]] --create-instance
   pvsql [-S server[,port]] --set-login USER PASSWORD
   pvsql [-S server[,port]] --offline | --online
-  pvsql --help
+  pvsql --help | --version
 
 Connection:
   -S server[,port]  instance to use (default localhost,1433; "tcp:" prefix

@@ -16,6 +16,7 @@ enum class Command {
   Offline,         // --offline
   Online,          // --online
   Help,            // --help, -?
+  Version,         // --version
 };
 
 struct Options {
