@@ -64,9 +64,9 @@ check "the template sets logKeepDays=90" grep -q '^"logKeepDays"="90"' /etc/pvre
 # The installed programs work and find the installed scripts: the service's
 # user makes an embedded instance, pvcentral its home database.
 check "pvsql makes an instance as pvremote" runuser -u pvremote -- \
-  pvsql --root /var/lib/pvremote/sql -S localhost,1433 --create-instance
+  pvsql -S localhost,1433 --create-instance
 check "pvsql queries it" runuser -u pvremote -- \
-  pvsql --root /var/lib/pvremote/sql -S localhost,1433 -Q "Select 1"
+  pvsql -S localhost,1433 -Q "Select 1"
 PVREMOTE_ROOT=$tmp/site pvcentral --port 0 --no-stdin --quiet > "$tmp/pvcentral.out" 2>&1 &
 central=$!
 state=$tmp/site/var/lib/pvremote/pvcentral
