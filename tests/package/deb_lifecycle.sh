@@ -67,6 +67,7 @@ check "pvsql makes an instance as pvremote" runuser -u pvremote -- \
   pvsql -S localhost,1433 --create-instance
 check "pvsql queries it" runuser -u pvremote -- \
   pvsql -S localhost,1433 -Q "Select 1"
+check "the instance is in the service's data root" test -d "/var/lib/pvremote/sql/localhost,1433"
 PVREMOTE_ROOT=$tmp/site pvcentral --port 0 --no-stdin --quiet > "$tmp/pvcentral.out" 2>&1 &
 central=$!
 state=$tmp/site/var/lib/pvremote/pvcentral
@@ -108,7 +109,7 @@ for f in /usr/bin/pvremote /usr/bin/pvsql /usr/bin/pvcentral "$unit"; do
 done
 check "the unit is disabled" test ! -L "$wants"
 check "the settings are kept" grep -q '^; kept across installs' /etc/pvremote/machine.reg
-check "the data are kept" test -d /var/lib/pvremote/sql
+check "the data are kept" test -d "/var/lib/pvremote/sql/localhost,1433"
 check "the user is kept" getent passwd pvremote
 
 step "purge" apt-get purge -y pvremote
