@@ -88,7 +88,7 @@ if (($# == 0)) && [ "${PV_WINDOWS_INSTALLER:-ON}" = ON ]; then
   cp "$ROOT"/sql/local_portavento.sql "$ROOT"/sql/local_drop_mailroom.sql \
      "$ROOT"/sql/central_home.sql "$STAGE/sql/"
   MSI=$BUILD/pvremote-$version-x64.msi
-  wixl -a x64 -D Version="$version" -D Staging="$STAGE" -o "$MSI" \
-    "$ROOT/scripts/windows-installer.wxs"
+  cp "$ROOT/scripts/windows-installer.wxs" "$STAGE/pvremote.wxs"
+  (cd "$STAGE" && wixl -a x64 -D Version="$version" -o "$MSI" pvremote.wxs)
   echo "installer: $MSI ($(stat -c %s "$MSI") bytes)"
 fi
