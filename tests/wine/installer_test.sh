@@ -84,9 +84,13 @@ for f in pvremote.exe pvsql.exe pvcentral.exe sql/local_portavento.sql sql/local
   [ -s "$PF/$f" ] || FAIL "$PF/$f not installed"
 done
 for f in pvremote.exe pvsql.exe pvcentral.exe; do
-  ! x86_64-w64-mingw32-objdump -h "$PF/$f" | grep -q '\.debug_info' || FAIL "$f is not stripped"
+  sections=$(x86_64-w64-mingw32-objdump -h "$PF/$f")
+  ! grep -q '\.debug_info' <<<"$sections" || FAIL "$f is not stripped"
 done
-w "$PF/pvsql.exe" --help | grep -q "pvsql" || FAIL "the installed pvsql.exe does not run"
+# (Output taken whole before grep: with pipefail, grep -q leaving early would
+# fail the pipe.)
+help=$(w "$PF/pvsql.exe" --help)
+grep -q "pvsql" <<<"$help" || FAIL "the installed pvsql.exe does not run: $help"
 
 STEP "the service is registered as /i registers it, and running"
 config=$(w reg query 'HKLM\SYSTEM\CurrentControlSet\Services\PVRemote')
@@ -96,7 +100,8 @@ grep -q 'DisplayName *REG_SZ *Portavento Remote$' <<<"$config" || FAIL "display 
 grep -qi 'ImagePath *REG_SZ *.*Program Files.PVRemote.pvremote.exe' <<<"$config" ||
   FAIL "image path: $config"
 wait_for 60 state_is RUNNING || FAIL "not running after the install: $(w sc query PVRemote)"
-wait_for 30 eval 'w reg query "$KEY" /v appFolder | grep -q "appFolder *REG_SZ"' ||
+app_folder_written() { grep -q "appFolder *REG_SZ" <<<"$(w reg query "$KEY" /v appFolder)"; }
+wait_for 30 app_folder_written ||
   FAIL "the service wrote no appFolder (it did not start its work)"
 
 STEP "silent uninstall"
@@ -104,7 +109,7 @@ STEP "silent uninstall"
   </dev/null >"$WORK/msiexec-x.txt" 2>&1
 rc=$?
 [ "$rc" = 0 ] || FAIL "msiexec /x exited $rc: $(tail -20 "$WORK/uninstall.log" 2>/dev/null | tr -d '\r\0')"
-gone() { ! w sc query PVRemote | grep -q 'STATE'; }
+gone() { ! grep -q 'STATE' <<<"$(w sc query PVRemote)"; }
 wait_for 30 gone || FAIL "the service is still registered: $(w sc query PVRemote)"
 for f in pvremote.exe pvsql.exe pvcentral.exe sql/central_home.sql; do
   [ ! -e "$PF/$f" ] || FAIL "$PF/$f is left"
