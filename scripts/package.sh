@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Debian package pvremote_<version>_amd64.deb (and its -dbgsym
-# package) with the distribution's tools: the tracked files of the checkout
-# are copied into a fresh folder (no build folders come along) and
-# dpkg-buildpackage builds it there from debian/ (release build, no tests,
-# stripped, man pages from docs/man/). Then lintian checks the package.
+# package) with the distribution's tools: the files of the checkout git
+# knows (tracked, or new and not ignored) are copied into a fresh folder (no
+# build folders come along) and dpkg-buildpackage builds it there from
+# debian/ (release build, no tests, stripped, man pages from docs/man/).
+# Then lintian checks the package: an error fails the script.
 #
 #   scripts/package.sh            # into build/package
 #
 #   PV_PACKAGE_OUT   folder of the packages (build/package)
+#   PV_PACKAGE_JOBS  compile jobs (2)
 #   PV_LINTIAN=0     without lintian
 # ccache is used when installed, with the user's cache (debhelper gives the
 # build a HOME of its own, so the cache folder is passed on in CCACHE_DIR).
@@ -26,8 +28,13 @@ fi
 work=$OUT/src
 rm -rf "$work"
 mkdir -p "$work/pvremote-$version"
-(cd "$ROOT" && git ls-files -z --cached --others --exclude-standard |
-   tar --null -T - -cf - 2>/dev/null) | tar -xf - -C "$work/pvremote-$version"
+if git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  # Tracked files, and new ones not ignored, as they are in the working tree.
+  (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard |
+     tar --null -T - -cf - 2>/dev/null) | tar -xf - -C "$work/pvremote-$version"
+else
+  tar -C "$ROOT" --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$work/pvremote-$version"
+fi
 
 export CCACHE_BASEDIR=$work/pvremote-$version CCACHE_NOHASHDIR=true
 if command -v ccache >/dev/null; then
