@@ -44,7 +44,7 @@ package_step() {
     echo "== Debian package"
     SECONDS=0
     local deb
-    if deb=$(scripts/package.sh | tail -n 1) && [ -f "$deb" ]; then
+    if deb=$(scripts/package.sh | tee /dev/stderr | tail -n 1) && [ -f "$deb" ]; then
       tests/package/deb_lifecycle.sh "$deb" || package=1
     else
       package=1
