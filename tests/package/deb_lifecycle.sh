@@ -58,6 +58,14 @@ installed_checks() {
     fail "machine.reg is $(owner /etc/pvremote/machine.reg)"
 }
 
+# Without systemd running, the upgrade path is read from the scripts: an
+# upgrade restarts a running service (try-restart) and never stops it first.
+dpkg-deb -e "$deb" "$tmp/control"
+check "an upgrade restarts a running service" \
+  grep -q "deb-systemd-invoke try-restart 'PVRemote.service'" "$tmp/control/postinst"
+check "an upgrade does not stop the service first" \
+  bash -c "! grep -qs 'invoke stop' '$tmp/control/preinst'"
+
 step "install" apt-get install -y --no-install-recommends "$deb"
 installed_checks
 check "the template sets logKeepDays=90" grep -q '^"logKeepDays"="90"' /etc/pvremote/machine.reg
