@@ -5,7 +5,11 @@
 //     on an identical table with the same settings (8 KiB pages, WAL,
 //     synchronous=NORMAL, memory map, busy timeout). Target: the engine
 //     reaches >= 70% of the raw rate.
-//  2. A 10 MB photo stored with StoreFileInColumn and read back with a query.
+//  2. The engine's statement shapes, each against the same work done with
+//     SQLite prepared statements (compiled once, values bound): an INSERT
+//     with N'' literals, an UPDATE by id, a SELECT by id, a Top n ... Order By
+//     and a DELETE by id. Target: the engine within 1.5 x the raw time.
+//  3. A 10 MB photo stored with StoreFileInColumn and read back with a query.
 //     Target: >= 200 MB/s for store plus read.
 //
 // Usage: bench_db_embedded [rows] [work folder]; PV_BENCH_SIDE=engine or raw
@@ -20,6 +24,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -164,6 +169,131 @@ void RawInsert(sqlite3* db, int id) {
   sqlite3_finalize(st);
 }
 
+sqlite3_stmt* Prepared(sqlite3* db, const char* sql) {
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+    std::fprintf(stderr, "raw prepare failed: %s\n", sqlite3_errmsg(db));
+    std::exit(2);
+  }
+  return st;
+}
+
+// Steps a bound raw statement to its end and makes it ready for the next
+// values; the rows it returned.
+int StepAll(sqlite3* db, sqlite3_stmt* st) {
+  int rows = 0;
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) ++rows;
+  if (rc != SQLITE_DONE) {
+    std::fprintf(stderr, "raw statement failed: %s\n", sqlite3_errmsg(db));
+    std::exit(2);
+  }
+  sqlite3_reset(st);
+  return rows;
+}
+
+void BindText(sqlite3_stmt* st, int n, const std::string& text) {
+  sqlite3_bind_text(st, n, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// Each shape `count` times on both sides, taking turns in chunks of 500.
+void Shapes(Connection& engine, sqlite3* raw, int rows, int count) {
+  sqlite3_stmt* insert = Prepared(
+      raw,
+      "INSERT INTO Names (id, resType, lastName, firstName, suite, company, button1Type, "
+      "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
+      "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3, notes1, "
+      "notes2, photoDescr, mailRoomID, dmCode) VALUES (?, 'R', ?, 'Mary', ?, 'Acme Ltd', 'P', "
+      "'C', '', '555-0100', '1A', 'Front door', '', '', '', '', '', '', ?, 0, 1, 0, Null, ?, "
+      "Null, Null, '')");
+  sqlite3_stmt* update = Prepared(raw, "UPDATE Names SET lastName = ? WHERE id = ?");
+  sqlite3_stmt* select = Prepared(raw, "SELECT lastName, firstName FROM Names WHERE id = ?");
+  sqlite3_stmt* top = Prepared(raw, "SELECT id, lastName FROM Names ORDER BY id DESC LIMIT 10");
+  sqlite3_stmt* erase = Prepared(raw, "DELETE FROM Names WHERE id = ?");
+  struct Shape {
+    const char* name;
+    std::function<void(int)> engine, raw;
+  };
+  auto id = [rows](int i) { return rows + 1 + i; };  // the rows this run inserts
+  const std::vector<Shape> shapes = {
+      {"INSERT with N'' literals",
+       [&](int i) {
+         const std::string n = std::to_string(id(i));
+         engine.Execute(
+             "Insert Into Names (id, resType, lastName, firstName, suite, company, button1Type, "
+             "button2Type, button3Type, phone1, button1Loc, button1Comm, phone2, button2Loc, "
+             "button2Comm, phone3, button3Loc, button3Comm, hide, hideBut1, hideBut2, hideBut3, "
+             "notes1, notes2, photoDescr, mailRoomID, dmCode) Values (" +
+             n + ", N'R', N'O''Brien" + n + "', N'Mary', N'" + std::to_string(100 + i % 900) +
+             "', N'Acme Ltd', N'P', N'C', N'', N'555-0100', N'1A', N'Front door', N'', N'', N'', "
+             "N'', N'', N'', " +
+             std::string(i % 7 == 0 ? "'True'" : "'False'") +
+             ", 'False', 'True', 'False', Null, N'Moved in " + n + "', Null, Null, N'')");
+       },
+       [&](int i) {
+         const std::string n = std::to_string(id(i));
+         sqlite3_bind_int(insert, 1, id(i));
+         BindText(insert, 2, "O'Brien" + n);
+         BindText(insert, 3, std::to_string(100 + i % 900));
+         sqlite3_bind_int(insert, 4, i % 7 == 0 ? 1 : 0);
+         BindText(insert, 5, "Moved in " + n);
+         StepAll(raw, insert);
+       }},
+      {"UPDATE by id",
+       [&](int i) {
+         engine.Execute("Update Names Set lastName = N'Upd" + std::to_string(i) +
+                        "' Where id = " + std::to_string(id(i)));
+       },
+       [&](int i) {
+         BindText(update, 1, "Upd" + std::to_string(i));
+         sqlite3_bind_int(update, 2, id(i));
+         StepAll(raw, update);
+       }},
+      {"SELECT by id",
+       [&](int i) {
+         auto q = engine.Query("Select lastName, firstName From Names Where id = " +
+                               std::to_string(id(i)));
+         while (q->Next()) {
+         }
+       },
+       [&](int i) {
+         sqlite3_bind_int(select, 1, id(i));
+         StepAll(raw, select);
+       }},
+      {"Top 10 ... Order By id Desc",
+       [&](int) {
+         auto q = engine.Query("Select Top 10 id, lastName From Names Order By id Desc");
+         while (q->Next()) {
+         }
+       },
+       [&](int) { StepAll(raw, top); }},
+      {"DELETE by id",
+       [&](int i) { engine.Execute("Delete From Names Where id = " + std::to_string(id(i))); },
+       [&](int i) {
+         sqlite3_bind_int(erase, 1, id(i));
+         StepAll(raw, erase);
+       }},
+  };
+  std::printf("Statement shapes, %d each, autocommit (chunks of 500, taking turns):\n", count);
+  std::printf(
+      "                                 engine us   raw prepared us   ratio (target <= 1.5)\n");
+  for (const Shape& shape : shapes) {
+    Side e, r;
+    for (int first = 0; first < count; first += 500) {
+      const int last = std::min(count, first + 500);
+      auto t0 = Clock::now();
+      for (int i = first; i < last; ++i) shape.engine(i);
+      e.wall += Seconds(t0, Clock::now());
+      t0 = Clock::now();
+      for (int i = first; i < last; ++i) shape.raw(i);
+      r.wall += Seconds(t0, Clock::now());
+    }
+    std::printf("  %-30s %9.1f   %15.1f   %5.2f\n", shape.name, 1e6 * e.wall / count,
+                1e6 * r.wall / count, e.wall / r.wall);
+  }
+  for (sqlite3_stmt* st : {insert, update, select, top, erase}) sqlite3_finalize(st);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -205,6 +335,7 @@ int main(int argc, char** argv) {
         direct.wall += Seconds(t0, Clock::now());
       }
     }
+    if (!engineOnly && !rawOnly) Shapes(*engineConn, raw, rows, std::min(rows, 20000));
     sqlite3_close(raw);
     if (!rawOnly) {
       auto check = engineConn->Query("Select Count(*) From Names");

@@ -37,6 +37,32 @@ std::int64_t EmbeddedConnection::Execute(const std::string& sql) {
   return session_->RunBatch(session_->Translate(sql));
 }
 
+std::unique_ptr<Rowset> EmbeddedConnection::CachedQuery(
+    const std::vector<tsql::Statement>& statements, std::size_t i) {
+  const auto p = Parameterize(statements[i].sql, true);
+  if (!p) return nullptr;
+  std::shared_ptr<SqliteHandle> reader = session_->AcquireReader();
+  reader->StartStatement();
+  StatementPtr st = reader->cache().Take(p->text);
+  if (!st && (PrepareStatement(reader->get(), p->text.c_str(), static_cast<int>(p->text.size()),
+                               st) != SQLITE_OK ||
+              !st)) {
+    st.reset();
+  }
+  // A text SQLite does not take with parameters runs as it was written.
+  if (!st || sqlite3_column_count(st.get()) == 0 ||
+      sqlite3_bind_parameter_count(st.get()) != static_cast<int>(p->values.size()) ||
+      BindAll(st.get(), p->values, true) != SQLITE_OK) {
+    st.reset();
+    session_->ReleaseReader(std::move(reader), session_->generation());
+    return nullptr;
+  }
+  std::vector<tsql::Statement> trailing(statements.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                        statements.end());
+  return std::make_unique<EmbeddedRowset>(session_, std::move(reader), std::move(st),
+                                          std::move(trailing), p->text);
+}
+
 std::unique_ptr<Rowset> EmbeddedConnection::Query(const std::string& sql, Cursor /*cursor*/) {
   // Both cursor kinds stream from a reader handle: its snapshot fixes the
   // membership of the rows as a keyset cursor does.
@@ -52,6 +78,7 @@ std::unique_ptr<Rowset> EmbeddedConnection::Query(const std::string& sql, Cursor
       continue;
     }
     const std::string& text = statements[i].sql;
+    if (auto rows = CachedQuery(statements, i)) return rows;
     const char* tail = text.c_str();
     const char* end = tail + text.size();
     while (tail < end) {

@@ -8,8 +8,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "db/connection.h"
+#include "db/tsql/translator.h"
 
 namespace pv::db::embedded {
 
@@ -34,6 +36,12 @@ class EmbeddedConnection : public Connection {
                   const ColumnSink& sink) override;
 
  private:
+  // Statement i of `statements` as a result set from a cached prepared
+  // statement of a reader, its literals bound (statement_cache.h); nullptr
+  // when it does not run that way.
+  std::unique_ptr<Rowset> CachedQuery(const std::vector<tsql::Statement>& statements,
+                                      std::size_t i);
+
   std::shared_ptr<Session> session_;
 };
 

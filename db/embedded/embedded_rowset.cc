@@ -14,11 +14,12 @@ constexpr long kErrNoCurrentRow = 3021;
 
 EmbeddedRowset::EmbeddedRowset(std::shared_ptr<Session> session,
                                std::shared_ptr<SqliteHandle> handle, StatementPtr statement,
-                               std::vector<tsql::Statement> trailing)
+                               std::vector<tsql::Statement> trailing, std::string cacheKey)
     : session_(std::move(session)),
       handle_(std::move(handle)),
       statement_(std::move(statement)),
       trailing_(std::move(trailing)),
+      cacheKey_(std::move(cacheKey)),
       generation_(session_->generation()),
       identityBefore_(sqlite3_last_insert_rowid(handle_->get())) {
   const int n = sqlite3_column_count(statement_.get());
@@ -70,8 +71,10 @@ bool EmbeddedRowset::Next() {
     return false;
   }
   std::string msg = sqlite3_errmsg(handle_->get());
-  const char* failed = sqlite3_sql(statement_.get());
+  // The failing statement with its values, as it was written.
+  char* failed = sqlite3_expanded_sql(statement_.get());
   std::string sql = failed ? failed : "";
+  sqlite3_free(failed);
   std::shared_ptr<SqliteHandle> handle = handle_;
   Finish(false);
   handle->ThrowError(rc, std::move(msg), sql);
@@ -104,6 +107,11 @@ void EmbeddedRowset::Finish(bool runTrailing) {
   if (runTrailing && statement_ && handle_ && !sqlite3_stmt_readonly(statement_.get())) {
     rc = sqlite3_reset(statement_.get());
     if (rc != SQLITE_OK) message = sqlite3_errmsg(handle_->get());
+  }
+  if (runTrailing && rc == SQLITE_OK && !cacheKey_.empty() && statement_ && handle_) {
+    sqlite3_reset(statement_.get());
+    sqlite3_clear_bindings(statement_.get());
+    handle_->cache().Keep(cacheKey_, std::move(statement_));
   }
   statement_.reset();
   if (rc != SQLITE_OK) {

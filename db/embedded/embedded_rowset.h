@@ -25,8 +25,11 @@ class EmbeddedRowset : public Rowset {
   // An empty, closed result (a batch without a result set).
   EmbeddedRowset() = default;
   // Takes over `statement`, prepared on `handle`; `trailing` runs at the end.
+  // With `cacheKey`, a statement that ran to its end goes back to the
+  // handle's cache under that text instead of being finalized.
   EmbeddedRowset(std::shared_ptr<Session> session, std::shared_ptr<SqliteHandle> handle,
-                 StatementPtr statement, std::vector<tsql::Statement> trailing);
+                 StatementPtr statement, std::vector<tsql::Statement> trailing,
+                 std::string cacheKey = {});
   ~EmbeddedRowset() override;
 
   int ColumnCount() const override { return static_cast<int>(names_.size()); }
@@ -44,6 +47,7 @@ class EmbeddedRowset : public Rowset {
   std::shared_ptr<SqliteHandle> handle_;
   StatementPtr statement_;
   std::vector<tsql::Statement> trailing_;
+  std::string cacheKey_;
   std::uint64_t generation_ = 0;
   sqlite3_int64 identityBefore_ = 0;  // the reader's last identity when the query began
   std::int64_t rows_ = 0;             // rows returned so far, for @@ROWCOUNT

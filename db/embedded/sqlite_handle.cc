@@ -102,7 +102,10 @@ std::unique_ptr<SqliteHandle> SqliteHandle::Open(const std::filesystem::path& fi
   return h;
 }
 
-SqliteHandle::~SqliteHandle() { sqlite3_close_v2(db_); }
+SqliteHandle::~SqliteHandle() {
+  cache_.Clear();  // finalized before the connection closes
+  sqlite3_close_v2(db_);
+}
 
 void SqliteHandle::SetCommitHook(std::function<void(int)> hook) {
   commitHook_ = std::move(hook);
@@ -156,6 +159,64 @@ void SqliteHandle::ThrowError(int rc, std::string msg, std::string_view sql) {
 }
 
 std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
+  if (auto p = Parameterize(sql); p && RunCached(*p, sql, affected)) {
+    CheckFile();
+    return affected;
+  }
+  affected = RunText(sql, affected);
+  CheckFile();
+  return affected;
+}
+
+bool SqliteHandle::RunCached(const Parameterized& p, const std::string& sql,
+                             std::int64_t& affected) {
+  StartStatement();
+  sqlite3_stmt* st = cache_.Find(p.text);
+  if (st == nullptr) {
+    StatementPtr fresh;
+    // A text SQLite does not take with parameters runs as it was written.
+    if (PrepareStatement(db_, p.text.c_str(), static_cast<int>(p.text.size()), fresh) !=
+            SQLITE_OK ||
+        !fresh) {
+      return false;
+    }
+    st = cache_.Keep(p.text, std::move(fresh));
+  }
+  if (sqlite3_bind_parameter_count(st) != static_cast<int>(p.values.size()) ||
+      BindAll(st, p.values) != SQLITE_OK) {
+    sqlite3_clear_bindings(st);
+    cache_.Forget(p.text);
+    return false;
+  }
+  std::int64_t rows = 0;
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) ++rows;
+  if (rc != SQLITE_DONE) {
+    std::string msg = sqlite3_errmsg(db_);
+    // The failing statement with its values, as it was written.
+    char* expanded = sqlite3_expanded_sql(st);
+    std::string text = expanded != nullptr ? expanded : sql;
+    sqlite3_free(expanded);
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    ThrowError(rc, std::move(msg), text);
+  }
+  if (ReportsRowCount(st)) affected = rows = sqlite3_changes64(db_);
+  tsql::AfterStatement(db_, st, rows);
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  return true;
+}
+
+void SqliteHandle::CheckFile() const {
+  if (FileGone()) {
+    throw DbError(kErrLinkFailure, "Communication link failure: the database '" +
+                                       Instance::DatabaseName(file_) +
+                                       "' was dropped while the connection used it.");
+  }
+}
+
+std::int64_t SqliteHandle::RunText(const std::string& sql, std::int64_t affected) {
   const char* tail = sql.c_str();
   const char* end = tail + sql.size();
   while (tail < end) {
@@ -179,11 +240,6 @@ std::int64_t SqliteHandle::Run(const std::string& sql, std::int64_t affected) {
       schemaChanged_ = true;
     }
     tsql::AfterStatement(db_, st.get(), rows);
-  }
-  if (FileGone()) {
-    throw DbError(kErrLinkFailure, "Communication link failure: the database '" +
-                                       Instance::DatabaseName(file_) +
-                                       "' was dropped while the connection used it.");
   }
   return affected;
 }

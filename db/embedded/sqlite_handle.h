@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "db/embedded/statement_cache.h"
+
 namespace pv::db::embedded {
 
 class SqliteHandle {
@@ -50,7 +52,9 @@ class SqliteHandle {
   // Runs a SQLite text that may hold several statements, stepping each to
   // its end. Returns the rows changed by the last INSERT, UPDATE or DELETE,
   // or `affected` unchanged when none ran. Fails with 10054 when the file was
-  // dropped meanwhile (FileGone): its commits did not land anywhere.
+  // dropped meanwhile (FileGone): its commits did not land anywhere. One
+  // INSERT, UPDATE or DELETE runs as a prepared statement of the handle's
+  // cache, its literals bound as values (statement_cache.h).
   std::int64_t Run(const std::string& sql, std::int64_t affected = -1);
 
   // True when the database file was removed (Drop Database by another
@@ -62,6 +66,9 @@ class SqliteHandle {
   // replaces SQLite's automatic checkpoint for this handle.
   void SetCommitHook(std::function<void(int frames)> hook);
 
+  // The prepared statements of the handle's queries (statement_cache.h).
+  StatementCache& cache() { return cache_; }
+
   // True once after Run executed CREATE, ALTER or DROP.
   bool TakeSchemaChanged() {
     bool changed = schemaChanged_;
@@ -72,6 +79,12 @@ class SqliteHandle {
  private:
   SqliteHandle(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
   static int OnProgress(void* self);
+  // Run for one statement whose literals were taken out; false when the
+  // statement cannot run that way (then Run prepares the text as it is).
+  bool RunCached(const Parameterized& p, const std::string& sql, std::int64_t& affected);
+  std::int64_t RunText(const std::string& sql, std::int64_t affected);
+  // The end of every Run: the file must still be there.
+  void CheckFile() const;
   static int OnCommit(void* self, sqlite3* db, const char* schema, int frames);
 
   sqlite3* db_;
@@ -80,6 +93,7 @@ class SqliteHandle {
   bool deadlineActive_ = false;
   bool schemaChanged_ = false;
   std::function<void(int)> commitHook_;
+  StatementCache cache_;
   std::chrono::steady_clock::time_point deadline_{};
 };
 

@@ -1,0 +1,110 @@
+// Literals taken out of translated statements so that one prepared statement
+// serves every row of a shape, and the engine giving the same results and
+// errors through it.
+#include "db/embedded/statement_cache.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/embedded_instance.h"
+
+namespace pv::db::embedded {
+namespace {
+
+std::string Shown(const Literal& v) {
+  switch (v.kind) {
+    case Literal::Kind::Integer:
+      return "i" + std::to_string(v.integer);
+    case Literal::Kind::Real:
+      return "r" + std::to_string(v.real);
+    case Literal::Kind::Text:
+      return "t" + v.bytes;
+    case Literal::Kind::Blob:
+      return "b" + std::to_string(v.bytes.size());
+  }
+  return "";
+}
+
+TEST(StatementCache, LiteralsOfOneWriteBecomeValuesAndEverythingElseStays) {
+  const struct {
+    const char* sql;
+    const char* text;  // nullptr: not parameterized
+    const char* values;
+  } cases[] = {
+      {"INSERT INTO \"T\" (\"a\", \"b\") VALUES (1, 'O''Brien')",
+       "INSERT INTO \"T\" (\"a\", \"b\") VALUES (?, ?)", "i1 tO'Brien"},
+      {"UPDATE \"T\" SET \"x\" = -2.5e3, \"y\" = X'0aFF' WHERE \"id\" = 7;",
+       "UPDATE \"T\" SET \"x\" = -?, \"y\" = ? WHERE \"id\" = ?;", "r2500.000000 b2 i7"},
+      {"DELETE FROM \"T\" WHERE rowid IN (SELECT rowid FROM \"T\" ORDER BY 2, 1 LIMIT 3)",
+       "DELETE FROM \"T\" WHERE rowid IN (SELECT rowid FROM \"T\" ORDER BY 2, 1 LIMIT ?)", "i3"},
+      {"insert into [we'ird] values ('a;b') -- 'note'\n",
+       "insert into [we'ird] values (?) -- 'note'\n", "ta;b"},
+      {"INSERT INTO t VALUES (99999999999999999999, 0x10, 'é')",
+       "INSERT INTO t VALUES (99999999999999999999, 0x10, ?)", "té"},
+      {"SELECT 1", nullptr, ""},
+      {"CREATE TABLE t (a int DEFAULT 1)", nullptr, ""},
+      {"INSERT INTO t VALUES (1); INSERT INTO t VALUES (2)", nullptr, ""},
+      {"INSERT INTO t VALUES (?1)", nullptr, ""},
+      {"INSERT INTO t DEFAULT VALUES", nullptr, ""},
+      {"UPDATE t SET a = 'open", nullptr, ""},
+      {"UPDATE t SET a = 1 /* open", nullptr, ""},
+  };
+  for (const auto& c : cases) {
+    const auto p = Parameterize(c.sql);
+    if (c.text == nullptr) {
+      EXPECT_FALSE(p.has_value()) << c.sql;
+      continue;
+    }
+    ASSERT_TRUE(p.has_value()) << c.sql;
+    EXPECT_EQ(p->text, c.text);
+    std::string values;
+    for (const auto& v : p->values) values += (values.empty() ? "" : " ") + Shown(v);
+    EXPECT_EQ(values, c.values) << c.sql;
+  }
+}
+
+using StatementCacheEngine = pv::testing::EmbeddedTest;
+
+TEST_F(StatementCacheEngine, RowsOfOneShapeGiveTheSameResultsAndErrorsAsWritten) {
+  auto c = Connect();
+  c->Execute("Create Table T (id int Primary Key, name nvarchar(20), flag bit, data varbinary(4))");
+  for (int i = 1; i <= 3; ++i) {
+    const std::string n = std::to_string(i);
+    EXPECT_EQ(c->Execute("Insert Into T (id, name, flag, data) Values (" + n + ", N'n''" + n +
+                         "', 'True', 0x0" + n + ")"),
+              1);
+  }
+  EXPECT_EQ(c->Execute("Update T Set name = N'x' Where id = 2"), 1);
+  EXPECT_EQ(c->Execute("Update T Set name = N'y' Where id = 9"), 0);
+  for (int i = 1; i <= 3; ++i) {
+    const std::string where = " From T Where id = " + std::to_string(i);
+    EXPECT_EQ(pv::testing::Scalar(*c, "Select name" + where).AsTextRef(),
+              i == 2 ? "x" : "n'" + std::to_string(i));
+    EXPECT_EQ(pv::testing::Scalar(*c, "Select flag" + where), Value::Bit(true));
+    EXPECT_EQ(pv::testing::Scalar(*c, "Select data" + where),
+              Value::Binary({static_cast<std::uint8_t>(i)}));
+  }
+  // Queries of one shape: names, position lists and values as written.
+  for (int i = 1; i <= 2; ++i) {
+    auto q =
+        c->Query("Select N'lit" + std::to_string(i) +
+                 "' As tag, id, N'x' From T Where id >= " + std::to_string(i) + " Order By 2 Desc");
+    ASSERT_EQ(q->ColumnCount(), 3);
+    EXPECT_EQ(q->ColumnName(0), "tag");
+    EXPECT_EQ(q->ColumnName(2), "");
+    ASSERT_TRUE(q->Next());
+    EXPECT_EQ(q->Get(0), Value::Text("lit" + std::to_string(i)));
+    EXPECT_EQ(q->Get(1), Value::Integer(3));
+  }
+  std::string text;
+  EXPECT_EQ(pv::testing::DbErrorOf(
+                [&] { c->Execute("Insert Into T (id, name) Values (2, N'again')"); }, &text),
+            2627);
+  EXPECT_NE(text.find("(2)"), std::string::npos) << text;
+  EXPECT_EQ(pv::testing::DbErrorOf([&] { c->Execute("Update T Set flag = 'maybe' Where id = 1"); }),
+            245);
+  EXPECT_EQ(c->Execute("Delete From T Where id = 3"), 1);
+  EXPECT_EQ(pv::testing::Scalar(*c, "Select Count(*) From T"), Value::Integer(2));
+}
+
+}  // namespace
+}  // namespace pv::db::embedded
