@@ -7,6 +7,8 @@
 #include <stdexcept>
 
 #include "common/text.h"
+#include "platform/paths.h"
+#include "platform/utf8_paths.h"
 
 namespace pv::schema {
 namespace {
@@ -49,6 +51,16 @@ std::filesystem::path SqlScriptFolder() {
     return dir;
   }
   std::error_code ec;
+  // An installed program finds the copy installed with it:
+  // /usr/share/pvremote/sql beside /usr/bin, or sql\ beside the program in
+  // its folder under Program Files.
+  const std::string program = platform::ProgramFolder();
+  if (!program.empty()) {
+    const auto folder = platform::PathFromUtf8(program);
+    for (const auto& installed : {folder / ".." / "share" / "pvremote" / "sql", folder / "sql"}) {
+      if (std::filesystem::is_directory(installed, ec)) return installed.lexically_normal();
+    }
+  }
   const std::filesystem::path built = PV_SQL_BUILD_DIR;
   if (std::filesystem::is_directory(built, ec)) return built;
   return PV_SQL_SOURCE_DIR;

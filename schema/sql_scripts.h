@@ -18,8 +18,10 @@ inline constexpr std::string_view kLocalDropMailRoomScript = "local_drop_mailroo
 // The central home database (Installations, Emails, ClientQueue, UpdateQueue).
 inline constexpr std::string_view kHomeScript = "central_home.sql";
 
-// The folder holding the scripts: $PVREMOTE_SQL_DIR when set, else the copy
-// the build places in <build folder>/sql, else the source tree's sql/.
+// The folder holding the scripts: $PVREMOTE_SQL_DIR when set, else the
+// installed copy (<program folder>/../share/pvremote/sql, or <program
+// folder>/sql on Windows) when there is one, else the copy the build places
+// in <build folder>/sql, else the source tree's sql/.
 std::filesystem::path SqlScriptFolder();
 std::filesystem::path SqlScriptPath(std::string_view fileName);
 

@@ -10,7 +10,10 @@
 # single-file amalgamation with the source's own tools and cross-compiles it
 # into build/windows-deps/sqlite/libsqlite3.a. Benchmarks are not built;
 # tests only with PV_WINDOWS_TESTS=ON (GoogleTest from Debian's source, run
-# under Wine by CTest: cmake/windows-tests.cmake).
+# under Wine by CTest: cmake/windows-tests.cmake). A build of everything ends
+# with the installer pvremote-<version>-x64.msi in the build folder, made by
+# msitools' wixl from scripts/windows-installer.wxs with the programs
+# stripped (PV_WINDOWS_INSTALLER=OFF leaves it out).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$(realpath -m "${PV_WINDOWS_BUILD:-$ROOT/build/windows}")
@@ -71,4 +74,21 @@ if (($#)); then
   cmake --build "$BUILD" -j"$JOBS" --target "$@"
 else
   cmake --build "$BUILD" -j"$JOBS"
+fi
+
+# --- the installer --------------------------------------------------------
+if (($# == 0)) && [ "${PV_WINDOWS_INSTALLER:-ON}" = ON ]; then
+  version=$(dpkg-parsechangelog -l "$ROOT/debian/changelog" -S Version)
+  STAGE=$BUILD/installer
+  rm -rf "$STAGE"
+  mkdir -p "$STAGE/sql"
+  for exe in service/pvremote.exe tools/pvsql/pvsql.exe tools/pvcentral/pvcentral.exe; do
+    $TRIPLE-strip -o "$STAGE/$(basename "$exe")" "$BUILD/$exe"
+  done
+  cp "$ROOT"/sql/local_portavento.sql "$ROOT"/sql/local_drop_mailroom.sql \
+     "$ROOT"/sql/central_home.sql "$STAGE/sql/"
+  MSI=$BUILD/pvremote-$version-x64.msi
+  cp "$ROOT/scripts/windows-installer.wxs" "$STAGE/pvremote.wxs"
+  (cd "$STAGE" && wixl -a x64 -D Version="$version" -o "$MSI" pvremote.wxs)
+  echo "installer: $MSI ($(stat -c %s "$MSI") bytes)"
 fi

@@ -4,7 +4,9 @@
 # libFuzzer targets) and runs everything through CTest, then a three-minute
 # chaos soak (scripts/soak.sh) on the programs it built. Then the Windows
 # part: the MinGW-w64 cross build with its tests (scripts/build-windows.sh),
-# run under Wine by CTest in the Windows build folder.
+# run under Wine by CTest in the Windows build folder. Last, where dpkg exists
+# and the run is root's: the Debian package is built (scripts/package.sh) and
+# installed, installed again, removed and purged (tests/package).
 #
 #   scripts/test.sh [ctest options]       # e.g. -R Registry; given to both CTest runs
 #
@@ -13,6 +15,7 @@
 #   PV_SKIP_WINDOWS=1  only the Linux part, for a quick run
 #   PV_SKIP_SOAK=1     without the chaos soak (scripts/soak.sh)
 #   PV_SOAK_MINUTES    minutes of the soak's load (3)
+#   PV_SKIP_PACKAGE=1  without the Debian package's build and install test
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -31,8 +34,27 @@ if (($# == 0)) && [ "${PV_SKIP_SOAK:-0}" != 1 ]; then
   echo "== Chaos soak (${PV_SOAK_MINUTES:-3} minutes)"
   scripts/soak.sh --minutes "${PV_SOAK_MINUTES:-3}" --build "$BUILD" || linux=$?
 fi
+
+# The Debian package: built, then installed, installed again, removed and
+# purged on this machine. Left out with ctest options, without dpkg or root.
+package=0
+package_step() {
+  if (($# == 0)) && [ "${PV_SKIP_PACKAGE:-0}" != 1 ] && command -v dpkg >/dev/null &&
+     [ "$(id -u)" = 0 ]; then
+    echo "== Debian package"
+    SECONDS=0
+    local deb
+    if deb=$(scripts/package.sh | tee /dev/stderr | tail -n 1) && [ -f "$deb" ]; then
+      tests/package/deb_lifecycle.sh "$deb" || package=1
+    else
+      package=1
+    fi
+    echo "== Debian package built and tested: $SECONDS s"
+  fi
+}
 if [ "${PV_SKIP_WINDOWS:-0}" = 1 ]; then
-  exit "$linux"
+  package_step "$@"
+  exit $((linux != 0 || package != 0))
 fi
 
 # --- Windows, under Wine ------------------------------------------------------
@@ -52,6 +74,8 @@ windows=0
 export PV_LINUX_BUILD=$(realpath "$BUILD")
 (cd "$WIN_BUILD" && ctest --output-on-failure -j2 --timeout 600 "$@") || windows=$?
 echo "== Windows tests under Wine: $SECONDS s"
+package_step "$@"
 echo "test.sh: Linux suite $([ "$linux" = 0 ] && echo passed || echo FAILED)," \
-     "Windows suite under Wine $([ "$windows" = 0 ] && echo passed || echo FAILED)"
-((linux == 0 && windows == 0))
+     "Windows suite under Wine $([ "$windows" = 0 ] && echo passed || echo FAILED)," \
+     "Debian package $([ "$package" = 0 ] && echo passed || echo FAILED)"
+((linux == 0 && windows == 0 && package == 0))

@@ -131,6 +131,7 @@ void ServiceHost::DrainEnded(long sent, long failed) {
 void ServiceHost::StartRemote() {
   try {
     log_.SetAppFolder(settings::PrepareAppFolders(paths_, store_));
+    log_.SetKeepDays(settings::ServiceSettings::Read(store_).logKeepDays);
     // Settings files the store cannot use are logged from now on, the ones
     // found before the log had its folder included.
     store_.SetLog([this](const std::string& message, long number, const std::string& detail) {

@@ -43,6 +43,7 @@ ServiceSettings ServiceSettings::Read(const RegistryStore& store) {
   s.sqlLoginTimeout = Count(store.GetRegValue("sqlLoginTimeout"), s.sqlLoginTimeout);
   s.sqlCommandTimeout = Count(store.GetRegValue("sqlCommandTimeout"), s.sqlCommandTimeout);
   s.uploadBatchRows = Count(store.GetRegValue("uploadBatchRows"), s.uploadBatchRows);
+  s.logKeepDays = Count(store.GetRegValue("logKeepDays"), s.logKeepDays);
   return s;
 }
 

@@ -30,6 +30,9 @@ struct ServiceSettings {
   // ("uploadBatchRows"); 0 or 1 commits every statement alone. A value that
   // is not a whole number from 0 to 65535 keeps the default.
   int uploadBatchRows = 500;
+  // Days the daily log files are kept ("logKeepDays"); 0 keeps them all. A
+  // value that is not a whole number from 0 to 65535 keeps the default.
+  int logKeepDays = 0;
 
   // True when "sqlDriver" selects the embedded engine.
   bool embedded() const;

@@ -138,7 +138,8 @@ SettingsCheck CheckSettings(const RegistryStore& store) {
                   {"centralPort", s.centralPort},
                   {"sqlLoginTimeout", ValueOrDefault(store, "sqlLoginTimeout", "15")},
                   {"sqlCommandTimeout", ValueOrDefault(store, "sqlCommandTimeout", "30")},
-                  {"uploadBatchRows", ValueOrDefault(store, "uploadBatchRows", "500")}};
+                  {"uploadBatchRows", ValueOrDefault(store, "uploadBatchRows", "500")},
+                  {"logKeepDays", ValueOrDefault(store, "logKeepDays", "0")}};
   return check;
 }
 

@@ -31,9 +31,19 @@ std::filesystem::path FailedChangesPath(const std::filesystem::path& appFolder) 
   return appFolder / kFailedChangesFile;
 }
 
-bool AppendFailedChange(const std::filesystem::path& file, const FailedChange& change) {
+bool AppendFailedChange(const std::filesystem::path& file, const FailedChange& change,
+                        std::uintmax_t rotateAtBytes) {
   // Without an application folder there is no place for the file.
   if (!file.has_parent_path() || file.parent_path().empty()) return false;
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (!ec && size >= rotateAtBytes) {
+    // The older file goes first: a rename onto an existing file fails on
+    // Windows. A rotation that fails leaves the file growing, not lost.
+    const auto older = file.parent_path() / kFailedChangesOlderFile;
+    std::filesystem::remove(older, ec);
+    std::filesystem::rename(file, older, ec);
+  }
   const std::string line = LocalTime() + "\t" + OneField(change.queueId) + "\t" +
                            OneField(change.kind) + "\t" + OneField(change.resId) + "\t" +
                            OneField(change.recordId) + "\t" + std::to_string(change.number) + "\t" +

@@ -3,15 +3,20 @@
 // application folder, so an operator can see what the central side is missing
 // and put the change back into UpdateQueue. The file is only ever appended
 // to, one line per write, flushed at once; it is created readable by its
-// owner only (the lines carry residents' ids).
+// owner only (the lines carry residents' ids). It is never removed: at
+// 10 MB it becomes "FailedChanges.1.txt" (replacing the one before) and a
+// new file is started.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
 namespace pv::sync {
 
 inline constexpr char kFailedChangesFile[] = "FailedChanges.txt";
+inline constexpr char kFailedChangesOlderFile[] = "FailedChanges.1.txt";
+inline constexpr std::uintmax_t kFailedChangesRotateBytes = 10 * 1024 * 1024;
 // The number a change is kept queued with when its line cannot be written
 // ("Write to file failed").
 inline constexpr long kErrFailedChangesNotWritten = 3004;
@@ -32,8 +37,11 @@ std::filesystem::path FailedChangesPath(const std::filesystem::path& appFolder);
 
 // Appends one line: local time "YYYY-MM-DD hh:mm:ss", then queue id, change
 // kind, resId, recordId, error number and description, separated by tabs
-// (tabs and line breaks inside a field become blanks). False when the file
-// cannot be written (or `file` names no folder); nothing else is done then.
-bool AppendFailedChange(const std::filesystem::path& file, const FailedChange& change);
+// (tabs and line breaks inside a field become blanks). A file of
+// `rotateAtBytes` or more is first renamed to kFailedChangesOlderFile beside
+// it. False when the file cannot be written (or `file` names no folder);
+// nothing else is done then.
+bool AppendFailedChange(const std::filesystem::path& file, const FailedChange& change,
+                        std::uintmax_t rotateAtBytes = kFailedChangesRotateBytes);
 
 }  // namespace pv::sync

@@ -1,12 +1,17 @@
 #include "platform/service/service_control.h"
 
+#include <pwd.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
+#include "platform/paths.h"
 #include "platform/service/unit_file.h"
 
 extern char** environ;
@@ -18,6 +23,23 @@ namespace {
 bool Offline() {
   const char* root = std::getenv("PVREMOTE_ROOT");
   return root != nullptr && *root != '\0';
+}
+
+// A service that runs as its own user must be able to rewrite the machine
+// settings file, which "/i" may just have written as root: the folder and the
+// file are handed to that user (best effort; the unit says what the service
+// may write, the owner whether it can).
+void HandSettingsToServiceUser(const std::string& user) {
+  const passwd* pw = getpwnam(user.c_str());
+  if (pw == nullptr) return;
+  const std::filesystem::path store = Paths::FromEnvironment().MachineStore();
+  std::error_code ec;
+  std::filesystem::create_directories(store.parent_path(), ec);
+  for (const auto& path : {store.parent_path(), store}) {
+    if (std::filesystem::exists(path, ec)) {
+      (void)!chown(path.c_str(), pw->pw_uid, pw->pw_gid);
+    }
+  }
 }
 
 }  // namespace
@@ -51,6 +73,10 @@ int RunSystemctl(const std::vector<std::string>& args) {
 bool InstallService() {
   const auto exe = OwnExecutable();
   if (exe.empty() || !WriteUnitFile(exe)) return false;
+  if (!Offline()) {
+    const std::string user = ServiceUserIfPresent();
+    if (!user.empty()) HandSettingsToServiceUser(user);
+  }
   // A manager that already knew an older unit file must read the new one;
   // there is no manager to reload when working below PVREMOTE_ROOT.
   if (!Offline()) RunSystemctl({"daemon-reload"});

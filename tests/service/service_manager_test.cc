@@ -30,9 +30,33 @@ using pv::testing::TempDir;
 
 }  // namespace
 
-TEST(SystemdUnit, ExecutablePathWithBlanksIsQuoted) {
-  const std::string text = pv::platform::UnitText("/opt/port vento/pv\"remote%");
-  EXPECT_NE(text.find("ExecStart=\"/opt/port vento/pv\\\"remote%%\"\n"), std::string::npos);
+// The unit "/i" writes is the one the package installs, confined so that
+// systemd rates it 2.5 or lower, and runs as root only where no service user
+// exists.
+TEST(SystemdUnit, InstallWritesThePackagedHardenedUnit) {
+  using pv::platform::UnitText;
+  EXPECT_NE(UnitText("/opt/port vento/pv\"remote%")
+                .find("ExecStart=\"/opt/port vento/pv\\\"remote%%\"\n"),
+            std::string::npos);
+  const std::string packaged = UnitText("/usr/bin/pvremote", "pvremote");
+  EXPECT_EQ(packaged, pv::testing::ReadFile(PV_SOURCE_DIR "/debian/PVRemote.service"));
+  EXPECT_NE(packaged.find("\nUser=pvremote\nGroup=pvremote\n"), std::string::npos);
+  EXPECT_EQ(UnitText("/usr/bin/pvremote").find("User="), std::string::npos);
+  for (const char* line : {"ProtectSystem=strict\n", "ReadWritePaths=/etc/pvremote\n",
+                           "StateDirectory=pvremote\n", "CapabilityBoundingSet=\n"}) {
+    EXPECT_NE(packaged.find(line), std::string::npos) << line;
+  }
+  if (std::system("systemd-analyze security --help 2>/dev/null | grep -q -- --offline") != 0) {
+    GTEST_SKIP() << "systemd-analyze cannot rate a unit file offline";
+  }
+  TempDir dir;
+  for (const std::string& user : {std::string("pvremote"), std::string()}) {
+    pv::testing::WriteFile(dir / "PVRemote.service", UnitText("/usr/bin/pvremote", user));
+    const std::string cmd = "cd '" + dir.path() +
+                            "' && systemd-analyze security --offline=true --threshold=25 "
+                            "PVRemote.service >report.txt 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << user << pv::testing::ReadFile(dir / "report.txt");
+  }
 }
 
 TEST(ServiceControl, RealSystemctlEnablesAndDisablesBelowTheRoot) {

@@ -72,6 +72,12 @@ TEST(ServiceSettings, EmptyValuesTakeTheDefaultsOfMissingOnes) {
             std::tie(missing.sqlUID, missing.sqlPort, missing.centralHost, missing.centralPort,
                      missing.sqlDriver, missing.sqlPassword));
   EXPECT_FALSE(empty.embedded());
+  // Days of daily logs kept: a whole number, anything else keeps them all.
+  for (auto [value, days] :
+       {std::pair{"", 0}, {" 90 ", 90}, {"7", 7}, {"-3", 0}, {"1e3", 0}, {"99999999999", 0}}) {
+    store.SetRegValue("logKeepDays", value);
+    EXPECT_EQ(ServiceSettings::Read(store).logKeepDays, days) << value;
+  }
 }
 
 TEST(ServiceSettings, PasswordPrefersTheTrimmedEncodedValue) {

@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <asio/io_context.hpp>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 
+#include "common/daily_log.h"
 #include "sync/failed_changes.h"
 #include "sync/queue_rows.h"
 #include "sync/update_queue.h"
@@ -397,6 +400,62 @@ TEST(QueueRows, RemoveQueueCXLogsAFailureAndKeepsTheCentralRow) {
   EXPECT_EQ(site.logged[0].message, "RemoveQueueCX()");
   site.Central().CloseCentralConnection();
   EXPECT_EQ(Dump(*site.CentralDb(), "Select Count(*) From UpdateQueue"), (Rows{{V::Integer(1)}}));
+}
+
+// What the service keeps in its application folder over time: daily logs past
+// logKeepDays go, once a day; FailedChanges.txt is never removed but moves
+// aside at its size limit.
+TEST(OldFiles, DailyLogsPastTheirDaysGoFailedChangesRotates) {
+  namespace fs = std::filesystem;
+  testing::TempDir dir;
+  const auto day = [](int month, int mday) {
+    std::tm tm{};
+    tm.tm_year = 126, tm.tm_mon = month - 1, tm.tm_mday = mday, tm.tm_hour = 10, tm.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+  };
+  for (const char* name :
+       {"Log 120126.txt", "Log 110626.txt", "Log 090826.txt", "Log 123125.txt", "Log 139926.txt",
+        "Log.txt", "FailedChanges.txt", "FailedChanges.1.txt", "notes.txt"}) {
+    testing::WriteFile(dir / name, "x\n");
+  }
+  auto now = day(12, 6);
+  common::DailyLog log(dir.path(), [&] { return now; });
+  log.WriteLog("kept: no days set");
+  EXPECT_TRUE(fs::exists(dir / "Log 090826.txt"));
+  log.SetKeepDays(30);
+  log.WriteLog("Remote Started");
+  for (const char* name : {"Log 120626.txt", "Log 120126.txt", "Log 110626.txt", "Log 139926.txt",
+                           "Log.txt", "FailedChanges.txt", "FailedChanges.1.txt", "notes.txt"}) {
+    EXPECT_TRUE(fs::exists(dir / name)) << name;
+  }
+  EXPECT_FALSE(fs::exists(dir / "Log 090826.txt"));
+  EXPECT_FALSE(fs::exists(dir / "Log 123125.txt"));
+  testing::WriteFile(dir / "Log 010126.txt", "x\n");
+  log.WriteLog("same day: no second sweep");
+  EXPECT_TRUE(fs::exists(dir / "Log 010126.txt"));
+  now = day(12, 7);
+  log.WriteLog("next day");
+  EXPECT_FALSE(fs::exists(dir / "Log 010126.txt"));
+  EXPECT_FALSE(fs::exists(dir / "Log 110626.txt"));  // 31 days old now
+  EXPECT_TRUE(fs::exists(dir / "Log 120126.txt"));
+
+  const auto file = FailedChangesPath(dir.path());
+  fs::remove(file);
+  const auto older = fs::path(dir.path()) / kFailedChangesOlderFile;
+  auto append = [&](const char* queueId) {
+    return AppendFailedChange(file, FailedChange{queueId, "NamesU", "1", "0", 94, "Null"}, 60);
+  };
+  ASSERT_TRUE(append("1"));
+  ASSERT_TRUE(append("2"));  // under 60 bytes before this one
+  ASSERT_TRUE(append("3"));  // the file reached 60: it moves aside first
+  const std::string first = testing::ReadFile(older);
+  EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 2) << first;
+  EXPECT_NE(testing::ReadFile(file).find("\t3\tNamesU"), std::string::npos);
+  ASSERT_TRUE(append("4"));
+  ASSERT_TRUE(append("5"));  // a second rotation replaces the older file
+  EXPECT_NE(testing::ReadFile(older).find("\t4\tNamesU"), std::string::npos);
+  EXPECT_EQ(testing::ReadFile(older).find("\t1\tNamesU"), std::string::npos);
+  EXPECT_NE(testing::ReadFile(file).find("\t5\tNamesU"), std::string::npos);
 }
 
 }  // namespace
