@@ -43,12 +43,16 @@ package_step() {
      [ "$(id -u)" = 0 ]; then
     echo "== Debian package"
     SECONDS=0
-    local deb
-    if deb=$(scripts/package.sh | tee /dev/stderr | tail -n 1) && [ -f "$deb" ]; then
+    local deb out
+    # The script's output is shown and kept; its last line names the package.
+    # (Not "tee /dev/stderr": that reopens a redirected log and truncates it.)
+    out=$(mktemp)
+    if scripts/package.sh | tee "$out" && deb=$(tail -n 1 "$out") && [ -f "$deb" ]; then
       tests/package/deb_lifecycle.sh "$deb" || package=1
     else
       package=1
     fi
+    rm -f "$out"
     echo "== Debian package built and tested: $SECONDS s"
   fi
 }

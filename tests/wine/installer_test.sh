@@ -112,7 +112,7 @@ rc=$?
 gone() { ! grep -q 'STATE' <<<"$(w sc query PVRemote)"; }
 wait_for 30 gone || FAIL "the service is still registered: $(w sc query PVRemote)"
 for f in pvremote.exe pvsql.exe pvcentral.exe sql/central_home.sql; do
-  [ ! -e "$PF/$f" ] || FAIL "$PF/$f is left"
+  wait_for 10 test ! -e "$PF/$f" || FAIL "$PF/$f is left"
 done
 query=$(w reg query "$KEY" /v sqlDriver)
 grep -q 'sqlDriver *REG_SZ *embedded' <<<"$query" || FAIL "the settings are gone: $query"
