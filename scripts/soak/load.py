@@ -554,10 +554,14 @@ class CentralLoad:
         v = resident_values(self.m, "C%d" % self.m.next())
         v.update(hideBut1=0, hideBut2=0, hideBut3=0, dmCode=None, mailRoomID=None, notes2="x")
         mail = "new%d@example.net" % self.m.next()
-        self.ctx([insert_names(v, with_id=n),
-                  "Insert Into Notification (resId, email) Values (%d, %s)" % (n, q(mail))])
+        # The home e-mail row first: the service takes any resident with a
+        # negative id (an earlier "NamesA" order may come for this one), and
+        # copies the e-mail it finds then; the two databases cannot share one
+        # transaction.
         self.site.central.transaction("PVHome", [
             "Insert Into Emails (instId, resId, email) Values (%s, %d, %s)" % (self.site.inst_id, n, q(mail))])
+        self.ctx([insert_names(v, with_id=n),
+                  "Insert Into Notification (resId, email) Values (%d, %s)" % (n, q(mail))])
         return self.announce("NamesA", 0)
 
     def k_NamesR(self):
