@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "db/embedded/statement_ptr.h"
 #include "db/error.h"
+#include "platform/folder_watch.h"
 #include "platform/utf8_paths.h"
 
 namespace pv::db::embedded {
@@ -248,6 +249,7 @@ void Instance::SetOnline(bool online) const {
     out.close();
     if (!out) ec = std::make_error_code(std::errc::io_error);
   }
+  platform::FolderWatch::Touch(folder_);
   if (ec) {
     throw DbError(kErrCreateFile, "Cannot change the offline marker " +
                                       platform::Utf8FromPath(OfflineMarker()) + ": " +
@@ -332,6 +334,7 @@ void Instance::DropDatabase(const std::string& name) const {
   }
   std::error_code ec;
   fs::remove(*file, ec);
+  platform::FolderWatch::Touch(folder_);  // its connections fail their next statement
   if (ec) {
     throw DbError(kErrNoDatabaseToDrop,
                   "Cannot drop the database '" + name + "': " + ec.message() + ".");

@@ -33,6 +33,8 @@ void Session::Open(const ConnectionParams& params) {
   main_ = SqliteHandle::Open(*file, timeoutSeconds_);
   main_->SetCommitHook(checkpointer_.CommitHook(*file));
   schema_ = std::make_unique<SchemaCache>(main_->get());
+  instanceFolder_ = platform::FolderWatch(instance.folder());
+  markedOffline_ = false;
   instance_.emplace(std::move(instance));
   open_ = true;
 }
@@ -65,7 +67,8 @@ void Session::RequireUsable() {
   if (!open_) {
     throw NotOpenError();
   }
-  if (instance_->MarkedOffline()) {
+  if (instanceFolder_.Changed()) markedOffline_ = instance_->MarkedOffline();
+  if (markedOffline_) {
     const std::string where = instance_->server() + "," + instance_->port();
     Close();
     throw DbError(kErrLinkFailure,

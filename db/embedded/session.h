@@ -18,6 +18,7 @@
 #include "db/embedded/sqlite_handle.h"
 #include "db/tsql/translator.h"
 #include "db/tsql/variables.h"
+#include "platform/folder_watch.h"
 
 namespace pv::db::embedded {
 
@@ -83,6 +84,10 @@ class Session {
   std::filesystem::path root_;
   std::optional<Instance> instance_;
   bool open_ = false;
+  // The instance's offline marker is looked for only when the instance
+  // folder may have changed.
+  platform::FolderWatch instanceFolder_;
+  bool markedOffline_ = false;
   std::uint64_t generation_ = 0;
   int timeoutSeconds_ = 60;
   std::shared_ptr<SqliteHandle> main_;

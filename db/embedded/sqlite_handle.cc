@@ -119,11 +119,13 @@ int SqliteHandle::OnCommit(void* self, sqlite3*, const char*, int frames) {
 }
 
 bool SqliteHandle::FileGone() const {
+  if (moved_ || !folder_.Changed()) return moved_;
   // SQLite compares the file at the path with the one it holds open (POSIX;
   // Windows keeps an open database file from being removed).
   int moved = 0;
-  return sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
-         moved != 0;
+  moved_ =
+      sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
+  return moved_;
 }
 
 void SqliteHandle::SetTimeout(int seconds) {

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "db/embedded/statement_cache.h"
+#include "platform/folder_watch.h"
 
 namespace pv::db::embedded {
 
@@ -77,7 +78,8 @@ class SqliteHandle {
   }
 
  private:
-  SqliteHandle(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
+  SqliteHandle(sqlite3* db, std::filesystem::path file)
+      : db_(db), file_(std::move(file)), folder_(file_.parent_path()) {}
   static int OnProgress(void* self);
   // Run for one statement whose literals were taken out; false when the
   // statement cannot run that way (then Run prepares the text as it is).
@@ -94,6 +96,10 @@ class SqliteHandle {
   bool schemaChanged_ = false;
   std::function<void(int)> commitHook_;
   StatementCache cache_;
+  // FileGone probes the file only when its folder may have changed; a file
+  // once moved stays so.
+  mutable platform::FolderWatch folder_;
+  mutable bool moved_ = false;
   std::chrono::steady_clock::time_point deadline_{};
 };
 
