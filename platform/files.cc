@@ -157,6 +157,8 @@ SmallFile Failed(DWORD err) {
 
 bool MakePrivateFolder(const std::string& path) { return MakeDirectories(path); }
 
+std::optional<FileStamp> StampOf(const std::string&) { return std::nullopt; }
+
 SmallFile ReadSmallFile(const std::string& path, std::size_t maxBytes) {
   const std::wstring wide = WideFromUtf8(path);
   if (wide.empty()) return Failed(ERROR_PATH_NOT_FOUND);
@@ -230,6 +232,27 @@ bool MakePrivateFolder(const std::string& path) {
   return true;
 }
 
+namespace {
+
+FileStamp StampOfStat(const struct stat& st) {
+  FileStamp s;
+  s.device = static_cast<std::uint64_t>(st.st_dev);
+  s.inode = static_cast<std::uint64_t>(st.st_ino);
+  s.size = static_cast<std::uint64_t>(st.st_size);
+  s.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  s.mode = static_cast<unsigned>(st.st_mode);
+  return s;
+}
+
+}  // namespace
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return StampOfStat(st);
+}
+
 SmallFile ReadSmallFile(const std::string& path, std::size_t maxBytes) {
   // Looked at before it is opened: opening a device can have effects of its
   // own.
@@ -252,6 +275,7 @@ SmallFile ReadSmallFile(const std::string& path, std::size_t maxBytes) {
   } else {
     result.status = SmallFile::Status::kRead;
     result.mode = static_cast<unsigned>(st.st_mode & 07777);
+    result.stamp = StampOfStat(st);
     result.text.reserve(static_cast<std::size_t>(st.st_size));
     std::vector<char> chunk(kChunk);
     for (;;) {

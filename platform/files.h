@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 // <windows.h> (which asio brings in on Windows) defines DeleteFile as a macro
@@ -37,12 +39,28 @@ bool MakeDirectories(const std::string& path);
 // directory afterwards.
 bool MakePrivateFolder(const std::string& path);
 
+// One version of a file: which file it is (device and inode), its size,
+// modification and change times and mode. A file written again, replaced,
+// renamed over or given other permissions has another stamp.
+struct FileStamp {
+  std::uint64_t device = 0, inode = 0, size = 0;
+  std::int64_t modifiedNs = 0, changedNs = 0;
+  unsigned mode = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file at `path` (a symbolic link followed); none when it
+// cannot be looked at, and always none on Windows.
+std::optional<FileStamp> StampOf(const std::string& path);
+
 // What ReadSmallFile found.
 struct SmallFile {
   enum class Status { kRead, kMissing, kNotRegular, kTooLarge, kFailed };
   Status status = Status::kFailed;
   std::string text;   // the whole contents, when read
   unsigned mode = 0;  // the file's permission bits (0 on Windows)
+  // The version that was read, taken before reading (none on Windows).
+  std::optional<FileStamp> stamp;
   // What was wrong, worded to follow the file's name: "is not a regular
   // file", "is larger than 1 MiB", "cannot be read: Permission denied".
   std::string error;

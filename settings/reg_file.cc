@@ -1,7 +1,9 @@
 #include "settings/reg_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 #include "common/cp1252.h"
 #include "common/text.h"
@@ -169,6 +171,21 @@ RegFile RegFile::Parse(const std::string& bytes) {
   return file;
 }
 
+namespace {
+
+bool LooksLikeBomlessUtf16(std::string_view text) {
+  const std::string_view head = text.substr(0, 512);
+  if (head.size() < 4) return false;
+  if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF") ||
+      head.starts_with("\xEF\xBB\xBF")) {
+    return false;
+  }
+  const auto zeros = std::count(head.begin(), head.end(), '\0');
+  return static_cast<std::size_t>(zeros) * 3 >= head.size();
+}
+
+}  // namespace
+
 std::optional<RegFile> RegFile::Load(const std::string& path, std::string* problem) {
   const platform::SmallFile read = platform::ReadSmallFile(path, kMaxFileBytes);
   if (read.status == platform::SmallFile::Status::kMissing) return RegFile();
@@ -178,6 +195,8 @@ std::optional<RegFile> RegFile::Load(const std::string& path, std::string* probl
   }
   RegFile file = Parse(read.text);
   file.mode_ = read.mode;
+  file.stamp_ = read.stamp;
+  file.bomlessUtf16_ = LooksLikeBomlessUtf16(read.text);
   return file;
 }
 

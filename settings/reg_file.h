@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace pv::settings {
 
 // Settings files and values are small; anything larger is refused rather
@@ -32,6 +34,12 @@ class RegFile {
   // log line: "settings file /etc/pvremote/machine.reg is not a regular
   // file". Never waits on the file and never holds more than the limit.
   static std::optional<RegFile> Load(const std::string& path, std::string* problem = nullptr);
+  // The version of the file that Load read (none when it was missing, and
+  // on Windows).
+  const std::optional<platform::FileStamp>& stamp() const { return stamp_; }
+  // The file Load read looked like UTF-16 without a byte-order mark: many
+  // zero bytes, and none of the marks the reader understands.
+  bool looksLikeBomlessUtf16() const { return bomlessUtf16_; }
   // Parses file contents (any of the accepted encodings).
   static RegFile Parse(const std::string& bytes);
 
@@ -82,6 +90,8 @@ class RegFile {
   std::vector<std::string> lines_;
   bool crlf_ = false;
   unsigned mode_ = 0;
+  std::optional<platform::FileStamp> stamp_;
+  bool bomlessUtf16_ = false;
 };
 
 // Key names without regard to case, trailing backslashes ignored.

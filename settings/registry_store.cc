@@ -1,5 +1,6 @@
 #include "settings/registry_store.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -78,6 +79,9 @@ struct RegistryStore::Reports {
   // Per subject (a file, or a value in it), the problems reported last.
   std::map<std::string, std::vector<std::string>> last;
   std::vector<std::string> pending;
+  // The settings files read, each with the version it was read from: a
+  // value asked again reads the file again only when it changed.
+  std::map<std::string, RegFile> files;
 };
 
 RegistryStore::RegistryStore(const platform::Paths& paths)
@@ -137,9 +141,34 @@ void RegistryStore::Report(const std::string& subject, std::vector<std::string> 
   for (const std::string& line : fresh) log(line, 0, {});
 }
 
-std::optional<RegFile> RegistryStore::LoadFile(const std::string& path) const {
+std::optional<RegFile> RegistryStore::File(const std::string& rootCode,
+                                           std::string* problem) const {
+  return LoadFile(FileFor(rootCode), problem);
+}
+
+std::optional<RegFile> RegistryStore::LoadFile(const std::string& path,
+                                               std::string* problemOut) const {
   std::string problem;
-  std::optional<RegFile> file = RegFile::Load(path, &problem);
+  std::optional<RegFile> file;
+  const std::optional<platform::FileStamp> now = platform::StampOf(path);
+  if (now) {
+    std::lock_guard<std::mutex> lock(reports_->mutex);
+    auto it = reports_->files.find(path);
+    if (it != reports_->files.end() && it->second.stamp() == now) file = it->second;
+  }
+  if (!file) {
+    file = RegFile::Load(path, &problem);
+    std::lock_guard<std::mutex> lock(reports_->mutex);
+    reports_->files.erase(path);
+    // Kept only when its last change is more than a second old: a file
+    // written again within the same tick of the file system's clock, at the
+    // same size, would keep its stamp.
+    const auto age =
+        std::chrono::system_clock::now().time_since_epoch() -
+        std::chrono::nanoseconds(file && file->stamp() ? file->stamp()->modifiedNs : 0);
+    if (file && file->stamp() && age > std::chrono::seconds(1))
+      reports_->files.emplace(path, *file);
+  }
   std::vector<std::string> problems;
   if (!file) {
     problems.push_back(problem);
@@ -149,6 +178,7 @@ std::optional<RegFile> RegistryStore::LoadFile(const std::string& path) const {
                        OctalMode(file->mode()) + ")");
   }
   Report(path, std::move(problems));
+  if (problemOut != nullptr && !file) *problemOut = problem;
   return file;
 }
 
@@ -230,7 +260,14 @@ bool RegistryStore::TrySetRegValue(const std::string& name, const std::string& t
     // open to others: the rewrite makes it private.
     if (file->Get(section, name) == text && !(secret && OpenToOthers(path))) return true;
     if (!file->Set(section, name, text)) return false;
-    return file->Save(path, secret);
+    const bool saved = file->Save(path, secret);
+    // The file just written is read once and kept although it is new: the
+    // service goes on asking for values in the seconds after it wrote one.
+    std::optional<RegFile> written = saved ? RegFile::Load(path) : std::nullopt;
+    std::lock_guard<std::mutex> lock(reports_->mutex);
+    reports_->files.erase(path);
+    if (written && written->stamp()) reports_->files.emplace(path, std::move(*written));
+    return saved;
   } catch (...) {
     return false;
   }

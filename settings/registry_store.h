@@ -67,6 +67,11 @@ class RegistryStore {
   // "sqlPWDq") unless the machine store already has one.
   void MigratePassword() const;
 
+  // The settings file of `rootCode` as last read (read again only when it
+  // changed); an empty file when it is missing; none, with the reason in
+  // `problem`, when it cannot be used.
+  std::optional<RegFile> File(const std::string& rootCode, std::string* problem = nullptr) const;
+
   // The file that holds `rootCode`'s values; empty when the registry does.
   const std::string& FileFor(const std::string& rootCode) const;
 
@@ -76,7 +81,7 @@ class RegistryStore {
  private:
   struct Reports;
   // Reads a settings file, reporting what makes it unusable.
-  std::optional<RegFile> LoadFile(const std::string& path) const;
+  std::optional<RegFile> LoadFile(const std::string& path, std::string* problem = nullptr) const;
   // Reports the problems of one subject (a file, or one value in it) that
   // were not reported last time, and forgets the ones that went away.
   void Report(const std::string& subject, std::vector<std::string> problems) const;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
 #include "common/text.h"
@@ -26,22 +25,6 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
     }
   }
   return row[b.size()];
-}
-
-// UTF-16 text without a byte-order mark: many zero bytes, and the file does
-// not start with one of the marks the reader understands.
-bool LooksLikeBomlessUtf16(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string head(512, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
-  if (head.size() < 4) return false;
-  if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF") ||
-      head.starts_with("\xEF\xBB\xBF")) {
-    return false;
-  }
-  const auto zeros = std::count(head.begin(), head.end(), '\0');
-  return static_cast<std::size_t>(zeros) * 3 >= head.size();
 }
 
 std::string ValueOrDefault(const RegistryStore& store, const std::string& name,
@@ -82,7 +65,7 @@ SettingsCheck CheckSettings(const RegistryStore& store) {
     const std::string path = store.FileFor("");
     check.source = path;
     std::string problem;
-    const auto file = RegFile::Load(path, &problem);
+    const auto file = store.File("", &problem);
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
       check.warnings.push_back("settings file " + path +
@@ -90,7 +73,7 @@ SettingsCheck CheckSettings(const RegistryStore& store) {
                                "\"Running a site\" in the README for a complete file)");
     } else if (!file) {
       check.warnings.push_back(problem);
-    } else if (LooksLikeBomlessUtf16(path)) {
+    } else if (file->looksLikeBomlessUtf16()) {
       check.warnings.push_back("settings file " + path +
                                " looks like UTF-16 without a byte-order mark and cannot be read: "
                                "save it as UTF-8 (or UTF-16 with a byte-order mark)");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -149,6 +150,32 @@ TEST_F(RegistryStoreTest, AFailedWriteLeavesTheOldValue) {
 }
 
 #ifndef _WIN32
+// A file read once is read again only when it changed; an edit in place at
+// the same size, or one that puts the old modification time back, is seen.
+TEST_F(RegistryStoreTest, AnEditedFileIsReadAgainEvenAtTheSameSize) {
+  namespace fs = std::filesystem;
+  const std::string machine = paths.MachineStore();
+  const auto rewrite = [&](const std::string& port, fs::file_time_type when) {
+    WriteFile(machine,
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillonworks Inc.\\Portavento]\n"
+              "\"sqlPort\"=\"" +
+                  port + "\"\n");
+    fs::last_write_time(machine, when);
+  };
+  const auto old = fs::file_time_type::clock::now() - std::chrono::seconds(30);
+  rewrite("1111", old);
+  EXPECT_EQ(store.GetRegValue("sqlPort"), "1111");
+  EXPECT_EQ(store.GetRegValue("sqlPort"), "1111");  // from the version kept
+  rewrite("2222", fs::file_time_type::clock::now());
+  EXPECT_EQ(store.GetRegValue("sqlPort"), "2222");
+  rewrite("3333", old);  // the old time again; its change time moved on
+  EXPECT_EQ(store.GetRegValue("sqlPort"), "3333");
+  RegistryStore copy = store;  // copies share what was read
+  rewrite("4444", old);
+  EXPECT_EQ(copy.GetRegValue("sqlPort"), "4444");
+  EXPECT_EQ(store.GetRegValue("sqlPort"), "4444");
+}
+
 // Symbolic links need a privilege on Windows; the settings files are not
 // linked there.
 TEST_F(RegistryStoreTest, ASymbolicallyLinkedStoreStaysALink) {
