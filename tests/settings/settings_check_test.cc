@@ -64,8 +64,12 @@ TEST(SettingsCheck, EachLikelyMistakeIsNamedAndPasswordsShowOnlyAsSet) {
     }
     for (const auto& [name, value] : check.values) {
       EXPECT_EQ(value.find("secret"), std::string::npos) << c.what;
-      if (name == "password") EXPECT_EQ(value, c.password) << c.what;
-      if (name == "sqlCommandTimeout") EXPECT_EQ(value, "30 (default)") << c.what;
+      if (name == "password") {
+        EXPECT_EQ(value, c.password) << c.what;
+      }
+      if (name == "sqlCommandTimeout") {
+        EXPECT_EQ(value, "30 (default)") << c.what;
+      }
     }
   }
 }
