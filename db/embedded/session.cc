@@ -178,7 +178,11 @@ std::shared_ptr<SqliteHandle> Session::AcquireReader() {
     reader = std::move(idleReaders_.back());
     idleReaders_.pop_back();
   } else {
-    reader = SqliteHandle::Open(main_->file(), timeoutSeconds_);
+    // Readers read without a memory map: SQLite drops a handle's map at the
+    // start of every read after another handle wrote, and the connection's
+    // own writes come between most of its queries. Photos stream through
+    // the connection's own (mapped) handle.
+    reader = SqliteHandle::Open(main_->file(), timeoutSeconds_, false);
   }
   // SCOPE_IDENTITY() in the query sees the connection's last insert.
   sqlite3_set_last_insert_rowid(reader->get(), sqlite3_last_insert_rowid(main_->get()));

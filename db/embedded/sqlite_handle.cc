@@ -67,7 +67,7 @@ bool ChangesSchema(sqlite3_stmt* st) {
 }
 
 std::unique_ptr<SqliteHandle> SqliteHandle::Open(const std::filesystem::path& file,
-                                                 int timeoutSeconds) {
+                                                 int timeoutSeconds, bool mapped) {
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(platform::Utf8FromPath(file).c_str(), &raw,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -94,8 +94,9 @@ std::unique_ptr<SqliteHandle> SqliteHandle::Open(const std::filesystem::path& fi
   // memory, which must stay low however large the site's databases grow.
   h->StartStatement();
   rc = sqlite3_exec(raw,
-                    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-                    "PRAGMA mmap_size=16777216;",
+                    mapped ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+                             "PRAGMA mmap_size=16777216;"
+                           : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;",
                     nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) h->ThrowError(rc);
   tsql::Prepare(raw);

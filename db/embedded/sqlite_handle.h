@@ -21,8 +21,10 @@ namespace pv::db::embedded {
 
 class SqliteHandle {
  public:
-  // Opens an existing database file; throws DbError on failure.
-  static std::unique_ptr<SqliteHandle> Open(const std::filesystem::path& file, int timeoutSeconds);
+  // Opens an existing database file; throws DbError on failure. `mapped`
+  // reads the file through a memory map (see Open).
+  static std::unique_ptr<SqliteHandle> Open(const std::filesystem::path& file, int timeoutSeconds,
+                                            bool mapped = true);
   ~SqliteHandle();
   SqliteHandle(const SqliteHandle&) = delete;
   SqliteHandle& operator=(const SqliteHandle&) = delete;
