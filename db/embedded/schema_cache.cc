@@ -1,5 +1,7 @@
 #include "db/embedded/schema_cache.h"
 
+#include <atomic>
+
 #include "common/text.h"
 #include "db/tsql/column_order.h"
 
@@ -63,8 +65,14 @@ bool SchemaCache::NoCaseEqual::operator()(std::string_view a, std::string_view b
   return common::EqualsNoCase(a, b);
 }
 
+std::uint64_t SchemaCache::NextGeneration() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1);
+}
+
 void SchemaCache::BeginTranslate() const {
   reloadedThisBatch_.clear();
+  missed_ = false;
   const auto now = std::chrono::steady_clock::now();
   if (tables_.empty() || now - lastCheck_ < std::chrono::seconds(1)) return;
   lastCheck_ = now;
@@ -73,14 +81,14 @@ void SchemaCache::BeginTranslate() const {
 
 void SchemaCache::CheckVersion() const {
   if (!version_ && PrepareStatement(db_, "PRAGMA schema_version", -1, version_) != SQLITE_OK) {
-    tables_.clear();
+    Invalidate();
     return;
   }
   long long v = -1;
   if (sqlite3_step(version_.get()) == SQLITE_ROW) v = sqlite3_column_int64(version_.get(), 0);
   sqlite3_reset(version_.get());
   if (v != schemaVersion_ || v < 0) {
-    tables_.clear();
+    Invalidate();
     schemaVersion_ = v;
   }
 }
@@ -117,7 +125,10 @@ const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
     if (rc != SQLITE_DONE) t.names.clear();
   }
   // An unknown table is not remembered: the batch may be about to create it.
-  if (t.names.empty()) return kNone;
+  if (t.names.empty()) {
+    missed_ = true;
+    return kNone;
+  }
   // The CREATE text: the identity column, and the declared order where it
   // differs from the stored one. Unread, the table stays unknown as above.
   int rc = SQLITE_ERROR;
@@ -141,7 +152,11 @@ const SchemaCache::Table& SchemaCache::Load(std::string_view table) const {
     sqlite3_reset(sql);
     sqlite3_clear_bindings(sql);
   }
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return kNone;
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+    missed_ = true;
+    return kNone;
+  }
+  generation_ = NextGeneration();
   return tables_.emplace(std::string(table), std::move(t)).first->second;
 }
 
@@ -154,14 +169,20 @@ std::string SchemaCache::ColumnType(const std::string& table, const std::string&
     // Perhaps added by another program since the table was read: read it
     // again, once per batch.
     for (const auto& r : reloadedThisBatch_) {
-      if (NoCaseEqual()(r, name)) return {};
+      if (NoCaseEqual()(r, name)) {
+        missed_ = true;
+        return {};
+      }
     }
     reloadedThisBatch_.emplace_back(name);
     tables_.erase(tables_.find(name));
     t = &Load(name);
     it = t->types.find(col);
   }
-  if (it == t->types.end()) return {};
+  if (it == t->types.end()) {
+    missed_ = true;
+    return {};
+  }
   // An identity column is declared INTEGER here; it holds a bigint.
   return it->second == "integer" ? std::string("bigint") : it->second;
 }

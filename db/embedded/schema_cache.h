@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,7 +28,16 @@ class SchemaCache : public tsql::SchemaLookup {
   // Called by the front at the start of every batch.
   void BeginTranslate() const override;
   // Drops everything read (after DDL of this connection).
-  void Invalidate() const { tables_.clear(); }
+  void Invalidate() const {
+    tables_.clear();
+    generation_ = NextGeneration();
+  }
+  // Moves on whenever what the cache knows changes (unique across caches):
+  // a translation made under one value stays right while it stays.
+  std::uint64_t generation() const { return generation_; }
+  // Something asked for since the last BeginTranslate was not known (a table
+  // the batch may create, a column another program may add).
+  bool missed() const { return missed_; }
 
   // Lower-case type without size ("nvarchar", "bit"); empty when the table
   // or column is unknown. Table names may carry brackets and a "dbo." prefix.
@@ -61,6 +71,7 @@ class SchemaCache : public tsql::SchemaLookup {
   };
   const Table& Load(std::string_view table) const;
   void CheckVersion() const;
+  static std::uint64_t NextGeneration();
 
   sqlite3* db_;
   mutable StatementPtr version_;
@@ -70,6 +81,8 @@ class SchemaCache : public tsql::SchemaLookup {
   mutable NameMap<Table> tables_;
   mutable std::chrono::steady_clock::time_point lastCheck_{};
   mutable std::vector<std::string> reloadedThisBatch_;
+  mutable std::uint64_t generation_ = NextGeneration();
+  mutable bool missed_ = false;
 };
 
 // "nvarchar(50)" -> "nvarchar", "[bigint] IDENTITY" -> "bigint".

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/connection.h"
@@ -93,6 +94,13 @@ class Session {
   std::shared_ptr<SqliteHandle> main_;
   std::unique_ptr<SchemaCache> schema_;
   std::vector<std::shared_ptr<SqliteHandle>> idleReaders_;
+  // Batches translated before, by their text, with the schema generation
+  // they were translated under.
+  struct Translation {
+    std::uint64_t generation = 0;
+    std::vector<tsql::Statement> statements;
+  };
+  std::unordered_map<std::string, Translation> translations_;
   Checkpointer checkpointer_;
 };
 

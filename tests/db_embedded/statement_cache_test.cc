@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "tests/support/embedded_instance.h"
 
 namespace pv::db::embedded {
@@ -104,6 +107,31 @@ TEST_F(StatementCacheEngine, RowsOfOneShapeGiveTheSameResultsAndErrorsAsWritten)
             245);
   EXPECT_EQ(c->Execute("Delete From T Where id = 3"), 1);
   EXPECT_EQ(pv::testing::Scalar(*c, "Select Count(*) From T"), Value::Integer(2));
+}
+
+// A batch run again reuses its translation only while the schema it was
+// translated under holds: after this connection's own DDL at once, after
+// another program's within the second the engine trusts its schema.
+TEST_F(StatementCacheEngine, ARepeatedBatchFollowsTheSchemaOfItsTable) {
+  auto c = Connect();
+  const std::string flagged = "Select Count(*) From T Where flag = 'True'";
+  c->Execute("Create Table T (id int, flag bit); Insert Into T Values (1, 1)");
+  EXPECT_EQ(pv::testing::Scalar(*c, flagged), Value::Integer(1));
+  EXPECT_EQ(pv::testing::Scalar(*c, flagged), Value::Integer(1));
+  c->Execute("Drop Table T; Create Table T (id int, flag nvarchar(10))");
+  c->Execute("Insert Into T Values (1, N'True'), (2, N'False')");
+  EXPECT_EQ(pv::testing::Scalar(*c, flagged), Value::Integer(1));  // text now, not 1
+
+  auto other = Connect();
+  other->Execute("Drop Table T; Create Table T (id int, flag bit); Insert Into T Values (5, 1)");
+  other->Execute("Insert Into T Values (6, 1)");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(pv::testing::Scalar(*c, flagged), Value::Integer(2));
+  // A table the batch did not know is looked for again the next time.
+  const std::string later = "Select Count(*) From Later";
+  EXPECT_NE(pv::testing::DbErrorOf([&] { pv::testing::Scalar(*c, later); }), 0);
+  other->Execute("Create Table Later (id int); Insert Into Later Values (1)");
+  EXPECT_EQ(pv::testing::Scalar(*c, later), Value::Integer(1));
 }
 
 }  // namespace
