@@ -12,10 +12,6 @@ namespace {
 
 // Readers kept open for later queries of the same connection.
 constexpr std::size_t kMaxIdleReaders = 4;
-// Translations kept per connection, and the longest batch text kept: the
-// statements a program repeats are short.
-constexpr std::size_t kMaxTranslations = 256;
-constexpr std::size_t kMaxTranslatedBatch = 4096;
 
 }  // namespace
 
@@ -90,25 +86,16 @@ void Session::RequireUsable() {
 
 std::vector<tsql::Statement> Session::Translate(const std::string& batch) {
   if (main_->TakeSchemaChanged()) schema_->Invalidate();
-  // A batch with variables gets a batch number of its own each time; one
-  // carrying variables from the batch before depends on more than its text.
-  if (carried_ || batch.size() > kMaxTranslatedBatch || batch.find('@') != std::string::npos) {
-    return tsql::Translate(batch, *schema_, carried_ ? &*carried_ : nullptr);
-  }
-  // The translation of the same text holds while the schema known for it
-  // has not changed (the look at the schema version included).
+  // One carrying variables from the batch before depends on more than its
+  // text.
+  if (carried_) return tsql::Translate(batch, *schema_, &*carried_);
+  // A translation kept holds while the schema known for it has not changed
+  // (the look at the schema version included).
   schema_->BeginTranslate();
-  auto it = translations_.find(batch);
-  if (it != translations_.end() && it->second.generation == schema_->generation()) {
-    return it->second.statements;
-  }
-  std::vector<tsql::Statement> statements = tsql::Translate(batch, *schema_);
-  // One that asked for a table or column not known is translated again.
-  if (!schema_->missed()) {
-    if (translations_.size() >= kMaxTranslations) translations_.clear();
-    translations_[batch] = Translation{schema_->generation(), statements};
-  }
-  return statements;
+  const TranslationCache::Schema schema{
+      [this](const std::string& text) { return tsql::Translate(text, *schema_); },
+      [this] { return schema_->generation(); }, [this] { return schema_->missed(); }};
+  return translations_.Get(batch, schema);
 }
 
 std::int64_t Session::RunBatch(const std::vector<tsql::Statement>& statements, std::size_t from,

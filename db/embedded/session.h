@@ -9,7 +9,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "db/connection.h"
@@ -17,6 +16,7 @@
 #include "db/embedded/instance.h"
 #include "db/embedded/schema_cache.h"
 #include "db/embedded/sqlite_handle.h"
+#include "db/embedded/translation_cache.h"
 #include "db/tsql/translator.h"
 #include "db/tsql/variables.h"
 #include "platform/folder_watch.h"
@@ -94,13 +94,7 @@ class Session {
   std::shared_ptr<SqliteHandle> main_;
   std::unique_ptr<SchemaCache> schema_;
   std::vector<std::shared_ptr<SqliteHandle>> idleReaders_;
-  // Batches translated before, by their text, with the schema generation
-  // they were translated under.
-  struct Translation {
-    std::uint64_t generation = 0;
-    std::vector<tsql::Statement> statements;
-  };
-  std::unordered_map<std::string, Translation> translations_;
+  TranslationCache translations_;
   Checkpointer checkpointer_;
 };
 

@@ -134,5 +134,41 @@ TEST_F(StatementCacheEngine, ARepeatedBatchFollowsTheSchemaOfItsTable) {
   EXPECT_EQ(pv::testing::Scalar(*c, later), Value::Integer(1));
 }
 
+// Batches that differ only in their whole numbers share one translation
+// where it carries the numbers through, and get their own where the number
+// decides the translation (a bit, a length, a position).
+TEST_F(StatementCacheEngine, BatchesDifferingInNumbersGetTheirOwnResults) {
+  auto c = Connect();
+  c->Execute(
+      "Create Table T (id int Primary Key, name nvarchar(20), flag bit);"
+      "Insert Into T Values (1, N'one', 1), (2, N'two', 0), (3, N'three', 1), (12, N'12', 0)");
+  using pv::testing::Scalar;
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(Scalar(*c, "Select name From T Where id = 1").AsTextRef(), "one");
+    EXPECT_EQ(Scalar(*c, "Select name From T Where id = 2").AsTextRef(), "two");
+    EXPECT_EQ(Scalar(*c, "Select name From T Where id = 3").AsTextRef(), "three");
+    EXPECT_EQ(Scalar(*c, "Select Count(*) From T Where flag = 1"), Value::Integer(2));
+    EXPECT_EQ(Scalar(*c, "Select Count(*) From T Where flag = 0"), Value::Integer(2));
+    EXPECT_EQ(Scalar(*c, "Select Count(*) From T Where flag = 2"), Value::Integer(2));
+    EXPECT_EQ(Scalar(*c, "Select Count(*) From T Where name = '12' And id = 12"),
+              Value::Integer(1));
+    EXPECT_EQ(Scalar(*c, "Select Count(*) From T Where name = '12' And id = 3"), Value::Integer(0));
+    EXPECT_EQ(Scalar(*c, "Select Left(name, 2) From T Where id = 3").AsTextRef(), "th");
+    EXPECT_EQ(Scalar(*c, "Select Left(name, 4) From T Where id = 3").AsTextRef(), "thre");
+    EXPECT_EQ(Scalar(*c, "Select Convert(varchar(1), name) From T Where id = 3").AsTextRef(), "t");
+    EXPECT_EQ(Scalar(*c, "Select Convert(varchar(3), name) From T Where id = 3").AsTextRef(),
+              "thr");
+    for (int top = 1; top <= 3; ++top) {
+      auto q = c->Query("Select Top " + std::to_string(top) + " id, name From T Order By " +
+                        std::to_string(top == 3 ? 2 : 1) + " Desc");
+      int rows = 0;
+      while (q->Next()) {
+        if (rows++ == 0) EXPECT_EQ(q->Get(0), Value::Integer(top == 3 ? 2 : 12)) << top;
+      }
+      EXPECT_EQ(rows, top);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pv::db::embedded
