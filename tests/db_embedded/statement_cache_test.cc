@@ -163,7 +163,9 @@ TEST_F(StatementCacheEngine, BatchesDifferingInNumbersGetTheirOwnResults) {
                         std::to_string(top == 3 ? 2 : 1) + " Desc");
       int rows = 0;
       while (q->Next()) {
-        if (rows++ == 0) EXPECT_EQ(q->Get(0), Value::Integer(top == 3 ? 2 : 12)) << top;
+        if (rows++ == 0) {
+          EXPECT_EQ(q->Get(0), Value::Integer(top == 3 ? 2 : 12)) << top;
+        }
       }
       EXPECT_EQ(rows, top);
     }
