@@ -279,7 +279,10 @@ void TranslateUpdate(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
   for (const Range& r : em.SplitCommas(set + 1, setEnd)) {
     size_t eq = r.first;
     while (eq < r.second && !IsOp(t[eq], "=")) ++eq;
-    if (eq == r.first || eq == r.second) SyntaxError(t[eq < r.second ? eq : r.first]);
+    // An empty item (a trailing comma) ends the statement: name the comma.
+    if (eq == r.first || eq == r.second) {
+      SyntaxError(t[eq < r.second ? eq : (r.first < e ? r.first : e - 1)]);
+    }
     if (!identity.empty() && common::EqualsNoCase(NameOf(t[eq - 1]), identity)) {
       throw DbError(8102, "Cannot update identity column '" + identity + "'.");
     }

@@ -172,6 +172,7 @@ TEST_F(Errors, FormsTheEngineCannotRunFailClearlyAndNeverInSqliteWords) {
       {"Select 1 Else Select 2", 102},
       {"Select id From N Group By", 102},
       {"Declare", 102},
+      {"Update N Set name = N'x', -- a trailing comma", 102},
       {"Insert Into V (id) Values (1)", 4406},
   };
   for (const auto& c : cases) {
