@@ -18,13 +18,9 @@ if [ -z "$win_arg" ]; then
   exit 2
 fi
 WIN_BUILD=$(cd "$win_arg" && pwd) || exit 2
-WINE=${PV_WINE:-/usr/lib/wine/wine64}
-WINESERVER=${PV_WINESERVER:-/usr/lib/wine/wineserver}
 WORK=$WIN_BUILD/wine-installer
-export WINEPREFIX=$WORK/prefix
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-export WINEDEBUG=${WINEDEBUG:--all}
-unset DISPLAY WAYLAND_DISPLAY PVREMOTE_ROOT PVREMOTE_DEBUG
+# shellcheck source=tests/wine/prefix.bash
+source "$(dirname "$0")/prefix.bash"
 KEY='HKLM\SOFTWARE\Quillonworks Inc.\Portavento'
 
 step=""
@@ -36,17 +32,6 @@ cleanup() {
   if [ "${PV_WINE_KEEP:-0}" != 1 ]; then rm -rf "$WORK"; fi
 }
 trap cleanup EXIT
-w() { "$WINE" "$@" 2>>"$WORK/wine-stderr.txt" | tr -d '\r'; }
-wait_for() {  # seconds, command...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.5
-  done
-}
-service_state() { w sc query PVRemote | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
-state_is() { [ "$(service_state)" = "$1" ]; }
 
 STEP "the installer is built"
 MSI=$(ls "$WIN_BUILD"/pvremote-*-x64.msi 2>/dev/null | head -n 1)
@@ -56,16 +41,7 @@ STEP "fresh Wine prefix $WINEPREFIX"
 "$WINESERVER" -k 2>/dev/null
 rm -rf "$WORK"
 mkdir -p "$WINEPREFIX"
-# As in service_e2e_test.sh: one service manager, kept up by a persistent
-# server started once the prefix is made.
-if ! "$WINE" wineboot -i >"$WORK/wineboot.txt" 2>&1; then
-  "$WINESERVER" -k 2>/dev/null
-  rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
-  "$WINE" wineboot -i >"$WORK/wineboot.txt" 2>&1 || FAIL "wineboot -i: $(tail -5 "$WORK/wineboot.txt")"
-fi
-"$WINESERVER" -w
-"$WINESERVER" -p </dev/null >/dev/null 2>&1 || FAIL "wineserver -p failed"
-"$WINE" wineboot </dev/null >"$WORK/wine-system.txt" 2>&1
+make_prefix
 # Settings that keep the service busy but harmless: the embedded engine and
 # a central port nobody listens on.
 for pair in sqlDriver=embedded centralHost=127.0.0.1 centralPort=9; do

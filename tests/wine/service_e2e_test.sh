@@ -36,15 +36,10 @@ LINUX_BUILD=$(cd "$linux_arg" && pwd) || exit 2
 PVREMOTE=$WIN_BUILD/service/pvremote.exe
 PVSQL=$WIN_BUILD/tools/pvsql/pvsql.exe
 PVCENTRAL=$LINUX_BUILD/tools/pvcentral/pvcentral
-WINE=${PV_WINE:-/usr/lib/wine/wine64}
-WINESERVER=${PV_WINESERVER:-/usr/lib/wine/wineserver}
 
 WORK=$WIN_BUILD/wine-service-e2e
-export WINEPREFIX=$WORK/prefix
-# No menu entries, and no offer to install Mono or Gecko while the prefix is made.
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-export WINEDEBUG=${WINEDEBUG:--all}
-unset DISPLAY WAYLAND_DISPLAY PVREMOTE_ROOT PVREMOTE_DEBUG
+# shellcheck source=tests/wine/prefix.bash
+source "$ROOT/tests/wine/prefix.bash"
 STATE=$WORK/central
 KEY='HKLM\SOFTWARE\Quillonworks Inc.\Portavento'
 USER_KEY='HKCU\SOFTWARE\Quillonworks Inc.\Portavento'
@@ -89,7 +84,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-w() { "$WINE" "$@" 2>>"$WORK/wine-stderr.txt" | tr -d '\r'; }
 central() { "$PVCENTRAL" --control "$STATE" "$@"; }
 
 # The folder of a Windows path inside the prefix.
@@ -102,18 +96,6 @@ daily_log() {
   find "$WINEPREFIX/drive_c" -path '*Portavento*' -name 'Log *.txt' -printf '%T@ %p\n' \
     2>/dev/null | sort -n | tail -n 1 | cut -d' ' -f2-
 }
-
-wait_for() {  # seconds, command...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.5
-  done
-}
-
-service_state() { w sc query PVRemote | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
-state_is() { [ "$(service_state)" = "$1" ]; }
 
 STEP "programs are built"
 for f in "$PVREMOTE" "$PVSQL" "$PVCENTRAL" "$WINE" "$WINESERVER"; do
@@ -131,24 +113,7 @@ STEP "fresh Wine prefix $WINEPREFIX"
 "$WINESERVER" -k 2>/dev/null
 rm -rf "$WINEPREFIX" "$STATE" "$WORK"/*.txt
 mkdir -p "$STATE" "$WINEPREFIX"
-# Making the prefix starts services.exe, and with a persistent server a
-# second one when the first command runs; two service managers answer the
-# same pipe, each with its own list of services. So: make the prefix, let
-# its processes end, then keep a fresh server up (the service manager lives
-# only as long as the wineserver) with a single services.exe.
-# A fresh prefix now and then fails to load its first DLL while the machine
-# is busy ("could not load kernel32.dll"): made again once before giving up.
-if ! "$WINE" wineboot -i >"$WORK/wineboot.txt" 2>&1; then
-  "$WINESERVER" -k 2>/dev/null
-  rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
-  "$WINE" wineboot -i >"$WORK/wineboot.txt" 2>&1 ||
-    FAIL "wineboot -i failed: $(tail -5 "$WORK/wineboot.txt")"
-fi
-"$WINESERVER" -w
-"$WINESERVER" -p </dev/null >/dev/null 2>&1 || FAIL "wineserver -p failed"
-# The first program starts the system processes (services.exe ...), which keep
-# its standard handles: a file here, so that no pipe of a later step stays open.
-"$WINE" wineboot </dev/null >"$WORK/wine-system.txt" 2>&1
+make_prefix
 APPDATA_WIN=$(w cmd /c echo %LOCALAPPDATA%)
 APPDATA_UNIX=$(unix_path "$APPDATA_WIN")
 [ -d "$APPDATA_UNIX" ] || FAIL "no local application-data folder ($APPDATA_WIN -> $APPDATA_UNIX)"
