@@ -68,6 +68,15 @@ std::string OctalMode(unsigned mode) {
   return text;
 }
 
+// A file whose last change is more than a second old: one written again
+// within the same tick of the file system's clock, at the same size, would
+// keep its stamp, so a newer one is not kept.
+bool SettledStamp(const platform::FileStamp& stamp) {
+  const auto age = std::chrono::system_clock::now().time_since_epoch() -
+                   std::chrono::nanoseconds(stamp.modifiedNs);
+  return age > std::chrono::seconds(1);
+}
+
 // Problems found while no log is set are kept up to this many.
 constexpr std::size_t kMaxPendingReports = 16;
 
@@ -160,14 +169,7 @@ std::optional<RegFile> RegistryStore::LoadFile(const std::string& path,
     file = RegFile::Load(path, &problem);
     std::lock_guard<std::mutex> lock(reports_->mutex);
     reports_->files.erase(path);
-    // Kept only when its last change is more than a second old: a file
-    // written again within the same tick of the file system's clock, at the
-    // same size, would keep its stamp.
-    const auto age =
-        std::chrono::system_clock::now().time_since_epoch() -
-        std::chrono::nanoseconds(file && file->stamp() ? file->stamp()->modifiedNs : 0);
-    if (file && file->stamp() && age > std::chrono::seconds(1))
-      reports_->files.emplace(path, *file);
+    if (file && file->stamp() && SettledStamp(*file->stamp())) reports_->files.emplace(path, *file);
   }
   std::vector<std::string> problems;
   if (!file) {
