@@ -50,6 +50,18 @@ if "$wineserver" -p60 </dev/null >/dev/null 2>&1 9>&-; then
 fi
 exec 9>&-
 
-if (($#)); then
-  exec "$wine" "$@"
-fi
+((!$#)) && exit 0
+# Every program run here is a GoogleTest program, which writes to standard
+# output before its first test. One that fails without writing a byte was not
+# started by Wine (now and then, on a busy machine, a program ends at once
+# without a word): it is run again, at most twice, and each time said so.
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+for attempt in 1 2 3; do
+  status=0
+  "$wine" "$@" | tee "$out" || status=$?
+  if ((status == 0)) || [ -s "$out" ] || ((attempt == 3)); then
+    exit "$status"
+  fi
+  echo "wine-run.sh: $1 ended with status $status before writing anything; run again" >&2
+done
