@@ -8,7 +8,9 @@
 //  2. The engine's statement shapes, each against the same work done with
 //     SQLite prepared statements (compiled once, values bound): an INSERT
 //     with N'' literals, an UPDATE by id, a SELECT by id, a Top n ... Order By
-//     and a DELETE by id. Target: the engine within 1.5 x the raw time.
+//     and a DELETE by id, and the two catalog questions the service asks (does
+//     a table have a column, does a table exist) against SQLite's own
+//     catalog. Target: the engine within 1.5 x the raw time.
 //  3. A 10 MB photo stored with StoreFileInColumn and read back with a query.
 //     Target: >= 200 MB/s for store plus read.
 //
@@ -85,11 +87,12 @@ bool Exec(sqlite3* db, const std::string& sql) {
   return true;
 }
 
-std::string CreateNames() {
-  for (const auto& t : pv::schema::CentralTables()) {
-    if (t.name == "Names") return std::string(t.createSql);
-  }
-  return {};
+// Every table of the installation database, so that the catalog views
+// answer from a site's catalog, not from a single table.
+std::string CreateTables() {
+  std::string sql;
+  for (const auto& t : pv::schema::CentralTables()) sql += std::string(t.createSql) + ";\n";
+  return sql;
 }
 
 std::unique_ptr<Connection> OpenEngine(const fs::path& root, const std::string& db) {
@@ -118,7 +121,7 @@ struct Side {
 // indexes) for the raw side to copy.
 std::string PrepareEngine(const fs::path& root, const std::string& name) {
   OpenEngine(root, "master")->Execute("Create Database " + name);
-  OpenEngine(root, name)->Execute(CreateNames());
+  OpenEngine(root, name)->Execute(CreateTables());
   std::string tableSql;
   sqlite3* raw = nullptr;
   sqlite3_open((pv::db::embedded::InstanceFolder(root, "localhost", "1433") / (name + ".sqlite"))
@@ -127,8 +130,8 @@ std::string PrepareEngine(const fs::path& root, const std::string& name) {
                &raw);
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(raw,
-                     "SELECT sql FROM sqlite_master WHERE tbl_name = 'Names' AND sql IS NOT NULL "
-                     "ORDER BY type DESC",
+                     "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
+                     "'sqlite_%' ORDER BY type DESC",
                      -1, &st, nullptr);
   while (sqlite3_step(st) == SQLITE_ROW) {
     tableSql += reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
@@ -210,6 +213,10 @@ void Shapes(Connection& engine, sqlite3* raw, int rows, int count) {
   sqlite3_stmt* select = Prepared(raw, "SELECT lastName, firstName FROM Names WHERE id = ?");
   sqlite3_stmt* top = Prepared(raw, "SELECT id, lastName FROM Names ORDER BY id DESC LIMIT 10");
   sqlite3_stmt* erase = Prepared(raw, "DELETE FROM Names WHERE id = ?");
+  sqlite3_stmt* column =
+      Prepared(raw, "SELECT count(*) FROM pragma_table_info('Names') WHERE name = 'mailRoomID'");
+  sqlite3_stmt* table =
+      Prepared(raw, "SELECT count(*) FROM sqlite_schema WHERE name = 'Names' AND type = 'table'");
   struct Shape {
     const char* name;
     std::function<void(int)> engine, raw;
@@ -267,6 +274,23 @@ void Shapes(Connection& engine, sqlite3* raw, int rows, int count) {
          }
        },
        [&](int) { StepAll(raw, top); }},
+      {"catalog: a column of a table",
+       [&](int) {
+         auto q = engine.Query(
+             "Select Count(*) From INFORMATION_SCHEMA.COLUMNS Where TABLE_NAME = 'Names' And "
+             "COLUMN_NAME = 'mailRoomID'");
+         while (q->Next()) {
+         }
+       },
+       [&](int) { StepAll(raw, column); }},
+      {"catalog: a table",
+       [&](int) {
+         auto q =
+             engine.Query("Select Count(*) From sysobjects Where name = 'Names' And type = 'U'");
+         while (q->Next()) {
+         }
+       },
+       [&](int) { StepAll(raw, table); }},
       {"DELETE by id",
        [&](int i) { engine.Execute("Delete From Names Where id = " + std::to_string(id(i))); },
        [&](int i) {
@@ -298,7 +322,9 @@ void Shapes(Connection& engine, sqlite3* raw, int rows, int count) {
                   1e6 * r.wall / count, e.wall / r.wall);
     }
   }
-  for (sqlite3_stmt* st : {insert, update, select, top, erase}) sqlite3_finalize(st);
+  for (sqlite3_stmt* st : {insert, update, select, top, erase, column, table}) {
+    sqlite3_finalize(st);
+  }
 }
 
 }  // namespace
@@ -344,7 +370,7 @@ int main(int argc, char** argv) {
     }
     if (!engineOnly && !rawOnly) Shapes(*engineConn, raw, rows, std::min(rows, 20000));
     sqlite3_close(raw);
-    if (!rawOnly) {
+    if (!rawOnly && !std::getenv("PV_BENCH_SHAPE")) {  // one shape leaves its rows
       auto check = engineConn->Query("Select Count(*) From Names");
       if (!check->Next() || check->Get(0).AsInteger() != rows) {
         std::fprintf(stderr, "the engine lost rows\n");

@@ -37,6 +37,12 @@ void Emitter::ScanTables(size_t b, size_t e) {
       std::string table;
       const size_t after = ObjectName(j, e, &table);
       if (after == j) break;
+      // A catalog view (INFORMATION_SCHEMA.COLUMNS, sys.objects) is known to
+      // the schema by the one name the statement is translated to.
+      if (after == j + 3 && (common::EqualsNoCase(NameOf(t_[j]), "INFORMATION_SCHEMA") ||
+                             common::EqualsNoCase(NameOf(t_[j]), "sys"))) {
+        table = "[" + NameOf(t_[j]) + "." + table + "]";
+      }
       tables_.push_back({common::AsciiLower(table), table});
       j = after;
       if (j < e && IsWord(t_[j], "AS")) ++j;

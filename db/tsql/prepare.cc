@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "db/error.h"
+#include "db/tsql/catalog_tables.h"
 #include "db/tsql/collation.h"
 #include "db/tsql/column_order.h"
 #include "db/tsql/conversions.h"
@@ -228,19 +229,17 @@ CREATE TEMP TABLE IF NOT EXISTS pv_one (x);
 INSERT INTO pv_one SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM pv_one);
 
 CREATE TEMP VIEW IF NOT EXISTS sysobjects AS
-SELECT name COLLATE NOCASE AS name, rowid AS id,
+SELECT name COLLATE NOCASE AS name, id,
        (CASE type WHEN 'table' THEN 'U' ELSE 'V' END) COLLATE NOCASE AS xtype,
        (CASE type WHEN 'table' THEN 'U' ELSE 'V' END) COLLATE NOCASE AS type,
        1 AS uid, 0 AS parent_obj
-FROM main.sqlite_schema
-WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\_%' ESCAPE '\';
+FROM main.pv_catalog_objects;
 
 CREATE TEMP VIEW IF NOT EXISTS "sys.objects" AS
-SELECT name COLLATE NOCASE AS name, rowid AS object_id, 1 AS schema_id,
+SELECT name COLLATE NOCASE AS name, id AS object_id, 1 AS schema_id,
        (CASE type WHEN 'table' THEN 'U' ELSE 'V' END) COLLATE NOCASE AS type,
        (CASE type WHEN 'table' THEN 'USER_TABLE' ELSE 'VIEW' END) AS type_desc
-FROM main.sqlite_schema
-WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\_%' ESCAPE '\';
+FROM main.pv_catalog_objects;
 
 CREATE TEMP VIEW IF NOT EXISTS "sys.tables" AS
 SELECT name, object_id, schema_id, type, type_desc FROM "sys.objects" WHERE type = 'U';
@@ -251,33 +250,13 @@ SELECT name, object_id, schema_id, type, type_desc FROM "sys.objects" WHERE type
 CREATE TEMP VIEW IF NOT EXISTS "INFORMATION_SCHEMA.TABLES" AS
 SELECT NULL AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, name COLLATE NOCASE AS TABLE_NAME,
        (CASE type WHEN 'table' THEN 'BASE TABLE' ELSE 'VIEW' END) AS TABLE_TYPE
-FROM main.sqlite_schema
-WHERE type IN ('table', 'view') AND name NOT LIKE 'sqlite\_%' ESCAPE '\';
+FROM main.pv_catalog_objects;
 
 CREATE TEMP VIEW IF NOT EXISTS "INFORMATION_SCHEMA.COLUMNS" AS
-SELECT NULL AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, ORDINAL_POSITION,
-       COLUMN_DEFAULT, IS_NULLABLE, DATA_TYPE,
-       (CASE WHEN DATA_TYPE IN ('nvarchar', 'varchar', 'nchar', 'char', 'varbinary', 'binary')
-                  AND instr(decl, '(') > 0
-             THEN CAST(substr(decl, instr(decl, '(') + 1) AS INTEGER) END)
-           AS CHARACTER_MAXIMUM_LENGTH
-FROM (SELECT m.name COLLATE NOCASE AS TABLE_NAME, p.name COLLATE NOCASE AS COLUMN_NAME,
-             (CASE WHEN instr(m.sql, '/*pv_declared ') = 0 THEN p.cid + 1
-                   ELSE (SELECT count(*) FROM pragma_table_info(m.name, 'main') AS q
-                         WHERE pv_declared_rank(m.sql, q.name, q.cid)
-                               <= pv_declared_rank(m.sql, p.name, p.cid)) END)
-                 AS ORDINAL_POSITION, p.dflt_value AS COLUMN_DEFAULT,
-             (CASE WHEN p."notnull" THEN 'NO' ELSE 'YES' END) AS IS_NULLABLE,
-             p.type AS decl,
-             (CASE lower(trim(CASE WHEN instr(p.type, '(') > 0
-                                   THEN substr(p.type, 1, instr(p.type, '(') - 1)
-                                   ELSE p.type END))
-                   WHEN 'integer' THEN 'bigint'
-                   ELSE lower(trim(CASE WHEN instr(p.type, '(') > 0
-                                        THEN substr(p.type, 1, instr(p.type, '(') - 1)
-                                        ELSE p.type END)) END) COLLATE NOCASE AS DATA_TYPE
-      FROM main.sqlite_schema AS m, pragma_table_info(m.name, 'main') AS p
-      WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\_%' ESCAPE '\');
+SELECT NULL AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, TABLE_NAME COLLATE NOCASE AS TABLE_NAME,
+       COLUMN_NAME COLLATE NOCASE AS COLUMN_NAME, ORDINAL_POSITION, COLUMN_DEFAULT, IS_NULLABLE,
+       DATA_TYPE COLLATE NOCASE AS DATA_TYPE, CHARACTER_MAXIMUM_LENGTH
+FROM main.pv_catalog_columns;
 )sql";
 
 // Indexes on text are ordered by the collation NOCASE, which this engine
@@ -365,6 +344,7 @@ void Prepare(sqlite3* db) {
                                     nullptr, nullptr));
   Check(db, RegisterConversionFunctions(db));
   Check(db, RegisterVariableFunctions(db));
+  Check(db, RegisterCatalogTables(db));
   Check(db, sqlite3_create_function_v2(db, "pv_rowcount", 0, SQLITE_UTF8, db, RowCountFunction,
                                        nullptr, nullptr, ForgetRowCount));
   Check(db, sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr));

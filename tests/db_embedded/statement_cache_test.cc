@@ -172,5 +172,44 @@ TEST_F(StatementCacheEngine, BatchesDifferingInNumbersGetTheirOwnResults) {
   }
 }
 
+// The catalog views answer from rows each connection keeps until the
+// schema moves: every change shows at once, also another program's and one
+// a rolled-back transaction undid, and a lookup by name finds what a walk
+// over all rows finds.
+TEST_F(StatementCacheEngine, CatalogViewsFollowEverySchemaChange) {
+  using pv::testing::Scalar;
+  auto c = Connect();
+  auto columns = [&](const std::string& where) {
+    return Scalar(*c, "Select Count(*) From INFORMATION_SCHEMA.COLUMNS Where " + where).AsInteger();
+  };
+  auto tables = [&](const std::string& name) {
+    return Scalar(*c, "Select Count(*) From sysobjects Where name = N'" + name + "'").AsInteger();
+  };
+  c->Execute("Create Table T (a int)");
+  EXPECT_EQ(columns("TABLE_NAME = 'T'"), 1);
+  Connect()->Execute("Alter Table T Add b int");
+  EXPECT_EQ(columns("TABLE_NAME = 'T'"), 2);
+
+  c->Execute("Begin Tran; Create Table U (x int)");
+  EXPECT_EQ(tables("U"), 1);
+  c->Execute("Rollback Tran; Create Table V (y int, z int)");  // the schema version U had
+  c->Execute("Begin Tran");  // the connection's own handle answers
+  EXPECT_EQ(tables("U"), 0);
+  EXPECT_EQ(columns("TABLE_NAME = 'V'"), 2);
+  c->Execute("Commit Tran");
+  EXPECT_EQ(columns("TABLE_NAME = 'U'"), 0);
+
+  c->Execute("Create Table [Élan] (e int)");
+  EXPECT_EQ(columns("TABLE_NAME = N'élan'"), 1);
+  EXPECT_EQ(columns("TABLE_NAME = N'Elan'"), 0);
+  EXPECT_EQ(columns("TABLE_NAME = 't  '"), 2);
+  EXPECT_EQ(columns("TABLE_NAME = 'v' Or TABLE_NAME = N'ÉLAN' Or TABLE_NAME = 't'"), 5);
+  EXPECT_EQ(columns("(TABLE_NAME = 'v' And COLUMN_NAME = 'z') Or (TABLE_NAME = 't' And "
+                    "COLUMN_NAME <> 'z')"),
+            3);
+  EXPECT_EQ(columns("TABLE_NAME In ('t', 'v')"), 4);
+  EXPECT_EQ(Scalar(*c, "Select Count(*) From INFORMATION_SCHEMA.TABLES").AsInteger(), 3);
+}
+
 }  // namespace
 }  // namespace pv::db::embedded
