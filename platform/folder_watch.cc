@@ -163,7 +163,7 @@ FolderWatch::FolderWatch(const std::filesystem::path& folder)
     : shared_(Registry::Get().For(folder)) {}
 
 bool FolderWatch::Changed() {
-  const auto now = std::chrono::steady_clock::now();
+  const auto now = CoarseClock::now();
   bool changed = !shared_ || now - lastProbe_ >= kLongestTrust;
   if (shared_) {
     if (!shared_->watching.load()) {

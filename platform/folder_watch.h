@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/coarse_clock.h"
+
 namespace pv::platform {
 
 class FolderWatch {
@@ -39,7 +41,7 @@ class FolderWatch {
  private:
   std::shared_ptr<Shared> shared_;
   std::uint64_t seen_ = 0;
-  std::chrono::steady_clock::time_point lastProbe_{};
+  CoarseClock::time_point lastProbe_{};
 };
 
 }  // namespace pv::platform

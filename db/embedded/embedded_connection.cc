@@ -39,7 +39,7 @@ std::int64_t EmbeddedConnection::Execute(const std::string& sql) {
 
 std::unique_ptr<Rowset> EmbeddedConnection::CachedQuery(
     const std::vector<tsql::Statement>& statements, std::size_t i) {
-  const auto p = Parameterize(statements[i].sql, true);
+  auto p = Parameterize(statements[i].sql, true);
   if (!p) return nullptr;
   std::shared_ptr<SqliteHandle> reader = session_->AcquireReader();
   reader->StartStatement();
@@ -60,7 +60,7 @@ std::unique_ptr<Rowset> EmbeddedConnection::CachedQuery(
   std::vector<tsql::Statement> trailing(statements.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                                         statements.end());
   return std::make_unique<EmbeddedRowset>(session_, std::move(reader), std::move(st),
-                                          std::move(trailing), p->text);
+                                          std::move(trailing), std::move(p->text));
 }
 
 std::unique_ptr<Rowset> EmbeddedConnection::Query(const std::string& sql, Cursor /*cursor*/) {

@@ -73,7 +73,7 @@ std::uint64_t SchemaCache::NextGeneration() {
 void SchemaCache::BeginTranslate() const {
   reloadedThisBatch_.clear();
   missed_ = false;
-  const auto now = std::chrono::steady_clock::now();
+  const auto now = platform::CoarseClock::now();
   if (tables_.empty() || now - lastCheck_ < std::chrono::seconds(1)) return;
   lastCheck_ = now;
   CheckVersion();

@@ -16,6 +16,7 @@
 
 #include "db/embedded/statement_ptr.h"
 #include "db/tsql/translator.h"
+#include "platform/coarse_clock.h"
 
 namespace pv::db::embedded {
 
@@ -79,7 +80,7 @@ class SchemaCache : public tsql::SchemaLookup {
   mutable StatementPtr tableSql_;
   mutable long long schemaVersion_ = -1;
   mutable NameMap<Table> tables_;
-  mutable std::chrono::steady_clock::time_point lastCheck_{};
+  mutable platform::CoarseClock::time_point lastCheck_{};
   mutable std::vector<std::string> reloadedThisBatch_;
   mutable std::uint64_t generation_ = NextGeneration();
   mutable bool missed_ = false;

@@ -137,13 +137,13 @@ void SqliteHandle::SetTimeout(int seconds) {
 void SqliteHandle::StartStatement() {
   deadlineActive_ = timeoutSeconds_ > 0;
   if (deadlineActive_) {
-    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_);
+    deadline_ = platform::CoarseClock::now() + std::chrono::seconds(timeoutSeconds_);
   }
 }
 
 int SqliteHandle::OnProgress(void* self) {
   auto* h = static_cast<SqliteHandle*>(self);
-  if (h->deadlineActive_ && std::chrono::steady_clock::now() >= h->deadline_) return 1;
+  if (h->deadlineActive_ && platform::CoarseClock::now() >= h->deadline_) return 1;
   return 0;
 }
 

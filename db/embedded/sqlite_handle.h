@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "db/embedded/statement_cache.h"
+#include "platform/coarse_clock.h"
 #include "platform/folder_watch.h"
 
 namespace pv::db::embedded {
@@ -102,7 +103,7 @@ class SqliteHandle {
   // once moved stays so.
   mutable platform::FolderWatch folder_;
   mutable bool moved_ = false;
-  std::chrono::steady_clock::time_point deadline_{};
+  platform::CoarseClock::time_point deadline_{};
 };
 
 // True when the statement changes rows and reports a count as SQL Server

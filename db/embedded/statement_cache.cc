@@ -203,7 +203,7 @@ std::optional<Parameterized> Parameterize(std::string_view sql, bool query) {
         prev = Prev::By;
         byDepth = depth;
       } else {
-        if (EndsPositionList(word)) byDepth = -1;
+        if (byDepth >= 0 && EndsPositionList(word)) byDepth = -1;
         prev = Prev::Other;
       }
       i = k;
@@ -260,12 +260,12 @@ sqlite3_stmt* StatementCache::Find(const std::string& text) {
   return it == statements_.end() ? nullptr : it->second.get();
 }
 
+// The entry stays, empty, so that keeping the statement again allocates
+// nothing.
 StatementPtr StatementCache::Take(const std::string& text) {
   const auto it = statements_.find(text);
   if (it == statements_.end()) return nullptr;
-  StatementPtr st = std::move(it->second);
-  statements_.erase(it);
-  return st;
+  return std::move(it->second);
 }
 
 sqlite3_stmt* StatementCache::Keep(const std::string& text, StatementPtr st) {
