@@ -88,23 +88,10 @@ Value BitFromText(std::string_view t) {
 }  // namespace
 
 ColumnKind KindOfDeclaredType(const char* declared) {
-  // The base type name, lower-cased, as BaseTypeName reads it, without
-  // building a string: this runs for every column of every result set.
-  char name[24];
-  std::size_t n = 0;
-  const char* p = declared ? declared : "";
-  while (*p == ' ' || *p == '[' || *p == '"') ++p;
-  for (; *p && n < sizeof name; ++p) {
-    const char c = *p;
-    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') {
-      name[n++] = c;
-    } else if (c >= 'A' && c <= 'Z') {
-      name[n++] = static_cast<char>(c - 'A' + 'a');
-    } else {
-      break;
-    }
-  }
-  const std::string_view t(name, n);
+  // Read without building a string: this runs for every column of every
+  // result set. No type this knows is longer than the buffer.
+  char buffer[24];
+  const std::string_view t = BaseTypeName(declared, buffer, sizeof buffer);
   if (t.empty()) return ColumnKind::Storage;
   if (t == "bit") return ColumnKind::Bit;
   if (t == "int" || t == "integer" || t == "smallint" || t == "tinyint" || t == "bigint") {

@@ -34,22 +34,46 @@ std::string_view PlainName(std::string_view t) {
   return t;
 }
 
-std::string BaseTypeName(const char* declared) {
-  if (!declared) return {};
-  std::string out;
+namespace {
+
+// Hands `put` each character of the base type name of `declared`, lower-cased,
+// until the name ends or `put` returns false.
+template <class Put>
+void ScanBaseTypeName(const char* declared, Put put) {
+  if (!declared) return;
   const char* p = declared;
   while (*p == ' ' || *p == '[' || *p == '"') ++p;
   for (; *p; ++p) {
-    char c = *p;
+    const char c = *p;
     if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') {
-      out += c;
+      if (!put(c)) return;
     } else if (c >= 'A' && c <= 'Z') {
-      out += static_cast<char>(c - 'A' + 'a');
+      if (!put(static_cast<char>(c - 'A' + 'a'))) return;
     } else {
-      break;
+      return;
     }
   }
+}
+
+}  // namespace
+
+std::string BaseTypeName(const char* declared) {
+  std::string out;
+  ScanBaseTypeName(declared, [&](char c) {
+    out += c;
+    return true;
+  });
   return out;
+}
+
+std::string_view BaseTypeName(const char* declared, char* buffer, std::size_t capacity) {
+  std::size_t n = 0;
+  ScanBaseTypeName(declared, [&](char c) {
+    if (n == capacity) return false;
+    buffer[n++] = c;
+    return true;
+  });
+  return std::string_view(buffer, n);
 }
 
 std::size_t SchemaCache::NoCaseHash::operator()(std::string_view s) const {

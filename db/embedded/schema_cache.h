@@ -88,6 +88,9 @@ class SchemaCache : public tsql::SchemaLookup {
 
 // "nvarchar(50)" -> "nvarchar", "[bigint] IDENTITY" -> "bigint".
 std::string BaseTypeName(const char* declared);
+// The same into `buffer`, without allocating: at most `capacity` characters
+// (a longer name is cut short there).
+std::string_view BaseTypeName(const char* declared, char* buffer, std::size_t capacity);
 
 // A table or column name as the catalog spells it: "[dbo].[Names]" ->
 // "Names", as a view into the argument.

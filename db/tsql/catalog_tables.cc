@@ -7,6 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/text.h"
+#include "db/tsql/sql_functions.h"
+
 namespace pv::db::tsql {
 
 namespace {
@@ -60,16 +63,9 @@ bool KeyOf(std::string_view name, std::string& key) {
   key.clear();
   for (char c : name) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
-    key.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    key.push_back(common::AsciiLower(c));
   }
   return true;
-}
-
-std::string_view TextOf(sqlite3_value* v) {
-  const unsigned char* p = sqlite3_value_text(v);
-  return p ? std::string_view(reinterpret_cast<const char*>(p),
-                              static_cast<std::size_t>(sqlite3_value_bytes(v)))
-           : std::string_view();
 }
 
 // The rows of one computation, their values copied out of the query.
@@ -146,7 +142,7 @@ struct Table : sqlite3_vtab {
         row.push_back(v);
       }
       const std::size_t n = into.rows.size();
-      if (KeyOf(TextOf(row[0]), key)) {
+      if (KeyOf(TextViewOf(row[0]), key)) {
         into.byKey[key].push_back(n);
       } else {
         into.unkeyed.push_back(n);
@@ -234,7 +230,7 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char*, int argc, sqlite3
     return rc;
   }
   std::string key;
-  cursor->all = !(idxNum == 1 && argc == 1 && KeyOf(TextOf(argv[0]), key));
+  cursor->all = !(idxNum == 1 && argc == 1 && KeyOf(TextViewOf(argv[0]), key));
   if (cursor->all) return SQLITE_OK;
   const Rows& rows = *cursor->rows;
   if (auto it = rows.byKey.find(key); it != rows.byKey.end()) cursor->picked = it->second;
