@@ -47,8 +47,10 @@ make_prefix
 for pair in sqlDriver=embedded centralHost=127.0.0.1 centralPort=9; do
   w reg add "$KEY" /v "${pair%%=*}" /t REG_SZ /d "${pair#*=}" /f >/dev/null || FAIL "reg add $pair"
 done
-PF=$(w winepath -u 'C:\Program Files\PVRemote' | sed 's:/*$::')
-MSI_WIN=$(w winepath -w "$MSI")
+wait_for 30 w_matches / winepath -u 'C:\Program Files\PVRemote' || FAIL "winepath: $OUT"
+PF=$(sed 's:/*$::' <<<"$OUT")
+wait_for 30 w_matches '\\' winepath -w "$MSI" || FAIL "winepath: $OUT"
+MSI_WIN=$OUT
 
 STEP "silent install"
 "$WINE" msiexec /i "$MSI_WIN" /qn /l*v "$(w winepath -w "$WORK/install.log")" \
@@ -65,19 +67,18 @@ for f in pvremote.exe pvsql.exe pvcentral.exe; do
 done
 # (Output taken whole before grep: with pipefail, grep -q leaving early would
 # fail the pipe.)
-help=$(w "$PF/pvsql.exe" --help)
-grep -q "pvsql" <<<"$help" || FAIL "the installed pvsql.exe does not run: $help"
+wait_for 30 w_matches pvsql "$PF/pvsql.exe" --help || FAIL "the installed pvsql.exe does not run: $OUT"
 
 STEP "the service is registered as /i registers it, and running"
-config=$(w reg query 'HKLM\SYSTEM\CurrentControlSet\Services\PVRemote')
-grep -q 'Start *REG_DWORD *0x2$' <<<"$config" || FAIL "not registered for automatic start: $config"
+wait_for 30 w_matches 'Start *REG_DWORD *0x2$' reg query 'HKLM\SYSTEM\CurrentControlSet\Services\PVRemote' ||
+  FAIL "not registered for automatic start: $OUT"
+config=$OUT
 grep -q 'Type *REG_DWORD *0x10$' <<<"$config" || FAIL "not an own-process service: $config"
 grep -q 'DisplayName *REG_SZ *Portavento Remote$' <<<"$config" || FAIL "display name: $config"
 grep -qi 'ImagePath *REG_SZ *.*Program Files.PVRemote.pvremote.exe' <<<"$config" ||
   FAIL "image path: $config"
 wait_for 60 state_is RUNNING || FAIL "not running after the install: $(w sc query PVRemote)"
-app_folder_written() { grep -q "appFolder *REG_SZ" <<<"$(w reg query "$KEY" /v appFolder)"; }
-wait_for 30 app_folder_written ||
+wait_for 30 w_matches "appFolder *REG_SZ" reg query "$KEY" /v appFolder ||
   FAIL "the service wrote no appFolder (it did not start its work)"
 
 STEP "silent uninstall"
@@ -90,7 +91,7 @@ wait_for 30 gone || FAIL "the service is still registered: $(w sc query PVRemote
 for f in pvremote.exe pvsql.exe pvcentral.exe sql/central_home.sql; do
   wait_for 10 test ! -e "$PF/$f" || FAIL "$PF/$f is left"
 done
-query=$(w reg query "$KEY" /v sqlDriver)
-grep -q 'sqlDriver *REG_SZ *embedded' <<<"$query" || FAIL "the settings are gone: $query"
+wait_for 30 w_matches 'sqlDriver *REG_SZ *embedded' reg query "$KEY" /v sqlDriver ||
+  FAIL "the settings are gone: $OUT"
 
 echo "PASS: the installer installed, registered and started the service, and uninstalled it cleanly"

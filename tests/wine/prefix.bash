@@ -13,6 +13,16 @@ unset DISPLAY WAYLAND_DISPLAY PVREMOTE_ROOT PVREMOTE_DEBUG
 
 w() { "$WINE" "$@" 2>>"$WORK/wine-stderr.txt" | tr -d '\r'; }
 
+# Runs a Wine program and keeps its output in OUT; true when the output
+# matches the pattern. Used with wait_for for output a check reads: on a busy
+# machine Wine now and then starts nothing and hands back no output at all.
+w_matches() {  # pattern, command...
+  local pattern=$1
+  shift
+  OUT=$(w "$@")
+  grep -q -- "$pattern" <<<"$OUT"
+}
+
 wait_for() {  # seconds, command...
   local deadline=$((SECONDS + $1))
   shift

@@ -114,7 +114,8 @@ STEP "fresh Wine prefix $WINEPREFIX"
 rm -rf "$WINEPREFIX" "$STATE" "$WORK"/*.txt
 mkdir -p "$STATE" "$WINEPREFIX"
 make_prefix
-APPDATA_WIN=$(w cmd /c echo %LOCALAPPDATA%)
+wait_for 30 w_matches ':\\' cmd /c echo %LOCALAPPDATA% || FAIL "no local application-data folder: $OUT"
+APPDATA_WIN=$OUT
 APPDATA_UNIX=$(unix_path "$APPDATA_WIN")
 [ -d "$APPDATA_UNIX" ] || FAIL "no local application-data folder ($APPDATA_WIN -> $APPDATA_UNIX)"
 DATA_ROOT=$APPDATA_UNIX/sql
@@ -130,7 +131,8 @@ reg_add "$KEY" centralHost 127.0.0.1
 reg_add "$USER_KEY" sqlPWD "$LOCAL_PASSWORD"
 
 STEP "local site with pvsql.exe (localhost,1433, database Portavento)"
-SCRIPT_WIN=$(w winepath -w "$ROOT/sql/local_portavento.sql")
+wait_for 30 w_matches '\\' winepath -w "$ROOT/sql/local_portavento.sql" || FAIL "winepath: $OUT"
+SCRIPT_WIN=$OUT
 pvsql() { w "$PVSQL" -S localhost,1433 "$@" >>"$WORK/pvsql.txt" || FAIL "pvsql.exe $*: $(tail -5 "$WORK/pvsql.txt")"; }
 pvsql --create-instance
 pvsql --set-login sa "$LOCAL_PASSWORD"
@@ -157,8 +159,9 @@ STEP "pvremote.exe /i installs and starts the service"
 rc=$?
 [ "$rc" = 0 ] || FAIL "pvremote.exe /i exited $rc: $(cat "$WORK/install.txt")"
 # Wine's sc has no "qc": the manager's registration is read from its key.
-config=$(w reg query 'HKLM\SYSTEM\CurrentControlSet\Services\PVRemote')
-grep -q 'Start *REG_DWORD *0x2$' <<<"$config" || FAIL "not registered for automatic start: $config"
+wait_for 30 w_matches 'Start *REG_DWORD *0x2$' reg query 'HKLM\SYSTEM\CurrentControlSet\Services\PVRemote' ||
+  FAIL "not registered for automatic start: $OUT"
+config=$OUT
 grep -q 'Type *REG_DWORD *0x10$' <<<"$config" || FAIL "not an own-process service: $config"
 grep -q 'DisplayName *REG_SZ *Portavento Remote$' <<<"$config" || FAIL "display name: $config"
 grep -q 'ImagePath *REG_SZ *"[^"]*pvremote.exe"$' <<<"$config" ||
@@ -206,10 +209,9 @@ wait_for 30 gone || FAIL "the service is still registered: $(w sc query PVRemote
 STEP "the password /i moved into the machine key"
 encoded=$(printf '%s' "$LOCAL_PASSWORD" | od -An -tu1 -v | tr -s ' \n' ' ' |
   awk '{for (i = 1; i <= NF; i++) printf "%03d", $i}')
-query=$(w reg query "$KEY" /v sqlPWDq)
-grep -q "sqlPWDq *REG_SZ *$encoded" <<<"$query" || FAIL "sqlPWDq is not $encoded: $query"
-query=$(w reg query "$KEY" /v appFolder)
-grep -q "appFolder *REG_SZ" <<<"$query" || FAIL "the service wrote no appFolder: $query"
+wait_for 30 w_matches "sqlPWDq *REG_SZ *$encoded" reg query "$KEY" /v sqlPWDq ||
+  FAIL "sqlPWDq is not $encoded: $OUT"
+wait_for 30 w_matches "appFolder *REG_SZ" reg query "$KEY" /v appFolder || FAIL "the service wrote no appFolder: $OUT"
 
 STEP "started by hand, outside a debug run: a clear message, exit 1"
 "$WINE" "$PVREMOTE" </dev/null >"$WORK/no-manager.txt" 2>&1
