@@ -29,8 +29,14 @@ bool IsGoLine(std::string_view line, int& repeat) {
   line = TrimSpace(line);
   if (line.size() < 2) return false;
   if (!common::EqualsNoCase(line.substr(0, 2), "GO")) return false;
-  std::string_view rest = TrimSpace(line.substr(2));
-  if (line.size() > 2 && !std::isspace(static_cast<unsigned char>(line[2]))) return false;
+  std::string_view rest = line.substr(2);
+  if (!rest.empty() && !std::isspace(static_cast<unsigned char>(rest.front())) &&
+      !rest.starts_with("--")) {
+    return false;
+  }
+  // A comment may follow GO and its count ("GO -- next part"), as the
+  // engine's own reading of a batch allows.
+  rest = TrimSpace(rest.substr(0, rest.find("--")));
   if (rest.empty()) {
     repeat = 1;
     return true;

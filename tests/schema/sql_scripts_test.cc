@@ -16,17 +16,17 @@
 namespace pv::schema {
 namespace {
 
-TEST(SplitBatchesTest, GoLinesSeparateBatchesWhateverTheirCaseBlanksOrCount) {
+TEST(SplitBatchesTest, GoLinesSeparateBatchesWhateverTheirCaseBlanksCountOrComment) {
   const std::string script =
       "\xEF\xBB\xBF-- header\r\n"
       "CREATE TABLE a (x int)\r\n"
       "go\r\n"
       "\r\n"
       "INSERT INTO a VALUES (1)\n"
-      "  GO 3  \n"
+      "  GO 3 -- three times\n"
       "GOTO done\n"
       "SELECT 'GO' AS go_column\n"
-      "Go\n"
+      "Go--end\n"
       "GO\n"
       "   \n";
   const std::vector<Batch> batches = SplitBatches(script);
