@@ -93,7 +93,10 @@ std::unique_ptr<Rowset> EmbeddedConnection::Query(const std::string& sql, Cursor
         reader->ThrowError(rc, std::move(msg),
                            std::string_view(tail, static_cast<std::size_t>(end - tail)));
       }
-      if (st && sqlite3_column_count(st.get()) > 0) {
+      // A result set is a statement with columns that writes nothing: an
+      // ALTER TABLE ... ADD COLUMN has columns too (SQLite's check of the
+      // rows already there), and runs as a statement.
+      if (st && sqlite3_column_count(st.get()) > 0 && sqlite3_stmt_readonly(st.get())) {
         // The result set: what follows it in the batch runs once its rows are done.
         std::vector<tsql::Statement> trailing;
         if (!NothingLeft(next, end)) {
