@@ -530,6 +530,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
     sql += ", " + Constraint(primaryKey.name) + "PRIMARY KEY " + JoinKey(primaryKey);
   for (const std::string& k : tableConstraints) sql += ", " + k;
   sql += ")";
+  const size_t from = out.size();
   out.push_back({Statement::Kind::Sql, std::move(sql), {}});
   if (identity && identity->seed != 1) {
     out.push_back({Statement::Kind::Sql,
@@ -537,6 +538,7 @@ void TranslateCreateTable(Emitter& em, size_t b, size_t e, std::vector<Statement
                        std::to_string(identity->seed - 1) + ")",
                    {}});
   }
+  RunAsOne(out, from);
 }
 
 void TranslateCreateIndex(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) {
@@ -616,6 +618,7 @@ void TranslateAlterTable(Emitter& em, size_t b, size_t e, std::vector<Statement>
   em.ScanTables(b, b);
   em.AddTable(table);
   const std::string head = "ALTER TABLE " + QuoteName(table) + " ";
+  const size_t from = out.size();
   if (IsWord(t[k], "ADD")) {
     if (k + 1 == e) SyntaxError(t[k]);
     for (const Range& r : em.SplitCommas(k + 1, e)) {
@@ -627,7 +630,7 @@ void TranslateAlterTable(Emitter& em, size_t b, size_t e, std::vector<Statement>
           {Statement::Kind::Sql, head + "ADD COLUMN " + RenderColumn(table, c, false), {}});
       em.schema().AddColumn(table, c.name, c.type);
     }
-    return;
+    return RunAsOne(out, from);
   }
   if (IsWord(t[k], "DROP") && k + 1 < e && IsWord(t[k + 1], "COLUMN")) {
     for (const Range& r : em.SplitCommas(k + 2, e)) {
@@ -636,7 +639,7 @@ void TranslateAlterTable(Emitter& em, size_t b, size_t e, std::vector<Statement>
           {Statement::Kind::Sql, head + "DROP COLUMN " + QuoteName(NameOf(t[r.first])), {}});
       em.schema().DropColumn(table, NameOf(t[r.first]));
     }
-    return;
+    return RunAsOne(out, from);
   }
   Unsupported("ALTER TABLE ... " + std::string(t[k].text));
 }

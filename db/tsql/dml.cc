@@ -346,6 +346,7 @@ void TranslateTruncate(Emitter& em, size_t b, size_t e, std::vector<Statement>& 
   std::string table;
   const size_t nameEnd = em.ObjectName(b + 2, e, &table);
   if (nameEnd == b + 2 || nameEnd != e) SyntaxError(t[nameEnd < e ? nameEnd : e - 1]);
+  const size_t from = out.size();
   out.push_back({Statement::Kind::Sql, "DELETE FROM " + QuoteName(table), {}});
   // TRUNCATE starts the identity again at its seed.
   if (!em.schema().IdentityColumn(table).empty()) {
@@ -354,6 +355,7 @@ void TranslateTruncate(Emitter& em, size_t b, size_t e, std::vector<Statement>& 
          "DELETE FROM sqlite_sequence WHERE name = " + QuoteText(table) + " COLLATE NOCASE",
          {}});
   }
+  RunAsOne(out, from);
 }
 
 }  // namespace pv::db::tsql

@@ -386,6 +386,19 @@ DbError MapError(int code, const std::string& message, std::string_view sql,
     return DbError(4406, "Update or insert of view or function '" + StripSchema(view) +
                              "' failed because it contains a derived or constant field.");
   }
+  if (StartsWith(msg, "Cannot add a NOT NULL column")) {
+    // The failing statement is one ALTER TABLE "t" ADD COLUMN "c" ...
+    const std::vector<Token> t = Tokenize(sql);
+    const std::string table = t.size() > 5 ? NameOf(t[2]) : "";
+    const std::string column = t.size() > 5 ? NameOf(t[5]) : "";
+    return DbError(4901,
+                   "ALTER TABLE only allows columns to be added that can contain nulls, or have a "
+                   "DEFAULT definition specified, or the column being added is an identity or "
+                   "timestamp column, or alternatively if none of the previous conditions are "
+                   "satisfied the table must be empty to allow addition of this column. Column '" +
+                       column + "' cannot be added to non-empty table '" + table +
+                       "' because it does not satisfy these conditions.");
+  }
   return OtherFailure(code, msg);
 }
 

@@ -22,4 +22,10 @@ void TranslateUpdate(Emitter& em, size_t b, size_t e, std::vector<Statement>& ou
 void TranslateDelete(Emitter& em, size_t b, size_t e, std::vector<Statement>& out);
 void TranslateTruncate(Emitter& em, size_t b, size_t e, std::vector<Statement>& out);
 
+// Joins the statements out[from..] into one that runs them inside a
+// savepoint: the one T-SQL statement they come from then takes effect whole
+// or not at all (a failure rolls the savepoint's transaction back), as on
+// SQL Server. One statement stays as it is.
+void RunAsOne(std::vector<Statement>& out, size_t from);
+
 }  // namespace pv::db::tsql

@@ -125,12 +125,14 @@ void TranslateSet(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) 
   const bool on = IsWord(t[nameEnd], "ON");
   if (!on && !IsWord(t[nameEnd], "OFF")) SyntaxError(t[nameEnd]);
   // One table at a time, as in SQL Server.
+  const size_t from = out.size();
   out.push_back({Statement::Kind::Sql, "DELETE FROM temp.pv_identity_insert", {}});
   if (on) {
     out.push_back({Statement::Kind::Sql,
                    "INSERT INTO temp.pv_identity_insert (name) VALUES (" + QuoteText(table) + ")",
                    {}});
   }
+  RunAsOne(out, from);
 }
 
 void TranslateTransaction(const std::vector<Token>& t, size_t b, size_t e,
@@ -192,6 +194,15 @@ void TranslateOne(Emitter& em, size_t b, size_t e, std::vector<Statement>& out) 
 }
 
 }  // namespace
+
+void RunAsOne(std::vector<Statement>& out, size_t from) {
+  if (out.size() < from + 2) return;
+  std::string sql = "SAVEPOINT pv_statement; ";
+  for (size_t i = from; i < out.size(); ++i) sql += out[i].sql + "; ";
+  sql += "RELEASE pv_statement";
+  out.resize(from + 1);
+  out[from].sql = std::move(sql);
+}
 
 std::vector<Statement> Translate(std::string_view batch, const SchemaLookup& schema,
                                  BatchVariables* carry) {

@@ -189,6 +189,26 @@ TEST_F(Errors, FormsTheEngineCannotRunFailClearlyAndNeverInSqliteWords) {
   EXPECT_EQ(other.description(), "This statement is not supported by the embedded engine.");
 }
 
+// ALTER TABLE with several columns, TRUNCATE of an identity table and the
+// like take more than one step here; on SQL Server each is one statement.
+TEST_F(Errors, AStatementOfSeveralStepsTakesEffectWholeOrNotAtAll) {
+  std::string text;
+  EXPECT_EQ(ErrorOf("Alter Table N Add a int, b int Not Null", &text), 4901) << text;
+  EXPECT_TRUE(
+      text.ends_with("Column 'b' cannot be added to non-empty table 'N' because it does "
+                     "not satisfy these conditions."))
+      << text;
+  Expect({{"Select a From N", 207, "Invalid column name 'a'."},
+          // Inside a transaction the steps stay the transaction's.
+          {"Begin Tran; Alter Table N Add a int, b int; Rollback; Select Count(*) "
+           "From INFORMATION_SCHEMA.COLUMNS Where TABLE_NAME = 'N'",
+           0, "5"},
+          {"Alter Table N Add a int, b int; Select Count(b) From N", 0, "0"},
+          {"Create Table S (id int Identity(1, 1), x int); Insert Into S (x) Values (1), (2); "
+           "Truncate Table S; Insert Into S (x) Values (3); Select id From S",
+           0, "1"}});
+}
+
 TEST_F(Errors, BatchesWithVariablesConditionsAndBlocksRunAsInSqlServer) {
   Expect({
       {"Declare @x int; Set @x = 3; Select @x", 0, "3"},
