@@ -348,12 +348,16 @@ void TranslateTruncate(Emitter& em, size_t b, size_t e, std::vector<Statement>& 
   if (nameEnd == b + 2 || nameEnd != e) SyntaxError(t[nameEnd < e ? nameEnd : e - 1]);
   const size_t from = out.size();
   out.push_back({Statement::Kind::Sql, "DELETE FROM " + QuoteName(table), {}});
-  // TRUNCATE starts the identity again at its seed.
+  // TRUNCATE starts the identity again at its seed: the one the table's
+  // stored text names after "pv_seed", else 1.
   if (!em.schema().IdentityColumn(table).empty()) {
-    out.push_back(
-        {Statement::Kind::Sql,
-         "DELETE FROM sqlite_sequence WHERE name = " + QuoteText(table) + " COLLATE NOCASE",
-         {}});
+    const std::string name = QuoteText(table) + " COLLATE NOCASE";
+    out.push_back({Statement::Kind::Sql,
+                   "UPDATE sqlite_sequence SET seq = coalesce((SELECT CAST(substr(sql, "
+                   "instr(sql, '/*pv_seed ') + 10) AS INTEGER) - 1 FROM sqlite_master WHERE "
+                   "type = 'table' AND name = " +
+                       name + " AND instr(sql, '/*pv_seed ') > 0), 0) WHERE name = " + name,
+                   {}});
   }
   RunAsOne(out, from);
 }

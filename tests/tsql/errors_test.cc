@@ -204,8 +204,12 @@ TEST_F(Errors, AStatementOfSeveralStepsTakesEffectWholeOrNotAtAll) {
            "From INFORMATION_SCHEMA.COLUMNS Where TABLE_NAME = 'N'",
            0, "5"},
           {"Alter Table N Add a int, b int; Select Count(b) From N", 0, "0"},
-          {"Create Table S (id int Identity(1, 1), x int); Insert Into S (x) Values (1), (2); "
+          // TRUNCATE starts again at the seed.
+          {"Create Table S (id int Identity(100, 1), x int); Insert Into S (x) Values (1), (2); "
            "Truncate Table S; Insert Into S (x) Values (3); Select id From S",
+           0, "100"},
+          {"Create Table U (id int Identity(1, 1), x int); Insert Into U (x) Values (1), (2); "
+           "Truncate Table U; Insert Into U (x) Values (3); Select id From U",
            0, "1"}});
 }
 
