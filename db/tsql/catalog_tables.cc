@@ -33,8 +33,9 @@ constexpr Source kColumns = {
     "CREATE TABLE x(TABLE_NAME nvarchar(128), COLUMN_NAME nvarchar(128), ORDINAL_POSITION int, "
     "COLUMN_DEFAULT nvarchar(4000), IS_NULLABLE varchar(3), DATA_TYPE nvarchar(128), "
     "CHARACTER_MAXIMUM_LENGTH int)",
-    R"sql(SELECT TABLE_NAME, COLUMN_NAME, ORDINAL_POSITION, COLUMN_DEFAULT, IS_NULLABLE, DATA_TYPE,
-       (CASE WHEN DATA_TYPE IN ('nvarchar', 'varchar', 'nchar', 'char', 'varbinary', 'binary')
+    R"sql(SELECT TABLE_NAME, COLUMN_NAME, ORDINAL_POSITION, COLUMN_DEFAULT, IS_NULLABLE,
+       (CASE base WHEN 'integer' THEN 'bigint' ELSE base END),
+       (CASE WHEN base IN ('nvarchar', 'varchar', 'nchar', 'char', 'varbinary', 'binary')
                   AND instr(decl, '(') > 0
              THEN CAST(substr(decl, instr(decl, '(') + 1) AS INTEGER) END)
 FROM (SELECT m.name AS TABLE_NAME, p.name AS COLUMN_NAME,
@@ -45,13 +46,9 @@ FROM (SELECT m.name AS TABLE_NAME, p.name AS COLUMN_NAME,
                  AS ORDINAL_POSITION, p.dflt_value AS COLUMN_DEFAULT,
              (CASE WHEN p."notnull" THEN 'NO' ELSE 'YES' END) AS IS_NULLABLE,
              p.type AS decl,
-             (CASE lower(trim(CASE WHEN instr(p.type, '(') > 0
-                                   THEN substr(p.type, 1, instr(p.type, '(') - 1)
-                                   ELSE p.type END))
-                   WHEN 'integer' THEN 'bigint'
-                   ELSE lower(trim(CASE WHEN instr(p.type, '(') > 0
-                                        THEN substr(p.type, 1, instr(p.type, '(') - 1)
-                                        ELSE p.type END)) END) AS DATA_TYPE
+             lower(trim(CASE WHEN instr(p.type, '(') > 0
+                             THEN substr(p.type, 1, instr(p.type, '(') - 1)
+                             ELSE p.type END)) AS base
       FROM main.sqlite_schema AS m, pragma_table_info(m.name, 'main') AS p
       WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\_%' ESCAPE '\'))sql"};
 

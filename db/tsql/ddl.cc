@@ -341,9 +341,8 @@ std::string RenderColumn(const std::string& table, const ColumnDef& c, bool rowi
   if (!note.empty()) s += " " + note;
   if (!c.computed.empty()) return s + " AS (" + c.computed + ")";
   if (rowidKey) {
-    // A seed other than 1 is kept in the stored text too, for TRUNCATE.
     s += " INTEGER PRIMARY KEY AUTOINCREMENT";
-    if (c.seed != 1) s += " /*pv_seed " + std::to_string(c.seed) + "*/";
+    if (c.seed != 1) s += " " + std::string(kSeedMark) + std::to_string(c.seed) + "*/";
     s += " NOT NULL";
   } else {
     s += " " + SqliteType(c);

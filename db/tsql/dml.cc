@@ -349,14 +349,15 @@ void TranslateTruncate(Emitter& em, size_t b, size_t e, std::vector<Statement>& 
   const size_t from = out.size();
   out.push_back({Statement::Kind::Sql, "DELETE FROM " + QuoteName(table), {}});
   // TRUNCATE starts the identity again at its seed: the one the table's
-  // stored text names after "pv_seed", else 1.
+  // stored text names after kSeedMark, else 1.
   if (!em.schema().IdentityColumn(table).empty()) {
     const std::string name = QuoteText(table) + " COLLATE NOCASE";
+    const std::string at = "instr(sql, " + QuoteText(kSeedMark) + ")";
     out.push_back({Statement::Kind::Sql,
-                   "UPDATE sqlite_sequence SET seq = coalesce((SELECT CAST(substr(sql, "
-                   "instr(sql, '/*pv_seed ') + 10) AS INTEGER) - 1 FROM sqlite_master WHERE "
-                   "type = 'table' AND name = " +
-                       name + " AND instr(sql, '/*pv_seed ') > 0), 0) WHERE name = " + name,
+                   "UPDATE sqlite_sequence SET seq = coalesce((SELECT CAST(substr(sql, " + at +
+                       " + " + std::to_string(kSeedMark.size()) +
+                       ") AS INTEGER) - 1 FROM sqlite_master WHERE type = 'table' AND name = " +
+                       name + " AND " + at + " > 0), 0) WHERE name = " + name,
                    {}});
   }
   RunAsOne(out, from);

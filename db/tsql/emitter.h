@@ -38,6 +38,10 @@ inline constexpr std::string_view kUtcNow =
 // ran, AfterStatement makes SCOPE_IDENTITY() Null.
 inline constexpr std::string_view kNoIdentityMark = " /* no identity */";
 
+// Written after an identity column's AUTOINCREMENT when its seed is not 1
+// ("/*pv_seed 100*/"): the stored text keeps the seed for TRUNCATE.
+inline constexpr std::string_view kSeedMark = "/*pv_seed ";
+
 using Range = std::pair<size_t, size_t>;
 
 class Emitter {
