@@ -65,8 +65,6 @@ for f in pvremote.exe pvsql.exe pvcentral.exe; do
   sections=$(x86_64-w64-mingw32-objdump -h "$PF/$f")
   ! grep -q '\.debug_info' <<<"$sections" || FAIL "$f is not stripped"
 done
-# (Output taken whole before grep: with pipefail, grep -q leaving early would
-# fail the pipe.)
 wait_for 30 w_matches pvsql "$PF/pvsql.exe" --help || FAIL "the installed pvsql.exe does not run: $OUT"
 
 STEP "the service is registered as /i registers it, and running"

@@ -16,6 +16,8 @@ w() { "$WINE" "$@" 2>>"$WORK/wine-stderr.txt" | tr -d '\r'; }
 # Runs a Wine program and keeps its output in OUT; true when the output
 # matches the pattern. Used with wait_for for output a check reads: on a busy
 # machine Wine now and then starts nothing and hands back no output at all.
+# (The output is taken whole before grep: with pipefail, grep -q leaving
+# early would fail the pipe.)
 w_matches() {  # pattern, command...
   local pattern=$1
   shift
